@@ -1,0 +1,107 @@
+// ravoth-cli: the batch front end over the extraction job.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/texts.h"
+#include "cli/options.h"
+#include "job/extraction.h"
+
+namespace {
+
+using namespace ravoth;
+
+void printPageOutcome(const PageOutcome& outcome)
+{
+    const int page = outcome.pageNumber;
+    switch (outcome.stage) {
+    case PageStage::Written:
+        std::printf("page %d: wrote %s\n", page, outcome.fileName.c_str());
+        return;
+    case PageStage::Locate:
+        std::printf("page %d: failed: image not found (locator code %d)\n", page, outcome.code);
+        return;
+    case PageStage::InflateMemory:
+        std::printf("page %d: failed: no memory for the inflated samples\n", page);
+        return;
+    case PageStage::Inflate:
+        std::printf("page %d: failed: inflation code %d\n", page, outcome.code);
+        return;
+    case PageStage::WriteBmp:
+        std::printf("page %d: failed: BMP writer code %d\n", page, outcome.code);
+        return;
+    case PageStage::WriteJpeg:
+        std::printf("page %d: failed: JPEG file %s (code %d)\n", page,
+                    outcome.code == -1 ? "cannot be created" : "not written whole", outcome.code);
+        return;
+    case PageStage::Name:
+        std::printf("page %d: failed: output name longer than 259 bytes\n", page);
+        return;
+    case PageStage::PastPageList:
+        std::printf("pages %d-%d: failed: not in the page list (locator code -1)\n", page,
+                    outcome.lastPageNumber);
+        return;
+    }
+}
+
+int exitCodeOf(ExtractionOutcome outcome)
+{
+    switch (outcome) {
+    case ExtractionOutcome::Complete: return cli::exitComplete;
+    case ExtractionOutcome::CompletePartly: return cli::exitPartly;
+    case ExtractionOutcome::Failure: break;
+    }
+    return cli::exitFailure;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const cli::ParseResult parsed = cli::parseOptions(arguments);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "ravoth-cli: %s (Try 'ravoth-cli --help'.)\n", parsed.error.c_str());
+        return cli::exitUsage;
+    }
+    const cli::Options& options = parsed.options;
+    if (options.help) {
+        std::fputs(cli::usageText, stdout);
+        return cli::exitComplete;
+    }
+    if (options.version) {
+        std::printf("ravoth-cli %.*s\n", static_cast<int>(texts::version.size()), texts::version.data());
+        return cli::exitComplete;
+    }
+    const Language language = options.language.value_or(localeLanguage());
+
+    int worst = cli::exitComplete;
+    std::vector<PageOutcome> pages;
+    for (const std::string& file : options.files) {
+        if (options.files.size() > 1 && !options.quiet) std::printf("%s:\n", file.c_str());
+        pages.clear();
+        setPageOutcomeList(options.verbose ? &pages : nullptr);
+        outlineOption = options.outlineNames;
+        const std::string& base = options.outputBase ? *options.outputBase : file;
+        const int result = runExtraction(file.c_str(), options.firstPage, options.lastPage, base.c_str());
+        const std::int32_t lastError = LastError;
+        setPageOutcomeList(nullptr);
+        if (options.verbose) {
+            for (const PageOutcome& outcome : pages) printPageOutcome(outcome);
+            std::printf("result: %d lasterror: %d\n", result, static_cast<int>(lastError));
+        }
+        const ExtractionOutcome outcome = outcomeOf(result, filesWritten);
+        if (!options.quiet) {
+            const Text& message = outcome == ExtractionOutcome::Complete ? texts::complete
+                                  : outcome == ExtractionOutcome::CompletePartly
+                                      ? texts::completePartly
+                                      : texts::failure;
+            const std::string_view text = message.in(language);
+            std::printf("%.*s\n", static_cast<int>(text.size()), text.data());
+        }
+        const int code = exitCodeOf(outcome);
+        if (code > worst) worst = code;
+    }
+    std::fflush(stdout);
+    return worst;
+}

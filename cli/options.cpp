@@ -1,0 +1,147 @@
+#include "cli/options.h"
+
+#include <limits>
+
+namespace ravoth::cli {
+
+const char* const usageText =
+    "Usage: ravoth-cli [options] FILE...\n"
+    "Writes each page's image of a PDF made by Mesker, Tolvin or Dravel beside it:\n"
+    "a JPEG page as FILE-N.jpg (its bytes unchanged), a Flate page as FILE-N.bmp.\n"
+    "\n"
+    "Options:\n"
+    "  -f, --first N          first page to extract (1-based; 0 = the first page)\n"
+    "  -l, --last N           last page to extract (0 = the last page)\n"
+    "  -o, --output-base BASE form the output names from BASE instead of FILE\n"
+    "                         (only with a single FILE)\n"
+    "  -v, --verbose          report every page and the result codes\n"
+    "  -q, --quiet            print no outcome message\n"
+    "      --lang en|ja       language of the messages (default: the locale's)\n"
+    "  -h, --help             show this help and exit\n"
+    "      --version          show the version and exit\n"
+    "\n"
+    "Exit status: 0 every page written (Complete), 1 some pages missing\n"
+    "(Complete but partly), 2 failure, 64 usage error; with several files the\n"
+    "worst outcome counts.\n";
+
+namespace {
+
+bool isShortFlag(char c) { return c == 'v' || c == 'q' || c == 'h'; }
+
+// "-vq" is "-v -q"; anything after "--" is left alone.
+std::vector<std::string> expandShortFlags(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> expanded;
+    bool onlyFiles = false;
+    for (const std::string& argument : arguments) {
+        if (argument == "--") onlyFiles = true;
+        bool allFlags = !onlyFiles && argument.size() > 2 && argument[0] == '-' && argument[1] != '-';
+        for (std::size_t k = 1; allFlags && k < argument.size(); ++k) allFlags = isShortFlag(argument[k]);
+        if (!allFlags) {
+            expanded.push_back(argument);
+            continue;
+        }
+        for (std::size_t k = 1; k < argument.size(); ++k) expanded.push_back({'-', argument[k]});
+    }
+    return expanded;
+}
+
+}  // namespace
+
+std::optional<int> parsePageValue(const std::string& text)
+{
+    if (text.empty()) return std::nullopt;
+    long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > std::numeric_limits<int>::max()) return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+ParseResult parseOptions(const std::vector<std::string>& arguments)
+{
+    ParseResult result;
+    Options& options = result.options;
+    auto fail = [&](std::string message) {
+        if (result.error.empty()) result.error = std::move(message);
+    };
+    bool onlyFiles = false;
+    const std::vector<std::string> expanded = expandShortFlags(arguments);
+    for (std::size_t i = 0; i < expanded.size() && result.error.empty(); ++i) {
+        const std::string& argument = expanded[i];
+        if (onlyFiles || argument.empty() || argument[0] != '-' || argument == "-") {
+            options.files.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        std::string name = argument;
+        std::optional<std::string> attached;
+        if (argument.rfind("--", 0) == 0) {
+            if (const auto equals = argument.find('='); equals != std::string::npos) {
+                name = argument.substr(0, equals);
+                attached = argument.substr(equals + 1);
+            }
+        } else if (argument.size() > 2) {
+            name = argument.substr(0, 2);
+            attached = argument.substr(2);
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (attached) return attached;
+            if (i + 1 < expanded.size()) return expanded[++i];
+            fail("option " + name + " needs a value");
+            return std::nullopt;
+        };
+        auto pageValue = [&](int* into) {
+            const auto text = value();
+            if (!text) return;
+            const auto page = parsePageValue(*text);
+            if (!page)
+                fail("option " + name + ": '" + *text + "' is not a whole number 0 or more");
+            else
+                *into = *page;
+        };
+        auto noValue = [&](bool* flag) {
+            if (attached) fail("option " + name + " takes no value");
+            *flag = true;
+        };
+        if (name == "-f" || name == "--first") {
+            pageValue(&options.firstPage);
+        } else if (name == "-l" || name == "--last") {
+            pageValue(&options.lastPage);
+        } else if (name == "-o" || name == "--output-base") {
+            if (const auto text = value()) options.outputBase = *text;
+        } else if (name == "-v" || name == "--verbose") {
+            noValue(&options.verbose);
+        } else if (name == "-q" || name == "--quiet") {
+            noValue(&options.quiet);
+        } else if (name == "-h" || name == "--help") {
+            noValue(&options.help);
+        } else if (name == "--version") {
+            noValue(&options.version);
+        } else if (name == "--lang") {
+            if (const auto text = value()) {
+                if (*text == "en")
+                    options.language = Language::English;
+                else if (*text == "ja")
+                    options.language = Language::Japanese;
+                else
+                    fail("option --lang takes en or ja, not '" + *text + "'");
+            }
+        } else {
+            fail("unknown option " + name);
+        }
+    }
+    if (!result.error.empty() || options.help || options.version) return result;
+    if (options.files.empty())
+        fail("no FILE given");
+    else if (options.outputBase && options.files.size() > 1)
+        fail("--output-base is allowed with one FILE only");
+    return result;
+}
+
+}  // namespace ravoth::cli

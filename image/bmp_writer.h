@@ -1,0 +1,26 @@
+// Writing the raw samples of a Flate page image as a Windows bitmap.
+#pragma once
+
+#include <cstddef>
+
+#include "pdf/primitives.h"
+
+namespace ravoth {
+
+// Converts `height` rows of PDF samples (top row first, rows byte-aligned,
+// components packed most significant bit first) into a bottom-up bitmap and
+// writes it to `fileName`: 1-bit grey with a black/white palette, every
+// other combination as 24-bit blue-green-red. Sample bytes past
+// `sampleBytes` read as 0.
+// Returns 0 when the file was written, or:
+//   -1..-4  no memory for the conversion block (grey 1, 2, 4, 8 bits)
+//   -5..-8  the same for RGB 1, 2, 4, 8 bits
+//   -9      the file cannot be created (nothing written)
+//   -10     bits per component other than 1, 2, 4, 8 (nothing written)
+//   -11     writing or closing the file failed; the partial file is removed
+// Sizes that a bitmap cannot express (negative, or beyond its 32-bit
+// fields) count as a conversion block that cannot be had.
+int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBytes, int width,
+                 int height, int bitsPerComponent, bool isGray);
+
+}  // namespace ravoth

@@ -1,0 +1,24 @@
+// Expanding a FlateDecode stream into a block of fixed capacity.
+#pragma once
+
+#include <cstddef>
+
+#include "pdf/primitives.h"
+
+namespace ravoth {
+
+// Inflates the zlib stream [source, source + sourceLength) into `output`,
+// which holds `capacity` bytes (zero-filled by the caller). Output that
+// would fill the block exactly counts as not fitting, so a byte is always
+// left over. Returns 0 with capacity set to the bytes produced, or
+// -1 (zlib initialisation), -2 / -3 (input / output chunk allocation),
+// -4 (zlib error while feeding), -5 (error after the source was fed, also a
+// truncated stream), -10 (capacity too small; retry with a larger block).
+// Never touches LastError.
+int inflateStream(const Byte* source, std::size_t sourceLength, Byte* output,
+                  std::size_t& capacity);
+
+// Bytes in each of the two chunks that feed zlib and collect its output.
+constexpr std::size_t inflateChunkBytes = 1024;
+
+}  // namespace ravoth

@@ -1,0 +1,32 @@
+// Finding one page's picture in a document written in Mesker's fixed object
+// layout, and handing out a private copy of its stream.
+#pragma once
+
+#include <cstdint>
+
+#include "pdf/primitives.h"
+
+namespace ravoth {
+
+enum class Filter : std::int32_t { Flate = 0, DCT = 1 };
+
+struct ImageInfo {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t bitsPerComponent = 0;
+    bool isGray = false;             // DeviceGray (one component), else DeviceRGB
+    Filter filter = Filter::Flate;
+    Byte* streamData = nullptr;      // owned by the caller after a successful call
+    std::int32_t streamLength = 0;
+};
+
+// Matches the page object of page `pageIndex` (0-based line of the PageList)
+// and its image XObject against the text Mesker writes, and copies the image
+// stream into a new block. Returns 0 with every field set, or a negative
+// code -1 to -29 (fields read before the failing step are already set;
+// streamData is left alone). Never touches LastError.
+int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex, const Byte* tableStart,
+                    const Byte* tableEnd, const Byte* pageListStart, const Byte* pageListEnd,
+                    ImageInfo* info);
+
+}  // namespace ravoth

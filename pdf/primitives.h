@@ -1,0 +1,117 @@
+// Scanning primitives: every reader works on the DocumentBuffer in place with
+// a byte range (start, exclusive end). The buffer carries no terminator, and
+// NUL is PDF white space, so the end pointer is the only guard.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace ravoth {
+
+using Byte = unsigned char;
+
+// The reason the last reader function gave up; 0 when none did. Readers set
+// it at the failure site; most primitives clear it on entry.
+extern std::int32_t LastError;
+
+// Sets LastError and returns -1, the usual failure result of a reader.
+inline int failWith(std::int32_t code)
+{
+    LastError = code;
+    return -1;
+}
+
+// NUL, TAB, LF, FF, CR and SPACE.
+constexpr bool isWhiteSpace(Byte b)
+{
+    return b == 0x00 || b == 0x09 || b == 0x0A || b == 0x0C || b == 0x0D || b == 0x20;
+}
+
+// ( ) < > [ ] { } % /
+constexpr bool isDelimiter(Byte b)
+{
+    return b == '(' || b == ')' || b == '<' || b == '>' || b == '[' || b == ']' || b == '{' ||
+           b == '}' || b == '%' || b == '/';
+}
+
+constexpr bool isDigit(Byte b) { return b >= '0' && b <= '9'; }
+
+// Whether the bytes at p spell `text`, with all of them before end.
+inline bool matchesAt(const Byte* p, const Byte* end, std::string_view text)
+{
+    if (static_cast<std::size_t>(end - p) < text.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (p[i] != static_cast<Byte>(text[i])) return false;
+    return true;
+}
+
+// Steps over white space and "%" comments (a comment runs to the next CR or
+// LF, which is then skipped as white space). Returns false when end is
+// reached; the cursor then stands at end.
+bool skipWhiteSpaceAndComments(const Byte** cursor, const Byte* end);
+
+// Steps over white space only (comments are data here).
+bool skipWhiteSpace(const Byte** cursor, const Byte* end);
+
+// Reads one unsigned decimal integer at *cursor, after white space and
+// comments. The digits must be followed, before end, by white space or a
+// delimiter. Clears LastError on entry.
+// Success: the value (0 or more), cursor just past the digits.
+// Failure: -1 with LastError -9 (cursor at or past end), -10 (only white
+// space or comments up to end), -11 (not a digit; cursor on that byte),
+// -12 (digits run up to end), -13 (a non-delimiter after the digits, or a
+// value beyond 2147483647; cursor on the first digit).
+int readNumber(const Byte** cursor, const Byte* end);
+
+// Finds the next token equal to `key` (such as "/Root") in [start, end),
+// stepping over string literals and comments; not aware of nesting. The key
+// must be followed by white space or a delimiter other than ")".
+// Clears LastError. Null when not found, with LastError -2 (range ended at a
+// token boundary, in a comment or in a literal) or -3 (within a token).
+const Byte* findKey(std::string_view key, const Byte* start, const Byte* end);
+
+// Finds the `close` token that balances an `open` token already passed,
+// searching from start (just past the opener) to end; string literals and
+// comments are stepped over. Null when none; never touches LastError.
+const Byte* findMatchingClose(const Byte* start, const Byte* end, std::string_view close,
+                              std::string_view open);
+
+// Finds the last occurrence of `keyword` before *cursor that stands alone
+// (white space or begin before it, white space or "%" after it) and is not
+// inside a comment. The byte after the keyword may be the one at *cursor; at
+// or past `end` (the buffer's end) it counts as white space. Clears
+// LastError. Returns 1 with the cursor on the keyword's first byte, or 0
+// with LastError -13 (empty keyword) or -14 (not found); the cursor may then
+// have moved back to the start of a comment that held a hit.
+int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view keyword,
+                        const Byte* end);
+
+// Looks object n up in the XrefTable text by a scan from its first line.
+// Returns the offset field of the first line for n (0 or more), or the
+// negative code also left in LastError: -92 n is not in the table, -93 the
+// offset or -94 the generation of its line cannot be read, -95 a line
+// before it is not ended by LF.
+int lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n);
+
+// Steps into object n at a byte offset of the document: checks "n g obj" and
+// returns the first byte of the object's body (after white space and
+// comments), or null with LastError -96 (offset negative or beyond the
+// document), -97 (no number n there), -98 (no generation), -99 (end after the
+// generation), -100 ("obj" missing), -101 (end after "obj"). Success leaves
+// LastError 0.
+const Byte* openObject(const Byte* docStart, const Byte* docEnd, std::int64_t offset, int n);
+
+// Enlarges a block that is being filled: allocates (capacity + extra) bytes,
+// copies the old capacity over and frees the old block. Returns 1, or 0 with
+// the old block and both pointers untouched when memory is exhausted (or the
+// new size cannot be represented). Pointers into the old block are invalid
+// after success: callers keep offsets across the call.
+int growBlock(Byte** blockStart, Byte** capacityEnd, std::size_t extra);
+
+// Growable text blocks start at this size and grow by it.
+constexpr std::size_t textBlockBytes = 16384;
+// Room kept free ahead of every line written into a growable text block.
+constexpr std::size_t lineHeadroomBytes = 260;
+
+}  // namespace ravoth

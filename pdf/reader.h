@@ -1,0 +1,63 @@
+// The PDF structure reader: cross-reference and trailer, page tree, page
+// list. Its lists are text blocks of decimal numbers, one line per item,
+// ended by LF; a block is a start pointer and an exclusive end pointer.
+#pragma once
+
+#include <cstdint>
+
+#include "pdf/primitives.h"
+
+namespace ravoth {
+
+// The Info dictionary's object number that the newest trailer names. The
+// caller sets it to 0 before readTrailer; 1 or more afterwards means found.
+extern std::int32_t infoObjectNumber;
+
+// Use outline titles as file names. Set by the caller before a run;
+// collectPages runs its outline phase only when it is on.
+extern bool outlineOption;
+
+// One bookmark: the title token as it stands in the document and the page
+// it points to.
+struct OutlineEntry {
+    std::int32_t titleLength;  // bytes of the title token, delimiters included; 0 when none
+    const Byte* titleText;     // its "(" or "<" in the DocumentBuffer; null when none
+    std::int32_t pageIndex;    // 0-based page in the PageList; -1 when none
+};
+
+// Reads the cross-reference chain from "startxref" at the end of the
+// document through every "/Prev", and merges it into the XrefTable: one line
+// "object offset generation flag" LF per object number, ascending, the
+// newest section's entry winning. A /Prev that leads back to a section
+// already read ends the chain there.
+// Sets *rootNumber to the newest "/Root" object number (-1 when none) and
+// infoObjectNumber to the newest "/Info" one (left as it was when none).
+// Returns 1 with the table in a block the caller owns, or 0 with LastError
+// set (-15 to -91, -1000 for an encrypted document) and no block handed out.
+int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byte** tableEnd,
+                std::int32_t* rootNumber);
+
+// Opens the page-tree node `objectNumber` at `offset`. Returns 0 for a leaf
+// ("/Page"), the offset from docStart of the byte after the "[" of its
+// "/Kids" for an intermediate node ("/Pages"), or a negative code (-102 to
+// -110, also left in LastError).
+int readPageNode(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
+                 int objectNumber);
+
+// As readPageNode without looking at "/Type": the offset after the "[" of
+// the node's "/Kids", 0 when it has none, or a negative code (-102, -103,
+// -104, -107, -109).
+int findKidsArray(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
+                  int objectNumber);
+
+// Checks the catalogue `rootNumber`, walks the page tree depth-first and
+// writes the PageList: one line "object generation" LF per page, in page
+// order. Returns the page-tree root's "/Count" (the number of pages listed
+// when it has none), or -1 with LastError -111 to -150. On success the
+// PageList block belongs to the caller. When outlineOption is on, the
+// outline phase follows and fills *outlines and *outlineCount.
+int collectPages(const Byte* docStart, const Byte* docEnd, std::int32_t rootNumber,
+                 const Byte* tableStart, const Byte* tableEnd, Byte** pageListStart,
+                 Byte** pageListEnd, OutlineEntry** outlines, std::int32_t* outlineCount);
+
+}  // namespace ravoth

@@ -1,0 +1,59 @@
+#include "platform/memory.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace ravoth {
+namespace {
+
+long long failAt = 0;
+long long attempted = 0;
+long long live = 0;
+
+bool injectedFailureDue()
+{
+    ++attempted;
+    if (failAt != 0 && attempted == failAt) {
+        failAt = 0;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+unsigned char* allocBlock(std::size_t bytes)
+{
+    if (injectedFailureDue()) return nullptr;
+    // malloc(0) may return null, which would read as "no memory".
+    void* block = std::malloc(bytes == 0 ? 1 : bytes);
+    if (block) ++live;
+    return static_cast<unsigned char*>(block);
+}
+
+unsigned char* allocZeroedBlock(std::size_t bytes)
+{
+    if (injectedFailureDue()) return nullptr;
+    void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    if (block) ++live;
+    return static_cast<unsigned char*>(block);
+}
+
+void freeBlock(void* block)
+{
+    if (!block) return;
+    --live;
+    std::free(block);
+}
+
+void failAllocationAt(long long n)
+{
+    failAt = n;
+    attempted = 0;
+}
+
+long long allocationsAttempted() { return attempted; }
+void resetAllocationCount() { attempted = 0; }
+long long liveBlockCount() { return live; }
+
+}  // namespace ravoth
