@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what the build needs, builds, and extracts the bundled sample PDF
+# into a fresh folder, listing what came out.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build --target ravoth-cli
+out=$(mktemp -d "${TMPDIR:-/tmp}/ravoth-sample.XXXXXX")
+cp data/sample.pdf "$out/"
+status=0
+build/ravoth-cli --lang en -v "$out/sample.pdf" || status=$?
+ls -l "$out"
+exit $status

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "tests/fixture/pdf_builder.h"
+#include "tests/support/temp_folder.h"
+
+namespace ravoth {
+namespace {
+
+using testing::readFileBytes;
+using testing::TempFolder;
+
+struct CliRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string quoted(const std::string& argument)
+{
+    std::string result = "'";
+    for (char c : argument) result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+CliRun runCli(const std::vector<std::string>& arguments, const std::string& environment = "LANG=C LC_ALL=")
+{
+    TempFolder capture;
+    std::string command = environment + " " + quoted(RAVOTH_CLI_PATH);
+    for (const std::string& argument : arguments) command += " " + quoted(argument);
+    command += " >" + quoted(capture.file("out")) + " 2>" + quoted(capture.file("err")) + " </dev/null";
+    const int status = std::system(command.c_str());
+    CliRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = readFileBytes(capture.file("out"));
+    run.err = readFileBytes(capture.file("err"));
+    return run;
+}
+
+fixture::MeskerDocument threePages()
+{
+    fixture::MeskerDocument document;
+    document.pages = {fixture::dctPage(8, 8, false, 1), fixture::flatePage(4, 2, 8, true, 2),
+                      fixture::flatePage(4, 2, 4, false, 3)};
+    return document;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    std::string write(const std::string& name, const fixture::MeskerDocument& document)
+    {
+        const std::string path = folder_.file(name);
+        EXPECT_TRUE(fixture::writeFile(path, fixture::buildMesker(document).bytes));
+        return path;
+    }
+    TempFolder folder_;
+};
+
+TEST_F(Cli, VerboseReportsEveryPageAndTheCodes)
+{
+    const std::string pdf = write("Book.pdf", threePages());
+    const CliRun run = runCli({"-v", pdf});
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string stem = folder_.file("Book");
+    EXPECT_EQ(run.out, "page 1: wrote " + stem + "-1.jpg\npage 2: wrote " + stem + "-2.bmp\npage 3: wrote " + stem +
+                           "-3.bmp\nresult: 0 lasterror: 0\nComplete\n");
+    EXPECT_EQ(run.err, "");
+}
+
+TEST_F(Cli, OutcomesAndExitStatus)
+{
+    fixture::MeskerDocument broken = threePages();
+    broken.editImageObject = [](int k, std::string& text) {
+        if (k == 1) fixture::replaceOnce(text, "/Height ", "/Heigth ");
+    };
+    const std::string partly = write("Partly.pdf", broken);
+    fixture::MeskerDocument foreign = threePages();
+    foreign.producer = fixture::ProducerKind::Custom;
+    foreign.producerValue = " (Other)";
+    const std::string failed = write("Foreign.pdf", foreign);
+    const std::string good = write("Good.pdf", threePages());
+
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::string out;
+    };
+    const Case cases[] = {
+        {{"-v", partly},
+         1,
+         "page 1: wrote " + folder_.file("Partly-1.jpg") + "\npage 2: failed: image not found (locator code -19)\n" +
+             "page 3: wrote " + folder_.file("Partly-3.bmp") + "\nresult: -13 lasterror: 0\nComplete\n\nBut Partly\n"},
+        {{"-v", failed}, 2, "result: -16 lasterror: 0\nFailure\n"},
+        {{"-v", "--lang", "ja", failed}, 2, "result: -16 lasterror: 0\nファイル抽出に失敗しました\n"},
+        {{"--lang=ja", good}, 0, "完了\n"},
+        {{"--lang", "ja", partly}, 1, "完了\n\n但し抽出できなかったページがあります\n"},
+        {{"-q", failed}, 2, ""},
+        {{"-v", "-f", "4", good}, 2, "result: -12 lasterror: 0\nFailure\n"},
+        {{"-q", good, partly}, 1, ""},
+        {{"-q", good, failed, partly}, 2, ""},
+        {{"-v", folder_.file("missing.pdf")}, 2, "result: -1 lasterror: 0\nFailure\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.back());
+        const CliRun run = runCli(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out, c.out);
+    }
+}
+
+TEST_F(Cli, JapaneseFollowsTheLocale)
+{
+    const std::string good = write("Good.pdf", threePages());
+    EXPECT_EQ(runCli({good}, "LC_ALL= LC_MESSAGES= LANG=ja_JP.UTF-8").out, "完了\n");
+    EXPECT_EQ(runCli({good}, "LC_ALL=ja_JP.UTF-8 LANG=C").out, "完了\n");
+    EXPECT_EQ(runCli({good}, "LC_ALL=C LANG=ja_JP.UTF-8").out, "Complete\n");
+    EXPECT_EQ(runCli({good}, "LC_ALL= LC_MESSAGES= LANG=en_US.UTF-8").out, "Complete\n");
+    EXPECT_EQ(runCli({"--lang", "en", good}, "LANG=ja_JP.UTF-8").out, "Complete\n");
+}
+
+TEST_F(Cli, PageRangeAndOutputBase)
+{
+    const std::string pdf = write("Book.pdf", threePages());
+    const std::string base = folder_.file("Other");
+    const CliRun run = runCli({"--first", "3", "-l2", "--output-base", base, pdf});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(folder_.names(), (std::set<std::string>{"Book.pdf", "Other-2.bmp", "Other-3.bmp"}));
+}
+
+TEST(CliUsage, HelpVersionAndUsageErrors)
+{
+    CliRun run = runCli({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("Usage: ravoth-cli [options] FILE..."), std::string::npos);
+    EXPECT_NE(run.out.find("Exit status"), std::string::npos);
+    run = runCli({"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "ravoth-cli 0.84\n");
+
+    const std::vector<std::vector<std::string>> usageErrors = {
+        {},
+        {"-x", "a.pdf"},
+        {"--first", "-1", "a.pdf"},
+        {"--last", "1.5", "a.pdf"},
+        {"-f", "a.pdf"},
+        {"--lang", "de", "a.pdf"},
+        {"-o", "base", "a.pdf", "b.pdf"},
+        {"--verbose=yes", "a.pdf"},
+        {"--first", "99999999999", "a.pdf"},
+    };
+    for (const auto& arguments : usageErrors) {
+        SCOPED_TRACE(arguments.empty() ? "(none)" : arguments.front());
+        run = runCli(arguments);
+        EXPECT_EQ(run.exitCode, 64);
+        EXPECT_EQ(run.out, "");
+        ASSERT_FALSE(run.err.empty());
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line: " << run.err;
+    }
+}
+
+TEST(CliOptions, ParsesShortLongAndAttachedForms)
+{
+    const cli::ParseResult r = cli::parseOptions({"-vq", "-f2", "--last=07", "--", "-odd.pdf"});
+    ASSERT_EQ(r.error, "");
+    EXPECT_TRUE(r.options.verbose);
+    EXPECT_TRUE(r.options.quiet);
+    EXPECT_EQ(r.options.firstPage, 2);
+    EXPECT_EQ(r.options.lastPage, 7);
+    EXPECT_EQ(r.options.files, std::vector<std::string>{"-odd.pdf"});
+    EXPECT_EQ(cli::parsePageValue("00"), 0);
+    EXPECT_EQ(cli::parsePageValue("2147483647"), 2147483647);
+    EXPECT_EQ(cli::parsePageValue("2147483648"), std::nullopt);
+    EXPECT_EQ(cli::parsePageValue(" 1"), std::nullopt);
+    EXPECT_EQ(cli::parsePageValue("+1"), std::nullopt);
+    EXPECT_EQ(cli::parsePageValue(""), std::nullopt);
+}
+
+}  // namespace
+}  // namespace ravoth

@@ -1,0 +1,355 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "job/extraction.h"
+#include "platform/file.h"
+#include "platform/memory.h"
+#include "tests/fixture/pdf_builder.h"
+#include "tests/support/temp_folder.h"
+
+namespace ravoth {
+namespace {
+
+using fixture::MeskerDocument;
+using fixture::PageSpec;
+using testing::readFileBytes;
+using testing::TempFolder;
+
+struct RunResult {
+    int result;
+    bool written;
+    std::int32_t lastError;
+    std::set<std::string> files;
+};
+
+class Extraction : public ::testing::Test {
+protected:
+    void SetUp() override { outlineOption = false; }
+
+    // Writes the document as "Book.pdf" in a fresh folder and extracts it.
+    RunResult extract(const MeskerDocument& document, int first = 0, int last = 0,
+                const std::string& pdfName = "Book.pdf")
+    {
+        built_ = fixture::buildMesker(document);
+        pdf_ = folder_.file(pdfName);
+        EXPECT_TRUE(fixture::writeFile(pdf_, built_.bytes));
+        return again(first, last);
+    }
+    RunResult again(int first = 0, int last = 0, const std::string& base = "")
+    {
+        RunResult run;
+        run.result = runExtraction(pdf_.c_str(), first, last, base.empty() ? pdf_.c_str() : base.c_str());
+        run.written = filesWritten;
+        run.lastError = LastError;
+        run.files = folder_.names();
+        run.files.erase(pdf_.substr(pdf_.rfind('/') + 1));
+        return run;
+    }
+
+    TempFolder folder_;
+    fixture::BuiltPdf built_;
+    std::string pdf_;
+};
+
+PageSpec tinyGray(unsigned seed) { return fixture::flatePage(3, 2, 8, true, seed); }
+
+MeskerDocument pages(int count)
+{
+    MeskerDocument document;
+    for (int k = 0; k < count; ++k) document.pages.push_back(tinyGray(static_cast<unsigned>(k)));
+    return document;
+}
+
+TEST_F(Extraction, MixedDocumentGivesNumberedJpegAndBmpFiles)
+{
+    MeskerDocument document;
+    document.pages = {fixture::dctPage(16, 8, false, 1), fixture::flatePage(5, 3, 8, false, 2),
+                      fixture::dctPage(8, 8, true, 3), fixture::flatePage(9, 2, 1, true, 4)};
+    const RunResult run = extract(document);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_TRUE(run.written);
+    EXPECT_EQ(run.files, (std::set<std::string>{"Book-1.jpg", "Book-2.bmp", "Book-3.jpg", "Book-4.bmp"}));
+    EXPECT_EQ(readFileBytes(folder_.file("Book-1.jpg")), built_.imageStreams[0]);
+    EXPECT_EQ(readFileBytes(folder_.file("Book-3.jpg")), built_.imageStreams[2]);
+    // 5 pixels of 24 bits: 15 bytes padded to 16, 3 rows, 54 header bytes.
+    EXPECT_EQ(readFileBytes(folder_.file("Book-2.bmp")).size(), 54u + 16 * 3);
+    // 9 pixels of 1 bit: 2 bytes padded to 4, 2 rows, 62 header bytes.
+    EXPECT_EQ(readFileBytes(folder_.file("Book-4.bmp")).size(), 62u + 4 * 2);
+}
+
+TEST_F(Extraction, NumberWidthFollowsThePageCount)
+{
+    struct Case {
+        int pageCount;
+        std::string firstName;
+        std::string lastName;
+    };
+    for (const Case& c : {Case{9, "Book-1.bmp", "Book-9.bmp"}, Case{10, "Book-01.bmp", "Book-10.bmp"}}) {
+        TempFolder other;
+        const std::string pdf = other.file("Book.pdf");
+        ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(pages(c.pageCount)).bytes));
+        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), 0);
+        const std::set<std::string> names = other.names();
+        EXPECT_EQ(names.size(), static_cast<std::size_t>(c.pageCount) + 1);
+        EXPECT_TRUE(names.count(c.firstName)) << c.firstName;
+        EXPECT_TRUE(names.count(c.lastName)) << c.lastName;
+    }
+}
+
+TEST_F(Extraction, StemDropsPdfInAnyCaseOnly)
+{
+    struct Case {
+        std::string base;
+        std::string expected;
+    };
+    extract(pages(1));
+    for (const Case& c : {Case{"Book.PDF", "Book-1.bmp"}, Case{"Scan.pDf", "Scan-1.bmp"},
+                          Case{"Book.pdf.bak", "Book.pdf.bak-1.bmp"}, Case{"Bo", "Bo-1.bmp"},
+                          Case{".pdf", "-1.bmp"}}) {
+        SCOPED_TRACE(c.base);
+        const RunResult run = again(0, 0, folder_.file(c.base));
+        EXPECT_EQ(run.result, 0);
+        EXPECT_TRUE(run.files.count(c.expected));
+    }
+}
+
+TEST_F(Extraction, PageRangeIsSettledAndChecked)
+{
+    struct Case {
+        int first;
+        int last;
+        int result;
+        std::set<std::string> files;
+    };
+    const Case cases[] = {
+        {0, 0, 0, {"Book-1.bmp", "Book-2.bmp", "Book-3.bmp", "Book-4.bmp", "Book-5.bmp", "Book-6.bmp"}},
+        {5, 2, 0, {"Book-2.bmp", "Book-3.bmp", "Book-4.bmp", "Book-5.bmp"}},
+        {5, 0, 0, {"Book-5.bmp", "Book-6.bmp"}},
+        {0, 2, 0, {"Book-1.bmp", "Book-2.bmp"}},
+        {6, 6, 0, {"Book-6.bmp"}},
+        {0, 7, -12, {}},
+        {7, 0, -12, {}},
+        {-1, 3, -12, {}},
+        {1, -1, -12, {}},
+    };
+    const MeskerDocument document = pages(6);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.first) + ".." + std::to_string(c.last));
+        TempFolder other;
+        const std::string pdf = other.file("Book.pdf");
+        ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
+        EXPECT_EQ(runExtraction(pdf.c_str(), c.first, c.last, pdf.c_str()), c.result);
+        std::set<std::string> names = other.names();
+        names.erase("Book.pdf");
+        EXPECT_EQ(names, c.files);
+        EXPECT_EQ(filesWritten, !c.files.empty());
+    }
+}
+
+TEST_F(Extraction, ProducerCheck)
+{
+    struct Case {
+        const char* name;
+        fixture::ProducerKind kind;
+        std::string value;
+        int result;
+    };
+    const Case cases[] = {
+        {"Mesker", fixture::ProducerKind::Mesker, "", 0},
+        {"Tolvin", fixture::ProducerKind::Tolvin, "", 0},
+        {"Dravel", fixture::ProducerKind::Dravel, "", 0},
+        {"no Info", fixture::ProducerKind::NoInfo, "", 0},
+        {"Info without /Producer", fixture::ProducerKind::InfoWithoutProducer, "", 0},
+        {"another program", fixture::ProducerKind::Custom, " (Other 1.0)", -16},
+        {"no space before the literal", fixture::ProducerKind::Custom,
+         R"((\376\377\0\115\0\145\0\163\0\153\0\145\0\162\0\40\0\63))", -16},
+        {"byte-order mark unescaped", fixture::ProducerKind::Custom,
+         " (\xFE\xFF\\0\\115\\0\\145\\0\\163\\0\\153\\0\\145\\0\\162\\0\\40\\0\\63\\0\\63\\0\\63)", -16},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MeskerDocument document = pages(1);
+        document.producer = c.kind;
+        document.producerValue = c.value;
+        TempFolder other;
+        const std::string pdf = other.file("Book.pdf");
+        ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
+        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), c.result);
+        EXPECT_EQ(other.names().size(), c.result == 0 ? 2u : 1u);
+    }
+}
+
+TEST_F(Extraction, FailuresBeforeThePageLoopHaveTheirCodes)
+{
+    struct Case {
+        const char* name;
+        std::function<void(MeskerDocument&)> change;
+        std::function<void(std::string&)> edit;
+        int result;
+        std::int32_t lastError;
+    };
+    auto noChange = [](MeskerDocument&) {};
+    auto noEdit = [](std::string&) {};
+    const Case cases[] = {
+        {"no %%EOF", [](MeskerDocument& d) { d.omitEof = true; }, noEdit, -8, -15},
+        {"startxref at an object", [](MeskerDocument& d) { d.startxrefAtCatalog = true; }, noEdit, -8, -18},
+        {"encrypted", [](MeskerDocument& d) { d.encrypt = true; }, noEdit, -8, -1000},
+        {"encrypted update", [](MeskerDocument& d) { d.updates.push_back({}); d.updates[0].encrypt = true; },
+         noEdit, -8, -1000},
+        {"no root", [](MeskerDocument& d) { d.omitRoot = true; }, noEdit, -11, -111},
+        {"catalogue not a catalogue", noChange,
+         [](std::string& t) { fixture::replaceOnce(t, "/Type /Catalog", "/Type /Catalogs"); }, -11, -118},
+        {"page count 0", [](MeskerDocument& d) { d.countOverride = 0; }, noEdit, -11, 0},
+        {"Info missing from the table", noChange,
+         [](std::string& t) { fixture::replaceOnce(t, "/Info 3 0 R", "/Info 99 0 R"); }, -14, -92},
+        {"Info not at its offset", noChange,
+         [](std::string& t) { fixture::replaceOnce(t, "3 0 obj", "4 0 obj"); }, -15, -97},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MeskerDocument document = pages(2);
+        c.change(document);
+        std::string bytes = fixture::buildMesker(document).bytes;
+        c.edit(bytes);
+        TempFolder other;
+        const std::string pdf = other.file("Book.pdf");
+        ASSERT_TRUE(fixture::writeFile(pdf, bytes));
+        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), c.result);
+        EXPECT_EQ(LastError, c.lastError);
+        EXPECT_FALSE(filesWritten);
+        EXPECT_EQ(other.names().size(), 1u);
+    }
+    EXPECT_EQ(runExtraction(folder_.file("missing.pdf").c_str(), 0, 0, "x"), -1);
+}
+
+TEST_F(Extraction, BrokenPagesFailAloneAndTheRunReportsIt)
+{
+    MeskerDocument document = pages(3);
+    document.editPageObject = [](int k, std::string& text) {
+        if (k == 1) fixture::replaceOnce(text, "/ProcSet", "/ProcSek");
+    };
+    RunResult run = extract(document);
+    EXPECT_EQ(run.result, -13);
+    EXPECT_TRUE(run.written);
+    EXPECT_EQ(run.files, (std::set<std::string>{"Book-1.bmp", "Book-3.bmp"}));
+
+    document.editPageObject = [](int, std::string& text) { fixture::replaceOnce(text, "/ProcSet", "/ProcSek"); };
+    run = extract(document);
+    EXPECT_EQ(run.result, -13);
+    EXPECT_FALSE(run.written);
+}
+
+TEST_F(Extraction, HugeCountFailsTheMissingPagesAtOnce)
+{
+    MeskerDocument document = pages(2);
+    document.countOverride = 2000000000;
+    std::vector<PageOutcome> outcomes;
+    setPageOutcomeList(&outcomes);
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult run = extract(document);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    setPageOutcomeList(nullptr);
+    EXPECT_EQ(run.result, -13);
+    EXPECT_TRUE(run.written);
+    EXPECT_EQ(run.files.size(), 2u);
+    EXPECT_TRUE(run.files.count("Book-0000000001.bmp"));
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_EQ(outcomes[2].stage, PageStage::PastPageList);
+    EXPECT_EQ(outcomes[2].pageNumber, 3);
+    EXPECT_EQ(outcomes[2].lastPageNumber, 2000000000);
+    EXPECT_LT(elapsed, std::chrono::seconds(5));
+}
+
+TEST_F(Extraction, WriteFailureRemovesTheFileAndFailsThePage)
+{
+    MeskerDocument document;
+    document.pages = {fixture::dctPage(8, 8, false, 1), tinyGray(2)};
+    for (int page : {1, 2}) {
+        SCOPED_TRACE(page);
+        TempFolder other;
+        const std::string pdf = other.file("Book.pdf");
+        ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
+        failWriteAt(1);
+        EXPECT_EQ(runExtraction(pdf.c_str(), page, page, pdf.c_str()), -13);
+        failWriteAt(0);
+        EXPECT_FALSE(filesWritten);
+        EXPECT_EQ(other.names(), std::set<std::string>{"Book.pdf"});
+    }
+}
+
+TEST_F(Extraction, NameBeyondThePathLimitFailsThePage)
+{
+    extract(pages(1));
+    // "-1.bmp" after the base: a name of exactly 259 bytes is written, one
+    // of 260 fails the page.
+    const std::string prefix = folder_.file("");
+    ASSERT_LT(prefix.size(), 200u);
+    const std::string base = prefix + std::string(259 - 6 - prefix.size(), 'b');
+    RunResult run = again(0, 0, base);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_TRUE(run.files.count(base.substr(prefix.size()) + "-1.bmp"));
+    run = again(0, 0, base + "b");
+    EXPECT_EQ(run.result, -13);
+    EXPECT_FALSE(run.written);
+}
+
+TEST_F(Extraction, StreamAfterSingleLineFeedKeepsEveryByte)
+{
+    MeskerDocument document;
+    document.streamEol = "\n";
+    document.pages = {fixture::dctPage(8, 8, false, 5), tinyGray(6)};
+    const RunResult run = extract(document);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(readFileBytes(folder_.file("Book-1.jpg")), built_.imageStreams[0]);
+}
+
+TEST_F(Extraction, ExistingFilesAreReplaced)
+{
+    extract(pages(1));
+    ASSERT_TRUE(fixture::writeFile(folder_.file("Book-1.bmp"), std::string(5000, 'x')));
+    EXPECT_EQ(again().result, 0);
+    EXPECT_EQ(readFileBytes(folder_.file("Book-1.bmp")).size(), 54u + 12 * 2);
+}
+
+TEST_F(Extraction, EveryAllocationFailureEndsWithItsCodeAndReleasesAll)
+{
+    MeskerDocument document;
+    document.pages = {fixture::dctPage(8, 8, false, 1), tinyGray(2)};
+    extract(document);
+    std::set<int> results;
+    for (long long n = 1;; ++n) {
+        const long long before = liveBlockCount();
+        failAllocationAt(n);
+        const RunResult run = again();
+        failAllocationAt(0);
+        EXPECT_EQ(liveBlockCount(), before) << "allocation " << n;
+        if (run.result == 0) break;
+        results.insert(run.result);
+        ASSERT_LT(n, 1000);
+    }
+    EXPECT_EQ(results, (std::set<int>{-2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -13}));
+}
+
+TEST(ReadDocument, FailsWithTheCodeOfTheStep)
+{
+    EXPECT_FALSE(readDocument("/nonexistent/ravoth.pdf"));
+    EXPECT_EQ(LastError, -1);
+    freeWorkBuffers();
+    freeWorkBuffers();
+}
+
+TEST(Outcome, FollowsResultAndFilesWritten)
+{
+    EXPECT_EQ(outcomeOf(0, true), ExtractionOutcome::Complete);
+    EXPECT_EQ(outcomeOf(0, false), ExtractionOutcome::Complete);
+    EXPECT_EQ(outcomeOf(-13, true), ExtractionOutcome::CompletePartly);
+    EXPECT_EQ(outcomeOf(-13, false), ExtractionOutcome::Failure);
+    EXPECT_EQ(outcomeOf(-8, false), ExtractionOutcome::Failure);
+}
+
+}  // namespace
+}  // namespace ravoth
