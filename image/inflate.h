@@ -14,7 +14,10 @@ namespace ravoth {
 // -1 (zlib initialisation), -2 / -3 (input / output chunk allocation),
 // -4 (zlib error while feeding), -5 (error after the source was fed, also a
 // truncated stream), -10 (capacity too small; retry with a larger block).
-// Never touches LastError.
+// zlib's own memory comes from allocBlock as well, so a call allocates, in
+// order, zlib's state (-1), the two chunks (-2, -3) and, once output starts,
+// zlib's window (its failure reads as a zlib error, -4 or -5). Capacity is
+// changed only on success. Never touches LastError.
 int inflateStream(const Byte* source, std::size_t sourceLength, Byte* output,
                   std::size_t& capacity);
 

@@ -25,6 +25,10 @@ struct ImageInfo {
 // stream into a new block. Returns 0 with every field set, or a negative
 // code -1 to -29 (fields read before the failing step are already set;
 // streamData is left alone). Never touches LastError.
+// Reads nothing at or past docEnd. Numbers are read as the C library's
+// decimal conversion does, saturating at the 32-bit range. The stream's data
+// starts after the CR LF, or the lone LF, that follows "stream", and at
+// least one byte must follow the data.
 int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex, const Byte* tableStart,
                     const Byte* tableEnd, const Byte* pageListStart, const Byte* pageListEnd,
                     ImageInfo* info);

@@ -158,7 +158,9 @@ TEST(FindKeywordBackward, FindsTheLastStandaloneKeywordOutsideComments)
         const Byte* cursor = buffer.end();
         EXPECT_EQ(findKeywordBackward(buffer.begin(), &cursor, c.keyword, buffer.end()), c.result);
         EXPECT_EQ(LastError, c.lastError);
-        if (c.result == 1) EXPECT_EQ(cursor, buffer.at(static_cast<std::size_t>(c.expectedOffset)));
+        if (c.result == 1) {
+            EXPECT_EQ(cursor, buffer.at(static_cast<std::size_t>(c.expectedOffset)));
+        }
     }
 }
 

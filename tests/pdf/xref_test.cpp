@@ -31,22 +31,24 @@ std::string padded(long value)
 struct Subsection {
     long first;
     std::vector<std::string> entries;
-    std::string header;  // replaces "first count" when set
 };
 
 // Entries for objects first .. first + count - 1 whose offsets are the object
 // numbers times ten, so a line tells where it came from.
 Subsection run(long first, long count, long offsetBase = 0)
 {
-    Subsection subsection{first, {}, {}};
+    Subsection subsection{first, {}};
     for (long i = 0; i < count; ++i) subsection.entries.push_back(entry(offsetBase + (first + i) * 10));
     return subsection;
 }
 
 struct Section {
+    explicit Section(std::vector<Subsection> list, std::string keys = "/Root 1 0 R")
+        : subsections(std::move(list)), trailerKeys(std::move(keys))
+    {
+    }
     std::vector<Subsection> subsections;
-    std::string trailerKeys = "/Root 1 0 R";
-    std::string trailer;  // replaces the whole trailer text when set
+    std::string trailerKeys;
 };
 
 // Lays a document out newest section first, behind a "startxref" block at
@@ -71,17 +73,11 @@ Layout layOut(const std::vector<Section>& newestFirst)
         sectionOffsets.push_back(text.size());
         text += "xref\n";
         for (const Subsection& subsection : section.subsections) {
-            text += subsection.header.empty()
-                        ? std::to_string(subsection.first) + " " + std::to_string(subsection.entries.size()) + "\n"
-                        : subsection.header;
+            text += std::to_string(subsection.first) + " " + std::to_string(subsection.entries.size()) + "\n";
             for (const std::string& e : subsection.entries) {
                 layout.entryOffsets.push_back(text.size());
                 text += e;
             }
-        }
-        if (!section.trailer.empty()) {
-            text += section.trailer;
-            continue;
         }
         text += "trailer\n<< /Size 99 " + section.trailerKeys;
         if (s + 1 < newestFirst.size()) {
@@ -126,7 +122,7 @@ TrailerResult read(const std::string& text)
 
 TEST(ReadTrailer, OneSectionGivesOneLinePerObject)
 {
-    Section section{{{0, {entry(0, 65535, 'f'), entry(17), entry(81)}, {}}}};
+    Section section{{{0, {entry(0, 65535, 'f'), entry(17), entry(81)}}}};
     const TrailerResult r = read(layOut({section}).text);
     ASSERT_EQ(r.result, 1) << r.lastError;
     EXPECT_EQ(r.table, "0 0 65535 f\n1 17 0 n\n2 81 0 n\n");
@@ -147,16 +143,16 @@ TEST(ReadTrailer, MergesSubsectionsAndSectionsInOrderNewestWinning)
          {Section{{run(0, 1), run(5, 2), run(3, 1)}}},
          "0 0 0 n\n3 30 0 n\n5 50 0 n\n6 60 0 n\n"},
         {"earlier subsection wins within a section",
-         {Section{{{1, {entry(100)}, {}}, {1, {entry(200)}, {}}}}},
+         {Section{{{1, {entry(100)}}, {1, {entry(200)}}}}},
          "1 100 0 n\n"},
         {"newest section wins, older objects kept",
-         {Section{{{5, {entry(900)}, {}}}}, Section{{run(0, 4), {5, {entry(400)}, {}}, run(7, 1)}}},
+         {Section{{{5, {entry(900)}}}}, Section{{run(0, 4), {5, {entry(400)}}, run(7, 1)}}},
          "0 0 0 n\n1 10 0 n\n2 20 0 n\n3 30 0 n\n5 900 0 n\n7 70 0 n\n"},
         {"a newer free entry hides an older one",
-         {Section{{{2, {entry(0, 1, 'f')}, {}}}}, Section{{run(1, 2)}}},
+         {Section{{{2, {entry(0, 1, 'f')}}}}, Section{{run(1, 2)}}},
          "1 10 0 n\n2 0 1 f\n"},
         {"any spacing and line end",
-         {Section{{{0, {"17 0 n\n", "  18   3  f \n", "0000000019 00000 n\r\n"}, {}}}}},
+         {Section{{{0, {"17 0 n\n", "  18   3  f \n", "0000000019 00000 n\r\n"}}}}},
          "0 17 0 n\n1 18 3 f\n2 19 0 n\n"},
     };
     for (const Case& c : cases) {
@@ -322,7 +318,9 @@ TEST(ReadTrailer, EveryPrefixOfAGoodDocumentFailsCleanly)
     const std::string good = layOut({Section{{run(0, 3), run(7, 2)}}, Section{{run(1, 4)}}}).text;
     for (std::size_t length = 0; length < good.size(); ++length) {
         const TrailerResult r = read(good.substr(0, length));
-        if (r.result == 0) EXPECT_LT(r.lastError, 0) << length;
+        if (r.result == 0) {
+            EXPECT_LT(r.lastError, 0) << length;
+        }
     }
 }
 

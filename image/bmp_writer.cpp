@@ -1,0 +1,128 @@
+#include "image/bmp_writer.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "platform/file.h"
+#include "platform/memory.h"
+
+namespace ravoth {
+namespace {
+
+constexpr std::size_t fileHeaderBytes = 14;
+constexpr std::size_t infoHeaderBytes = 40;
+constexpr std::size_t paletteBytes = 8;
+constexpr std::size_t maxHeaderBytes = fileHeaderBytes + infoHeaderBytes + paletteBytes;
+constexpr std::uint32_t pixelsPerMetre = 3780;  // 96 dots per inch
+// The file size field must hold the image and the headers.
+constexpr std::uint64_t maxImageBytes = 0xFFFFFFFFu - maxHeaderBytes;
+
+void putLittleEndian(Byte* at, std::uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i) at[i] = static_cast<Byte>(value >> (8 * i));
+}
+
+// The sample bytes of one source row that inflation actually produced; the
+// rest of the row reads as 0, which the zero-filled bitmap already holds.
+struct SourceRow {
+    const Byte* bytes;
+    std::size_t available;
+
+    unsigned field(std::uint64_t k, int bitsPerComponent) const
+    {
+        const std::uint64_t bit = k * static_cast<unsigned>(bitsPerComponent);
+        const std::uint64_t index = bit / 8;
+        if (index >= available) return 0;
+        const int shift = 8 - bitsPerComponent - static_cast<int>(bit % 8);
+        return (bytes[index] >> shift) & ((1u << bitsPerComponent) - 1);
+    }
+};
+
+}  // namespace
+
+int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBytes, int width,
+                 int height, int bitsPerComponent, bool isGray)
+{
+    int depthIndex;  // 0..3 for 1, 2, 4, 8 bits
+    switch (bitsPerComponent) {
+    case 1: depthIndex = 0; break;
+    case 2: depthIndex = 1; break;
+    case 4: depthIndex = 2; break;
+    case 8: depthIndex = 3; break;
+    default: return -10;
+    }
+    const int noMemoryCode = -(isGray ? 1 : 5) - depthIndex;
+    const bool oneBitGrey = isGray && bitsPerComponent == 1;
+    const unsigned components = isGray ? 1 : 3;
+
+    // A bitmap whose sizes do not fit its fields is as unobtainable as the
+    // block that would hold it.
+    if (width < 0 || height < 0) return noMemoryCode;
+    const std::uint64_t w = static_cast<unsigned>(width);
+    const std::uint64_t h = static_cast<unsigned>(height);
+    const std::uint64_t sourceRowBytes = (w * components * bitsPerComponent + 7) / 8;
+    const std::uint64_t outputRowBytes = oneBitGrey ? ((w + 7) / 8 + 3) / 4 * 4 : (3 * w + 3) / 4 * 4;
+    if (h != 0 && outputRowBytes > maxImageBytes / h) return noMemoryCode;
+    const std::uint64_t imageBytes = outputRowBytes * h;
+
+    OwnedBlock<> bitmap(allocZeroedBlock(static_cast<std::size_t>(imageBytes)));
+    if (!bitmap) return noMemoryCode;
+
+    // Source rows run top-down, bitmap rows bottom-up. A source row is never
+    // longer than its output row, so its offset fits as the image size does.
+    for (std::uint64_t i = 0; i < h; ++i) {
+        const std::uint64_t start = i * sourceRowBytes;
+        SourceRow row{samples + (start < sampleBytes ? start : sampleBytes), 0};
+        if (start < sampleBytes)
+            row.available = static_cast<std::size_t>(
+                sampleBytes - start < sourceRowBytes ? sampleBytes - start : sourceRowBytes);
+        Byte* out = bitmap.get() + (h - 1 - i) * outputRowBytes;
+        if (oneBitGrey) {
+            // Bit 0 black, 1 white, as the palette says: the row is copied.
+            if (row.available > 0) std::memcpy(out, row.bytes, row.available);
+            continue;
+        }
+        // 255 / (2^bits - 1) stretches every depth onto 0..255.
+        const unsigned scale = 255u / ((1u << bitsPerComponent) - 1);
+        for (std::uint64_t j = 0; j < w; ++j, out += 3) {
+            if (isGray) {
+                const auto grey = static_cast<Byte>(row.field(j, bitsPerComponent) * scale);
+                out[0] = out[1] = out[2] = grey;
+            } else {
+                out[2] = static_cast<Byte>(row.field(3 * j, bitsPerComponent) * scale);
+                out[1] = static_cast<Byte>(row.field(3 * j + 1, bitsPerComponent) * scale);
+                out[0] = static_cast<Byte>(row.field(3 * j + 2, bitsPerComponent) * scale);
+            }
+        }
+    }
+
+    Byte header[maxHeaderBytes] = {};
+    const std::size_t headerBytes = oneBitGrey ? maxHeaderBytes : maxHeaderBytes - paletteBytes;
+    header[0] = 'B';
+    header[1] = 'M';
+    putLittleEndian(header + 2, static_cast<std::uint32_t>(imageBytes + headerBytes), 4);
+    putLittleEndian(header + 10, static_cast<std::uint32_t>(headerBytes), 4);
+    putLittleEndian(header + 14, infoHeaderBytes, 4);
+    putLittleEndian(header + 18, static_cast<std::uint32_t>(width), 4);
+    putLittleEndian(header + 22, static_cast<std::uint32_t>(height), 4);  // bottom-up
+    putLittleEndian(header + 26, 1, 2);
+    putLittleEndian(header + 28, oneBitGrey ? 1 : 24, 2);
+    putLittleEndian(header + 34, static_cast<std::uint32_t>(imageBytes), 4);
+    putLittleEndian(header + 38, pixelsPerMetre, 4);
+    putLittleEndian(header + 42, pixelsPerMetre, 4);
+    if (oneBitGrey) putLittleEndian(header + 58, 0x00FFFFFF, 4);  // black, then white
+
+    OutputFile file;
+    if (!file.create(fileName)) return -9;
+    bool written = file.write(header, headerBytes) &&
+                   file.write(bitmap.get(), static_cast<std::size_t>(imageBytes));
+    written = file.close() && written;
+    // A file cut short by a full disk would pass for a picture.
+    if (!written) {
+        deleteFile(fileName);
+        return -11;
+    }
+    return 0;
+}
+
+}  // namespace ravoth

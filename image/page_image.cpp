@@ -1,0 +1,211 @@
+#include "image/page_image.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "platform/memory.h"
+
+namespace ravoth {
+namespace {
+
+// The fixed pieces of Mesker's page object and image XObject. Between them
+// stand runs of non-space bytes (numbers), which a skip passes without a look.
+constexpr std::string_view pageHeaderPiece = " 0 obj\n<<\n/Type /Page\n/Parent ";
+constexpr std::string_view resourcesPiece = " 0 R\n/Resources << /XObject << /Im0 ";
+constexpr std::string_view mediaBoxPiece =
+    " 0 R >>\n/ProcSet [ /PDF /ImageC ] >>\n/MediaBox [ 0 0 ";
+constexpr std::string_view contentsPiece = " ]\n/Contents ";
+constexpr std::string_view pageClosePiece = " 0 R\n>>\nendobj\n";
+constexpr std::string_view imageHeaderPiece =
+    " 0 obj\n<< /Type /XObject /Subtype /Image /Name /Im0 /Width ";
+constexpr std::string_view heightPiece = " /Height ";
+constexpr std::string_view bitsPiece = "\n/BitsPerComponent ";
+constexpr std::string_view flatePiece = " /Filter /FlateDecode /ColorSpace /Device";
+constexpr std::string_view dctPiece = " /Filter /DCTDecode /ColorSpace /Device";
+constexpr std::string_view lengthPiece = "\n/Length ";
+constexpr std::string_view streamPiece = " >>\nstream";
+
+// Room needed after a number before the end: the piece that follows it, or
+// for the bits per component the longest filter text plus "Gray".
+constexpr std::size_t bitsRoomBytes = 45;
+static_assert(flatePiece.size() + 4 == bitsRoomBytes);
+// After the length: the stream piece and its two end-of-line bytes.
+constexpr std::size_t lengthRoomBytes = 12;
+static_assert(streamPiece.size() + 2 == lengthRoomBytes);
+
+// The white space that the C library's decimal conversion skips.
+constexpr bool isConversionSpace(Byte b)
+{
+    return b == ' ' || b == '\t' || b == '\n' || b == '\v' || b == '\f' || b == '\r';
+}
+
+// Decimal conversion in the manner of the C library's (leading white space,
+// one optional sign, digits up to the first non-digit; no digits read as 0),
+// bounded by end and saturating at the 32-bit range instead of overflowing.
+// Leaves no cursor behind: the skip that follows passes over the text.
+std::int32_t readDecimal(const Byte* p, const Byte* end, bool* hasDigits = nullptr)
+{
+    while (p < end && isConversionSpace(*p)) ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
+    }
+    // One past the int32 magnitude limit is enough to know it saturates.
+    constexpr std::int64_t ceiling = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t value = 0;
+    bool digits = false;
+    while (p < end && isDigit(*p)) {
+        digits = true;
+        if (value < ceiling) value = value * 10 + (*p - '0');
+        ++p;
+    }
+    if (hasDigits) *hasDigits = digits;
+    if (negative) value = -value;
+    if (value > std::numeric_limits<std::int32_t>::max())
+        return std::numeric_limits<std::int32_t>::max();
+    if (value < std::numeric_limits<std::int32_t>::min())
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(value);
+}
+
+// Advances to the next `target` byte, but no further than where `room` bytes
+// still follow the cursor before end. True when that room is there.
+bool skipTo(const Byte** cursor, const Byte* end, Byte target, std::size_t room)
+{
+    const Byte* p = *cursor;
+    while (static_cast<std::size_t>(end - p) > room && *p != target) ++p;
+    *cursor = p;
+    return static_cast<std::size_t>(end - p) > room;
+}
+
+// Matches `piece` at the cursor and moves past it.
+bool takePiece(const Byte** cursor, const Byte* end, std::string_view piece)
+{
+    if (!matchesAt(*cursor, end, piece)) return false;
+    *cursor += piece.size();
+    return true;
+}
+
+enum class Lookup { Found, NotListed, NoOffset };
+
+// Finds the first XrefTable line for `objectNumber` and reads the offset
+// after its first space. Numbers are read within their line, so a short line
+// cannot borrow digits from the next one.
+Lookup findObjectOffset(const Byte* tableStart, const Byte* tableEnd, std::int32_t objectNumber,
+                        std::int32_t* offset)
+{
+    const Byte* line = tableStart;
+    while (line < tableEnd) {
+        const auto* lineEnd = static_cast<const Byte*>(
+            std::memchr(line, '\n', static_cast<std::size_t>(tableEnd - line)));
+        if (!lineEnd) lineEnd = tableEnd;
+        if (readDecimal(line, lineEnd) == objectNumber) {
+            const Byte* p = line;
+            while (p < lineEnd && *p != ' ') ++p;
+            if (p == lineEnd) return Lookup::NoOffset;
+            bool hasDigits = false;
+            *offset = readDecimal(p + 1, lineEnd, &hasDigits);
+            return hasDigits ? Lookup::Found : Lookup::NoOffset;
+        }
+        if (lineEnd == tableEnd) break;
+        line = lineEnd + 1;
+    }
+    return Lookup::NotListed;
+}
+
+// Whether an offset read from the table names a byte of the document.
+bool isInside(std::int32_t offset, const Byte* docStart, const Byte* docEnd)
+{
+    return offset >= 0 && offset < docEnd - docStart;
+}
+
+}  // namespace
+
+int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
+                    const Byte* tableStart, const Byte* tableEnd, const Byte* pageListStart,
+                    const Byte* pageListEnd, ImageInfo* info)
+{
+    // Step A: the page's line in the PageList.
+    if (pageIndex < 0) return -1;
+    const Byte* line = pageListStart;
+    for (int count = 0; count < pageIndex; ++count) {
+        // A line is passed only when a byte follows its line feed.
+        while (pageListEnd - line > 1 && *line != '\n') ++line;
+        if (pageListEnd - line <= 1) return -1;
+        ++line;
+    }
+    const std::int32_t pageNumber = readDecimal(line, pageListEnd);
+    if (pageNumber == 0) return -1;
+
+    // Steps B and C: the page object.
+    std::int32_t offset = 0;
+    if (findObjectOffset(tableStart, tableEnd, pageNumber, &offset) != Lookup::Found) return -2;
+    if (!isInside(offset, docStart, docEnd)) return -3;
+    const Byte* p = docStart + offset;
+    if (!skipTo(&p, docEnd, ' ', pageHeaderPiece.size())) return -3;
+    if (!takePiece(&p, docEnd, pageHeaderPiece)) return -4;
+    if (!skipTo(&p, docEnd, ' ', resourcesPiece.size())) return -5;
+    if (!takePiece(&p, docEnd, resourcesPiece)) return -6;
+    const std::int32_t imageNumber = readDecimal(p, docEnd);
+    if (!skipTo(&p, docEnd, ' ', mediaBoxPiece.size())) return -7;
+    if (!takePiece(&p, docEnd, mediaBoxPiece)) return -8;
+    if (!skipTo(&p, docEnd, ' ', 1)) return -9;
+    ++p;  // the space between the media box width and height
+    if (!skipTo(&p, docEnd, ' ', contentsPiece.size())) return -10;
+    if (!takePiece(&p, docEnd, contentsPiece)) return -11;
+    // The content stream is always written right after its image.
+    if (std::int64_t{readDecimal(p, docEnd)} != std::int64_t{imageNumber} + 1) return -12;
+    if (!skipTo(&p, docEnd, ' ', pageClosePiece.size())) return -13;
+    if (!matchesAt(p, docEnd, pageClosePiece)) return -14;
+
+    // Steps D and E: the image XObject.
+    if (findObjectOffset(tableStart, tableEnd, imageNumber, &offset) != Lookup::Found) return -15;
+    if (!isInside(offset, docStart, docEnd)) return -16;
+    p = docStart + offset;
+    if (!skipTo(&p, docEnd, ' ', imageHeaderPiece.size())) return -16;
+    if (!takePiece(&p, docEnd, imageHeaderPiece)) return -17;
+    info->width = readDecimal(p, docEnd);
+    if (!skipTo(&p, docEnd, ' ', heightPiece.size())) return -18;
+    if (!takePiece(&p, docEnd, heightPiece)) return -19;
+    info->height = readDecimal(p, docEnd);
+    // Other entries may stand between the height and the end of its line.
+    if (!skipTo(&p, docEnd, '\n', bitsPiece.size())) return -20;
+    if (!takePiece(&p, docEnd, bitsPiece)) return -21;
+    info->bitsPerComponent = readDecimal(p, docEnd);
+    if (!skipTo(&p, docEnd, ' ', bitsRoomBytes)) return -22;
+    if (takePiece(&p, docEnd, flatePiece)) {
+        info->filter = Filter::Flate;
+    } else if (takePiece(&p, docEnd, dctPiece)) {
+        info->filter = Filter::DCT;
+    } else {
+        return -23;
+    }
+    if (takePiece(&p, docEnd, "Gray")) {
+        info->isGray = true;
+    } else if (takePiece(&p, docEnd, "RGB")) {
+        info->isGray = false;
+    } else {
+        return -24;
+    }
+    if (!takePiece(&p, docEnd, lengthPiece)) return -25;
+    info->streamLength = readDecimal(p, docEnd);
+    if (!skipTo(&p, docEnd, ' ', lengthRoomBytes)) return -26;
+    if (!matchesAt(p, docEnd, streamPiece)) return -27;
+    // The keyword's end-of-line is CR LF or a lone LF; the room checked
+    // above keeps both bytes after the keyword inside the document.
+    const Byte* data = p + streamPiece.size() + (p[streamPiece.size()] == '\n' ? 1 : 2);
+    // At least one byte must follow the data.
+    if (std::int64_t{info->streamLength} >= docEnd - data) return -28;
+    if (info->streamLength < 0) return -29;
+    const auto length = static_cast<std::size_t>(info->streamLength);
+    Byte* copy = allocBlock(length);
+    if (!copy) return -29;
+    if (length > 0) std::memcpy(copy, data, length);
+    info->streamData = copy;
+    return 0;
+}
+
+}  // namespace ravoth
