@@ -15,7 +15,7 @@ namespace ravoth {
 namespace {
 
 using fixture::MeskerDocument;
-using fixture::PageSpec;
+using fixture::MeskerPage;
 using testing::readFileBytes;
 using testing::TempFolder;
 
@@ -55,7 +55,7 @@ protected:
     std::string pdf_;
 };
 
-PageSpec tinyGray(unsigned seed) { return fixture::flatePage(3, 2, 8, true, seed); }
+MeskerPage tinyGray(unsigned seed) { return fixture::flatePage(3, 2, 8, true, seed); }
 
 MeskerDocument pages(int count)
 {
