@@ -1,7 +1,6 @@
 // The catalogue check and the page-tree walk that write the PageList: one
 // "object generation" LF line per page, in page order.
-#include <algorithm>
-
+#include "pdf/kids_walk.h"
 #include "pdf/reader.h"
 #include "pdf/text_block.h"
 
@@ -35,17 +34,6 @@ constexpr int treeRootCountNotNumber = -131;
 constexpr int treeRootKidsMissing = -132;
 constexpr int treeRootEndsAfterKids = -133;
 constexpr int treeRootKidsNotArray = -134;
-constexpr int walkEndsBeforeClose = -135;
-constexpr int walkKidNeitherNumberNorClose = -136;
-constexpr int walkStackEmpty = -137;
-constexpr int walkStackLineNotNumber = -138;
-constexpr int kidNoGeneration = -140;
-constexpr int kidEndsBeforeR = -141;
-constexpr int kidNoR = -142;
-constexpr int kidNotInTable = -143;
-constexpr int kidNotPageNode = -144;
-constexpr int stackNotAllocated = -145;
-constexpr int stackNotEnlarged = -146;
 constexpr int pageLinesNotAllocated = -147;
 constexpr int pageLinesNotEnlarged = -148;
 constexpr int noPageInTree = -149;
@@ -84,33 +72,6 @@ int openDictionaryObject(const Byte* docStart, const Byte* docEnd, const Byte* t
     extent->end = findMatchingClose(extent->start, docEnd, ">>", "<<");
     if (!extent->end) return codes.unclosed;
     return 0;
-}
-
-// Makes sure one more line fits, allocating the block on first use. Every
-// line is far shorter than the headroom, so lines need no check of their own.
-// Returns 0, or allocationCode / growthCode.
-int makeRoomForLine(TextBlock* text, int allocationCode, int growthCode)
-{
-    if (!text->isAllocated() && !text->allocate(textBlockBytes)) return allocationCode;
-    if (!text->ensureRoom(lineHeadroomBytes)) return growthCode;
-    return 0;
-}
-
-// Removes the last line of the walk stack and returns the offset it holds,
-// or a code.
-int popStackLine(TextBlock* stack)
-{
-    if (!stack->isAllocated() || stack->used() == 0) return walkStackEmpty;
-    const Byte* start = stack->begin();
-    const Byte* writePosition = stack->end();
-    // Every line ends with LF, so the last one starts after the one before.
-    const Byte* lineStart = writePosition - 1;
-    while (lineStart > start && lineStart[-1] != '\n') --lineStart;
-    const Byte* cursor = lineStart;
-    const int offset = readNumber(&cursor, writePosition);
-    if (offset < 0) return walkStackLineNotNumber;
-    stack->truncate(static_cast<std::size_t>(lineStart - start));
-    return offset;
 }
 
 // Checks the catalogue and finds the page-tree root's object number.
@@ -184,67 +145,24 @@ int readTreeRoot(const Byte* docStart, const Byte* docEnd, int treeRootNumber,
     return 0;
 }
 
-// Walks the page tree depth-first from the root's "/Kids" array and appends
-// a PageEntry line per leaf to `pages`, counting them. The stack holds, per
-// node entered below the root, the offset at which its parent's array goes
-// on. Returns 0 or a code.
+// Walks the page tree and appends a PageEntry line per leaf to `pages`,
+// counting them. Returns 0 or a code.
 int walkPageTree(const Byte* docStart, const Byte* docEnd, const Byte* cursor,
                  const Byte* tableStart, const Byte* tableEnd, TextBlock* pages,
                  std::int32_t* pageLines)
 {
-    // A tree reaches every object at most once. More kid references than the
-    // table has objects means a node lists itself or an ancestor, or one
-    // subtree is listed over and over; without this bound such a file grows
-    // the stack until memory runs out.
-    const auto kidLimit = std::count(tableStart, tableEnd, '\n');
-    std::ptrdiff_t kidsHandled = 0;
-    TextBlock stack;
-    int depth = 0;
-    for (;;) {
-        const int objectNumber = readNumber(&cursor, docEnd);
-        if (objectNumber < 0) {
-            LastError = 0;
-            // Whatever follows a non-number in the root's array is ignored.
-            if (depth == 0) return 0;
-            if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return walkEndsBeforeClose;
-            if (*cursor != ']') return walkKidNeitherNumberNorClose;
-            const int resumeOffset = popStackLine(&stack);
-            if (resumeOffset < 0) return resumeOffset;
-            cursor = docStart + resumeOffset;
-            --depth;
-            continue;
-        }
-
-        const int generation = readNumber(&cursor, docEnd);
-        if (generation < 0) return kidNoGeneration;
-        if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return kidEndsBeforeR;
-        if (*cursor != 'R') return kidNoR;
-        ++cursor;
-        if (++kidsHandled > kidLimit) return stackNotEnlarged;
-
-        const int offset = lookupObjectOffset(tableStart, tableEnd, objectNumber);
-        if (offset < 0) return kidNotInTable;
-        const int kidsOffset = readPageNode(docStart, docEnd, offset, objectNumber);
-        if (kidsOffset < 0) return kidNotPageNode;
-
-        if (kidsOffset > 0) {
-            ++depth;
-            if (const int code = makeRoomForLine(&stack, stackNotAllocated, stackNotEnlarged))
-                return code;
-            stack.appendDecimal(cursor - docStart);
-            stack.appendByte('\n');
-            cursor = docStart + kidsOffset;
-        } else {
-            if (const int code =
-                    makeRoomForLine(pages, pageLinesNotAllocated, pageLinesNotEnlarged))
-                return code;
-            pages->appendDecimal(objectNumber);
-            pages->appendByte(' ');
-            pages->appendDecimal(generation);
-            pages->appendByte('\n');
-            ++*pageLines;
-        }
-    }
+    return walkKids(docStart, docEnd, cursor, tableStart, tableEnd, readPageNode,
+                    [&](int objectNumber, int generation, int) {
+                        if (const int code = makeRoomForLine(pages, pageLinesNotAllocated,
+                                                             pageLinesNotEnlarged))
+                            return code;
+                        pages->appendDecimal(objectNumber);
+                        pages->appendByte(' ');
+                        pages->appendDecimal(generation);
+                        pages->appendByte('\n');
+                        ++*pageLines;
+                        return 0;
+                    });
 }
 
 }  // namespace
@@ -283,16 +201,8 @@ int collectPages(const Byte* docStart, const Byte* docEnd, std::int32_t rootNumb
     const int result = pageCount >= 0 ? pageCount : pageLines;
     if (!outlineOption) return result;
 
-    // The outline phase goes here: it searches the catalogue extent for
-    // "/Outlines" (and the destination tables), maps each bookmark to a line
-    // of the finished PageList, fills *outlines and *outlineCount, and its
-    // result becomes this call's result. Until it exists the page count
-    // stands and the outline outputs are left as they are.
-    // FIXME: call collectOutlines here.
-    (void)catalogue;
-    (void)outlines;
-    (void)outlineCount;
-    return result;
+    return collectOutlines(docStart, docEnd, tableStart, tableEnd, catalogue.start, catalogue.end,
+                           list, list + pages.used(), result, outlines, outlineCount);
 }
 
 }  // namespace ravoth

@@ -60,30 +60,6 @@ bool endsCloseScanToken(Byte b)
            b == '{' || b == '}' || b == '%';
 }
 
-// Steps from the "(" at *cursor to its balancing ")", leaving the cursor on
-// it. A backslash makes the next byte ordinary. False when end comes first.
-bool skipStringLiteral(const Byte** cursor, const Byte* end)
-{
-    const Byte* p = *cursor + 1;
-    int depth = 1;
-    while (p < end) {
-        const Byte b = *p;
-        if (b == '\\') {
-            if (end - p < 2) break;
-            p += 2;
-            continue;
-        }
-        if (b == '(') ++depth;
-        if (b == ')' && --depth == 0) {
-            *cursor = p;
-            return true;
-        }
-        ++p;
-    }
-    *cursor = end;
-    return false;
-}
-
 // One pass of findMatchingClose; `skipLeadingSpace` is false for the second
 // pass, which takes the byte at start as the first byte of a token.
 const Byte* scanForClose(const Byte* start, const Byte* end, std::string_view close,
@@ -122,6 +98,30 @@ const Byte* scanForClose(const Byte* start, const Byte* end, std::string_view cl
 }
 
 }  // namespace
+
+// Steps from the "(" at *cursor to its balancing ")", leaving the cursor on
+// it. A backslash makes the next byte ordinary. False when end comes first.
+bool skipStringLiteral(const Byte** cursor, const Byte* end)
+{
+    const Byte* p = *cursor + 1;
+    int depth = 1;
+    while (p < end) {
+        const Byte b = *p;
+        if (b == '\\') {
+            if (end - p < 2) break;
+            p += 2;
+            continue;
+        }
+        if (b == '(') ++depth;
+        if (b == ')' && --depth == 0) {
+            *cursor = p;
+            return true;
+        }
+        ++p;
+    }
+    *cursor = end;
+    return false;
+}
 
 bool skipWhiteSpace(const Byte** cursor, const Byte* end)
 {

@@ -51,6 +51,11 @@ inline bool matchesAt(const Byte* p, const Byte* end, std::string_view text)
 // reached; the cursor then stands at end.
 bool skipWhiteSpaceAndComments(const Byte** cursor, const Byte* end);
 
+// Steps from the "(" at *cursor to its balancing ")", leaving the cursor on
+// it; nested parentheses count and a backslash makes the next byte
+// ordinary. False, with the cursor at end, when end comes first.
+bool skipStringLiteral(const Byte** cursor, const Byte* end);
+
 // Steps over white space only (comments are data here).
 bool skipWhiteSpace(const Byte** cursor, const Byte* end);
 

@@ -25,6 +25,55 @@ struct OutlineEntry {
     std::int32_t pageIndex;    // 0-based page in the PageList; -1 when none
 };
 
+// One named destination: the key as written (between its delimiters, or
+// after "/") and the page object its destination names.
+struct DestinationEntry {
+    std::int32_t keyLength;
+    const Byte* keyText;     // in the DocumentBuffer
+    std::int32_t pageObject; // noPageObject for a null destination
+};
+
+constexpr std::int32_t noPageObject = -1;
+
+// The string-keyed table (from the catalogue's /Names /Dests name tree) and
+// the name-keyed table (from the catalogue's /Dests dictionary), each with
+// its entry count; null and 0 when not built or empty.
+struct DestinationTables {
+    DestinationEntry* stringKeyed = nullptr;
+    std::int32_t stringCount = 0;
+    DestinationEntry* nameKeyed = nullptr;
+    std::int32_t nameCount = 0;
+};
+
+// Builds the tables asked for, from the catalogue extent (just after its
+// "<<" to its ">>"). Returns 0, or -1 with LastError set (-2, -135 to -164,
+// -1620 to -1629) and nothing left allocated. The caller frees the tables
+// with freeDestinationTables.
+int collectDestinations(const Byte* docStart, const Byte* docEnd, const Byte* tableStart,
+                        const Byte* tableEnd, const Byte* catalogueStart,
+                        const Byte* catalogueEnd, bool buildStringKeyed, bool buildNameKeyed,
+                        DestinationTables* tables);
+
+void freeDestinationTables(DestinationTables* tables);
+
+// The first entry, in table order, whose key has the same bytes as written;
+// null when none. Escapes and hex digits are not decoded, so a hex key never
+// matches a literal one.
+const DestinationEntry* findDestination(const DestinationEntry* table, std::int32_t count,
+                                        const Byte* key, std::int32_t keyLength);
+
+// The outline phase of collectPages: reads the bookmarks reached from the
+// catalogue's "/Outlines" into an OutlineEntry array (record 0 the outline
+// root, then items depth-first) with each item's title token and page index.
+// Returns pageCount, or -1 with LastError set (-1, -2, -147, -148, -151 to
+// -164, -1620 to -1629). Without "/Outlines" the outputs stay untouched. On
+// success the array belongs to the caller; *outlineCount is advanced in
+// place as records complete.
+int collectOutlines(const Byte* docStart, const Byte* docEnd, const Byte* tableStart,
+                    const Byte* tableEnd, const Byte* catalogueStart, const Byte* catalogueEnd,
+                    const Byte* pageListStart, const Byte* pageListEnd, int pageCount,
+                    OutlineEntry** outlines, std::int32_t* outlineCount);
+
 // Reads the cross-reference chain from "startxref" at the end of the
 // document through every "/Prev", and merges it into the XrefTable: one line
 // "object offset generation flag" LF per object number, ascending, the

@@ -45,6 +45,14 @@ public:
 
     void truncate(std::size_t used) { used_ = used; }
 
+    // Hands the block, with its spare room, to the caller.
+    Byte* release()
+    {
+        capacityEnd_ = nullptr;
+        used_ = 0;
+        return block_.release();
+    }
+
     // Copies the lines into a block of exactly their length, which the caller
     // then owns; null when it cannot be had.
     Byte* copyExact() const;

@@ -1,0 +1,333 @@
+// Named destination tables: names of destinations turned into page objects.
+#include <cstring>
+
+#include "pdf/kids_walk.h"
+#include "pdf/reader.h"
+#include "pdf/text_block.h"
+#include "pdf/value_reader.h"
+#include "platform/memory.h"
+
+namespace ravoth {
+namespace {
+
+constexpr int codeEndAroundEntries = -141;
+constexpr int codeNoMemoryTable = -147;
+constexpr int codeNoMemoryTableGrowth = -148;
+constexpr int codeNoMemoryExactTable = -150;
+constexpr int codeDestsEndInSpace = -154;
+constexpr int codeDestsEndInComment = -155;
+constexpr int codeDestsKeyNotName = -155;
+constexpr int codeKidsNotArray = -155;
+constexpr int codeDestsNoGeneration = -157;
+constexpr int codeBadByteAfterKey = -158;
+constexpr int codeDestsEndInSpaceBeforeR = -158;
+constexpr int codeDestsEndInCommentBeforeR = -159;
+constexpr int codeDestsNoR = -160;
+constexpr int codeNotDestination = -1624;
+
+// Room kept free in a table's working block ahead of each entry.
+constexpr std::size_t entryHeadroomBytes = 280;
+
+// The codes of a malformed destination value: one code for all of them in a
+// single-leaf tree and the /Dests dictionary, one each in a tree of several
+// levels.
+struct ValueCodes {
+    int commentAfterReference;
+    int dictionaryNoOpener;
+    int dictionaryNoRoom;
+    int commentAfterD;
+    int commentAfterBracket;
+    int noPageObject;
+    int noGeneration;
+    int commentAfterGeneration;
+    int noRorBracket;
+};
+
+constexpr ValueCodes singleLeafCodes{-162, -162, -162, -162, -162, -162, -162, -162, -162};
+constexpr ValueCodes multiLevelCodes{-1620, -1621, -1622, -1623, -1625, -1626, -1627, -1628, -1629};
+
+// Maps the end of a skip to the codes of its place; 0 when not at the end.
+int skipOrCode(const Byte** cursor, const Byte* end, int inSpace, int inComment)
+{
+    switch (skipNotingEnd(cursor, end)) {
+    case SkipEnd::InSpace: return inSpace;
+    case SkipEnd::InComment: return inComment;
+    case SkipEnd::NotAtEnd: break;
+    }
+    return 0;
+}
+
+bool endsNameKey(Byte b)
+{
+    return isWhiteSpace(b) || (isDelimiter(b) && b != '/');
+}
+
+// An array "[n g R ...]" at the cursor: takes n as the page object and moves
+// the cursor to the closing "]".
+int readDestinationArray(const Document& document, const Byte** cursor, const ValueCodes& codes,
+                         std::int32_t* pageObject)
+{
+    const Byte* p = *cursor + 1;
+    const Byte* const end = document.end;
+    if (const int code = skipOrCode(&p, end, valueCode::endInSpace, codes.commentAfterBracket))
+        return code;
+    const int page = readNumber(&p, end);
+    if (page < 0) return codes.noPageObject;
+    if (readNumber(&p, end) < 0) return codes.noGeneration;
+    if (const int code = skipOrCode(&p, end, valueCode::endInSpace, codes.commentAfterGeneration))
+        return code;
+    if (*p != 'R' || end - p < 2) return codes.noRorBracket;
+    ++p;
+    if (const int code = skipOrCode(&p, end, valueCode::endInSpace, codes.noRorBracket)) return code;
+    while (p < end && *p != ']') {
+        if (*p == '%') {
+            while (p < end && *p != '\r' && *p != '\n') ++p;
+        } else {
+            ++p;
+        }
+    }
+    if (p >= end) return codes.noRorBracket;
+    *pageObject = page;
+    *cursor = p;
+    return 0;
+}
+
+// Reads one destination value at the cursor: a reference to, or directly,
+// an array, a dictionary with "/D", or null. Moves the cursor behind the
+// value as written (behind the "R" of a reference). Returns 0 or a code.
+int readDestinationValue(const Document& document, const Byte** cursor, const Byte* numberBound,
+                         const ValueCodes& codes, std::int32_t* pageObject)
+{
+    const Byte* const end = document.end;
+    const Byte* value = *cursor;
+    const Byte* resume = nullptr;
+    const Byte* p = value;
+    const int number = readNumber(&p, numberBound);
+    LastError = 0;
+    if (number >= 1) {
+        if (readNumber(&p, end) < 0) return valueCode::endInSpace;
+        if (const int code = skipOrCode(&p, end, valueCode::endInSpace, codes.commentAfterReference))
+            return code;
+        if (*p != 'R') return valueCode::referenceNoR;
+        const int offset = lookupObjectOffset(document.tableStart, document.tableEnd, number);
+        value = openObject(document.start, end, offset, number);
+        if (!value) return valueCode::referenceNotOpened;
+        resume = p + 1;
+    }
+    if (*value == '<') {
+        if (end - value < 2 || value[1] != '<') return codes.dictionaryNoOpener;
+        if (end - value < 3) return codes.dictionaryNoRoom;
+        const Byte* dictionaryEnd = findMatchingClose(value + 2, end, ">>", "<<");
+        if (!dictionaryEnd) return valueCode::dictionaryUnclosed;
+        const Byte* key = findKey("/D", value + 2, dictionaryEnd);
+        LastError = 0;
+        if (!key) return valueCode::dictionaryUnclosed;
+        value = key + 2;
+        if (const int code = skipOrCode(&value, end, valueCode::endInSpace, codes.commentAfterD))
+            return code;
+        if (!resume) resume = dictionaryEnd + 2;
+    }
+    if (*value == '[') {
+        if (const int code = readDestinationArray(document, &value, codes, pageObject)) return code;
+        if (!resume) resume = value + 1;
+    } else if (matchesAt(value, end, "null")) {
+        *pageObject = noPageObject;
+        if (!resume) resume = value + 4;
+    } else {
+        return codeNotDestination;
+    }
+    *cursor = resume;
+    return 0;
+}
+
+// Appends an entry to a table's working block, allocating it on first use.
+int appendEntry(TextBlock* entries, const DestinationEntry& entry)
+{
+    if (!entries->isAllocated() && !entries->allocate(textBlockBytes)) return codeNoMemoryTable;
+    if (!entries->ensureRoom(entryHeadroomBytes)) return codeNoMemoryTableGrowth;
+    entries->append(reinterpret_cast<const Byte*>(&entry), sizeof entry);
+    return 0;
+}
+
+// Reads the "/Names" array of a name-tree leaf into the table.
+int readNamesArray(const Document& document, const Dictionary& node, const ValueCodes& codes,
+                   TextBlock* entries)
+{
+    const Byte* const end = document.end;
+    const Byte* p = findKey("/Names", node.start, node.end);
+    if (!p) return valueCode::dictionaryUnclosed;
+    p += 6;
+    if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+    if (*p != '[') return valueCode::notDictionary;
+    ++p;
+    if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+    while (*p != ']') {
+        if (*p != '(' && *p != '<') return valueCode::notDictionary;
+        const Byte* close = findStringTokenEnd(p, end);
+        if (!close || end - close < 2) return valueCode::titleOrKeyRunsToEnd;
+        DestinationEntry entry{static_cast<std::int32_t>(close - p - 1), p + 1, noPageObject};
+        p = close + 1;
+        if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+        if (const int code = readDestinationValue(document, &p, node.end, codes, &entry.pageObject))
+            return code;
+        if (const int code = appendEntry(entries, entry)) return code;
+        if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+    }
+    return 0;
+}
+
+// The string-keyed table: every leaf of the /Names /Dests name tree.
+int readNameTree(const Document& document, const Dictionary& catalogue, TextBlock* entries)
+{
+    const Byte* const end = document.end;
+    const Byte* p = findKey("/Names", catalogue.start, catalogue.end);
+    LastError = 0;
+    if (!p) return 0;
+    p += 6;
+    if (const int code = resolveValue(document, &p, catalogue.end)) return code;
+    Dictionary names;
+    if (const int code = openDictionary(p, end, &names)) return code;
+
+    p = findKey("/Dests", names.start, names.end);
+    LastError = 0;
+    if (!p) return 0;
+    p += 6;
+    if (!isWhiteSpace(*p) && *p != '%') return codeBadByteAfterKey;
+    if (const int code = skipOrCode(&p, end, codeDestsEndInSpace, codeDestsEndInComment)) return code;
+    const Byte* q = p;
+    const int number = readNumber(&q, end);
+    LastError = 0;
+    if (number >= 0) {
+        if (readNumber(&q, end) < 0) return codeDestsNoGeneration;
+        if (const int code = skipOrCode(&q, end, codeDestsEndInSpaceBeforeR, codeDestsEndInCommentBeforeR))
+            return code;
+        if (*q != 'R') return codeDestsNoR;
+        const int offset = lookupObjectOffset(document.tableStart, document.tableEnd, number);
+        p = openObject(document.start, end, offset, number);
+        if (!p) return valueCode::referenceNotOpened;
+    }
+    Dictionary root;
+    if (const int code = openDictionary(p, end, &root)) return code;
+
+    p = findKey("/Kids", root.start, root.end);
+    LastError = 0;
+    if (!p) return readNamesArray(document, root, singleLeafCodes, entries);
+    p += 5;
+    if (!isWhiteSpace(*p) && *p != '%') return codeBadByteAfterKey;
+    if (const int code = skipOrCode(&p, end, codeDestsEndInSpace, codeDestsEndInComment)) return code;
+    if (*p != '[') return codeKidsNotArray;
+    // The key ranges that nodes declare are not consulted: every leaf's
+    // entries are taken in walk order.
+    return walkKids(document.start, end, p + 1, document.tableStart, document.tableEnd,
+                    findKidsArray, [&](int objectNumber, int, int offset) {
+                        const Byte* body = openObject(document.start, end, offset, objectNumber);
+                        if (!body) return valueCode::referenceNotOpened;
+                        Dictionary leaf;
+                        if (const int code = openDictionary(body, end, &leaf)) return code;
+                        return readNamesArray(document, leaf, multiLevelCodes, entries);
+                    });
+}
+
+// The name-keyed table: the catalogue's /Dests dictionary.
+int readDestsDictionary(const Document& document, const Dictionary& catalogue, TextBlock* entries)
+{
+    const Byte* const end = document.end;
+    const Byte* p = findKey("/Dests", catalogue.start, catalogue.end);
+    // Keys are found without regard to nesting, and the name tree is
+    // reached through a "/Dests" inside the catalogue's "/Names" dictionary:
+    // when that dictionary is written in place before the catalogue's own
+    // "/Dests", the search must go on behind it, or a document with both
+    // kinds of name would take its name tree for the name dictionary.
+    if (const Byte* names = findKey("/Names", catalogue.start, catalogue.end); names && p && names < p) {
+        const Byte* value = names + 6;
+        if (skipWhiteSpaceAndComments(&value, catalogue.end) && matchesAt(value, catalogue.end, "<<"))
+            if (const Byte* close = findMatchingClose(value + 2, end, ">>", "<<"); close && p < close)
+                p = findKey("/Dests", close + 2, catalogue.end);
+    }
+    LastError = 0;
+    if (!p) return 0;
+    p += 6;
+    if (const int code = resolveValue(document, &p, catalogue.end)) return code;
+    if (*p != '<') return valueCode::notDictionary;
+    if (end - p < 2) return valueCode::endInsideOpener;
+    if (p[1] != '<') return valueCode::secondByteNotOpener;
+    p += 2;
+    if (const int code = skipOrCode(&p, end, codeDestsEndInSpace, codeDestsEndInComment)) return code;
+    while (*p != '>') {
+        if (*p != '/' || end - p < 2) return codeDestsKeyNotName;
+        const Byte* key = p + 1;
+        p = key;
+        while (p < end && !endsNameKey(*p)) ++p;
+        if (p >= end) return valueCode::titleOrKeyRunsToEnd;
+        DestinationEntry entry{static_cast<std::int32_t>(p - key), key, noPageObject};
+        if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+        if (const int code = readDestinationValue(document, &p, end, singleLeafCodes, &entry.pageObject))
+            return code;
+        if (const int code = appendEntry(entries, entry)) return code;
+        if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+    }
+    return 0;
+}
+
+// Copies a finished working block into an exact-size table.
+int finishTable(const TextBlock& entries, DestinationEntry** table, std::int32_t* count)
+{
+    if (!entries.isAllocated()) return 0;
+    Byte* exact = entries.copyExact();
+    if (!exact) return codeNoMemoryExactTable;
+    *table = reinterpret_cast<DestinationEntry*>(exact);
+    *count = static_cast<std::int32_t>(entries.used() / sizeof(DestinationEntry));
+    return 0;
+}
+
+}  // namespace
+
+void freeDestinationTables(DestinationTables* tables)
+{
+    freeBlock(tables->stringKeyed);
+    freeBlock(tables->nameKeyed);
+    *tables = DestinationTables{};
+}
+
+int collectDestinations(const Byte* docStart, const Byte* docEnd, const Byte* tableStart,
+                        const Byte* tableEnd, const Byte* catalogueStart,
+                        const Byte* catalogueEnd, bool buildStringKeyed, bool buildNameKeyed,
+                        DestinationTables* tables)
+{
+    const Document document{docStart, docEnd, tableStart, tableEnd};
+    const Dictionary catalogue{catalogueStart, catalogueEnd};
+    DestinationTables built;
+    auto fail = [&](int code) {
+        freeDestinationTables(&built);
+        return failWith(code);
+    };
+    if (buildStringKeyed) {
+        TextBlock entries;
+        if (const int code = readNameTree(document, catalogue, &entries)) return fail(code);
+        if (const int code = finishTable(entries, &built.stringKeyed, &built.stringCount))
+            return fail(code);
+    }
+    if (buildNameKeyed) {
+        TextBlock entries;
+        if (const int code = readDestsDictionary(document, catalogue, &entries)) return fail(code);
+        if (const int code = finishTable(entries, &built.nameKeyed, &built.nameCount))
+            return fail(code);
+    }
+    *tables = built;
+    LastError = 0;
+    return 0;
+}
+
+const DestinationEntry* findDestination(const DestinationEntry* table, std::int32_t count,
+                                        const Byte* key, std::int32_t keyLength)
+{
+    for (std::int32_t i = 0; i < count; ++i) {
+        const DestinationEntry& entry = table[i];
+        if (entry.keyLength == keyLength &&
+            (keyLength == 0 || std::memcmp(entry.keyText, key, static_cast<std::size_t>(keyLength)) == 0))
+            return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace ravoth

@@ -1,0 +1,337 @@
+// The outline phase: bookmarks with their titles and target pages.
+#include <algorithm>
+#include <cstring>
+
+#include "pdf/reader.h"
+#include "pdf/text_block.h"
+#include "pdf/value_reader.h"
+#include "platform/memory.h"
+
+namespace ravoth {
+namespace {
+
+constexpr int codeNoPageMap = -1;
+constexpr int codeNoMemory = -147;
+constexpr int codeNoMemoryGrowth = -148;
+
+// Page object number to page index, as sorted pairs: the map is as large as
+// the page list, whatever the object numbers are.
+struct PageMapEntry {
+    std::int32_t objectNumber;
+    std::int32_t pageIndex;
+};
+
+class PageIndexMap {
+public:
+    // Reads the first number of every PageEntry line. Returns 0, or -1 when
+    // no line names an object of 1 or more or the map cannot be had.
+    int build(const Byte* listStart, const Byte* listEnd)
+    {
+        std::size_t count = 0;
+        forEachPage(listStart, listEnd, [&](std::int32_t, std::int32_t) { ++count; });
+        if (count == 0) return codeNoPageMap;
+        entries_.reset(reinterpret_cast<PageMapEntry*>(allocBlock(count * sizeof(PageMapEntry))));
+        if (!entries_) return codeNoPageMap;
+        PageMapEntry* entries = entries_.get();
+        std::size_t filled = 0;
+        forEachPage(listStart, listEnd, [&](std::int32_t number, std::int32_t index) {
+            entries[filled++] = {number, index};
+        });
+        std::sort(entries, entries + count, [](const PageMapEntry& a, const PageMapEntry& b) {
+            return a.objectNumber != b.objectNumber ? a.objectNumber < b.objectNumber
+                                                    : a.pageIndex < b.pageIndex;
+        });
+        // A later line naming the same object wins: keep the last of each run.
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i + 1 < count && entries[i + 1].objectNumber == entries[i].objectNumber) continue;
+            entries[kept++] = entries[i];
+        }
+        count_ = kept;
+        return 0;
+    }
+
+    // The page index of object n; -1 where no PageEntry names it.
+    std::int32_t lookup(std::int32_t objectNumber) const
+    {
+        const PageMapEntry* begin = entries_.get();
+        const PageMapEntry* end = begin + count_;
+        const PageMapEntry* found = std::lower_bound(
+            begin, end, objectNumber,
+            [](const PageMapEntry& entry, std::int32_t n) { return entry.objectNumber < n; });
+        return found != end && found->objectNumber == objectNumber ? found->pageIndex : -1;
+    }
+
+private:
+    template <typename Visit>
+    static void forEachPage(const Byte* listStart, const Byte* listEnd, Visit visit)
+    {
+        const Byte* line = listStart;
+        for (std::int32_t index = 0; line < listEnd; ++index) {
+            const Byte* cursor = line;
+            const int number = readNumber(&cursor, listEnd);
+            if (number < 0) break;
+            const Byte* lineEnd = cursor;
+            while (lineEnd < listEnd && *lineEnd != '\n') ++lineEnd;
+            if (lineEnd >= listEnd) break;
+            if (number >= 1) visit(number, index);
+            line = lineEnd + 1;
+        }
+        LastError = 0;
+    }
+
+    OwnedBlock<PageMapEntry> entries_;
+    std::size_t count_ = 0;
+};
+
+// The destination of an outline item: behind "/D" of a "/GoTo" action, or
+// behind "/Dest", resolved. *destination stays null when the item has none.
+int findItemDestination(const Document& document, const Dictionary& item,
+                        const Byte** destination)
+{
+    *destination = nullptr;
+    const Byte* key = findKey("/A", item.start, item.end);
+    LastError = 0;
+    if (key) {
+        const Byte* p = key + 2;
+        if (const int code = resolveValue(document, &p, item.end)) return code;
+        Dictionary action;
+        if (const int code = openDictionary(p, document.end, &action)) return code;
+        // Another kind of action has no page; "/Dest" is then not consulted.
+        const bool isGoTo = findKey("/GoTo", action.start, action.end) != nullptr;
+        key = isGoTo ? findKey("/D", action.start, action.end) : nullptr;
+        LastError = 0;
+        if (!key) return 0;
+        p = key + 2;
+        if (const int code = resolveValue(document, &p, action.end)) return code;
+        *destination = p;
+        return 0;
+    }
+    key = findKey("/Dest", item.start, item.end);
+    LastError = 0;
+    if (!key) return 0;
+    const Byte* p = key + 5;
+    if (const int code = resolveValue(document, &p, item.end)) return code;
+    *destination = p;
+    return 0;
+}
+
+bool endsNameKey(Byte b) { return isWhiteSpace(b) || (isDelimiter(b) && b != '/'); }
+
+// The page object that an explicit destination "[n g R ...]" names; 0 for
+// any break in that form.
+std::int32_t pageOfDestinationArray(const Byte* open, const Byte* end)
+{
+    const Byte* p = open + 1;
+    const int page = readNumber(&p, end);
+    const bool shaped = page >= 1 && readNumber(&p, end) >= 0 &&
+                        skipWhiteSpaceAndComments(&p, end) && *p == 'R' && end - p >= 2;
+    LastError = 0;
+    if (!shaped) return 0;
+    ++p;
+    if (!skipWhiteSpaceAndComments(&p, end)) return 0;
+    while (p < end && *p != ']') {
+        if (*p == '%') {
+            while (p < end && *p != '\r' && *p != '\n') ++p;
+        } else {
+            ++p;
+        }
+    }
+    return p < end ? page : 0;
+}
+
+std::int32_t pageOfNamedDestination(const DestinationEntry* table, std::int32_t count,
+                                    const Byte* key, const Byte* keyEnd)
+{
+    const DestinationEntry* entry =
+        findDestination(table, count, key, static_cast<std::int32_t>(keyEnd - key));
+    return entry && entry->pageObject != noPageObject ? entry->pageObject : 0;
+}
+
+// The page object a destination value points to; 0 when none.
+std::int32_t pageOfDestination(const Byte* destination, const Byte* end,
+                               const DestinationTables& tables)
+{
+    switch (*destination) {
+    case '(':
+    case '<': {
+        const Byte* close = findStringTokenEnd(destination, end);
+        if (!close) return 0;
+        return pageOfNamedDestination(tables.stringKeyed, tables.stringCount, destination + 1, close);
+    }
+    case '/': {
+        const Byte* key = destination + 1;
+        const Byte* p = key;
+        while (p < end && !endsNameKey(*p)) ++p;
+        if (p >= end) return 0;
+        return pageOfNamedDestination(tables.nameKeyed, tables.nameCount, key, p);
+    }
+    case '[': return pageOfDestinationArray(destination, end);
+    default: return 0;
+    }
+}
+
+// Visits the outline depth-first, each item before its children, children
+// in /First - /Next order; the root (depth 0) first, its /Next never
+// followed. enter(dictionary, depth) returns 0 or a code.
+template <typename Enter>
+int visitOutline(const Document& document, const Byte* rootValue, Enter enter)
+{
+    struct Frame {
+        const Byte* start;
+        const Byte* end;
+    };
+    // Items are objects or text of their own, so an outline whose links
+    // come back to an item already entered would be entered for ever: bound
+    // the items by what the document can hold.
+    const std::size_t itemLimit =
+        static_cast<std::size_t>(std::count(document.tableStart, document.tableEnd, '\n')) +
+        static_cast<std::size_t>(document.end - document.start) / 4;
+    std::size_t entered = 0;
+    TextBlock stack;
+    Dictionary current;
+    int depth = 0;
+    auto enterAt = [&](const Byte* value) {
+        if (const int code = openDictionary(value, document.end, &current)) return code;
+        if (++entered > itemLimit) return codeNoMemoryGrowth;
+        return enter(current, depth);
+    };
+    if (const int code = enterAt(rootValue)) return code;
+    for (;;) {
+        const Byte* key = findKey("/First", current.start, current.end);
+        LastError = 0;
+        if (key) {
+            const Byte* p = key + 6;
+            if (const int code = resolveValue(document, &p, current.end)) return code;
+            if (!stack.isAllocated() && !stack.allocate(textBlockBytes)) return codeNoMemory;
+            if (!stack.ensureRoom(lineHeadroomBytes)) return codeNoMemoryGrowth;
+            const Frame frame{current.start, current.end};
+            stack.append(reinterpret_cast<const Byte*>(&frame), sizeof frame);
+            ++depth;
+            if (const int code = enterAt(p)) return code;
+            continue;
+        }
+        for (;;) {
+            if (depth == 0) return 0;
+            key = findKey("/Next", current.start, current.end);
+            LastError = 0;
+            if (key) break;
+            Frame frame;
+            stack.truncate(stack.used() - sizeof frame);
+            std::memcpy(&frame, stack.end(), sizeof frame);
+            current = {frame.start, frame.end};
+            --depth;
+        }
+        const Byte* p = key + 5;
+        if (const int code = resolveValue(document, &p, current.end)) return code;
+        if (const int code = enterAt(p)) return code;
+    }
+}
+
+// Finds "/Outlines" in the catalogue and resolves it; *value stays null
+// when the document has no outline.
+int findOutlineRoot(const Document& document, const Dictionary& catalogue, const Byte** value)
+{
+    *value = nullptr;
+    const Byte* key = findKey("/Outlines", catalogue.start, catalogue.end);
+    LastError = 0;
+    if (!key) return 0;
+    const Byte* p = key + 9;
+    if (const int code = resolveValue(document, &p, catalogue.end)) return code;
+    *value = p;
+    return 0;
+}
+
+int readTitle(const Document& document, const Dictionary& item, OutlineEntry* record)
+{
+    const Byte* key = findKey("/Title", item.start, item.end);
+    LastError = 0;
+    if (!key) return 0;
+    const Byte* p = key + 6;
+    if (const int code = resolveValue(document, &p, item.end)) return code;
+    if (*p != '(' && *p != '<') return 0;
+    const Byte* close = findStringTokenEnd(p, document.end);
+    if (!close) return valueCode::titleOrKeyRunsToEnd;
+    record->titleText = p;
+    record->titleLength = static_cast<std::int32_t>(close - p + 1);
+    return 0;
+}
+
+int runOutlinePhase(const Document& document, const Dictionary& catalogue,
+                    const Byte* pageListStart, const Byte* pageListEnd, OutlineEntry** outlines,
+                    std::int32_t* outlineCount)
+{
+    const Byte* rootValue = nullptr;
+    if (const int code = findOutlineRoot(document, catalogue, &rootValue)) return code;
+    if (!rootValue) return 0;
+
+    // First pass: which kinds of named destination the items use, so that
+    // only the tables needed are built.
+    bool usesStrings = false;
+    bool usesNames = false;
+    if (const int code = visitOutline(document, rootValue, [&](const Dictionary& item, int depth) {
+            if (depth == 0) return 0;
+            const Byte* destination = nullptr;
+            if (const int code = findItemDestination(document, item, &destination)) return code;
+            if (destination && (*destination == '(' || *destination == '<')) usesStrings = true;
+            if (destination && *destination == '/') usesNames = true;
+            return 0;
+        }))
+        return code;
+
+    DestinationTables tables;
+    if (collectDestinations(document.start, document.end, document.tableStart, document.tableEnd,
+                            catalogue.start, catalogue.end, usesStrings, usesNames, &tables) < 0)
+        return LastError;
+    struct TablesGuard {
+        DestinationTables* tables;
+        ~TablesGuard() { freeDestinationTables(tables); }
+    } tablesGuard{&tables};
+
+    PageIndexMap pageMap;
+    if (const int code = pageMap.build(pageListStart, pageListEnd)) return code;
+
+    // Second pass: one record per dictionary entered.
+    if (const int code = findOutlineRoot(document, catalogue, &rootValue)) return code;
+    *outlineCount = 0;
+    TextBlock records;
+    const int code = visitOutline(document, rootValue, [&](const Dictionary& item, int depth) {
+        if (!records.isAllocated() && !records.allocate(textBlockBytes)) return codeNoMemory;
+        if (!records.ensureRoom(lineHeadroomBytes)) return codeNoMemoryGrowth;
+        OutlineEntry record{0, nullptr, -1};
+        if (depth >= 1) {
+            if (const int titleCode = readTitle(document, item, &record)) return titleCode;
+            const Byte* destination = nullptr;
+            if (const int destinationCode = findItemDestination(document, item, &destination))
+                return destinationCode;
+            if (destination) {
+                const std::int32_t page = pageOfDestination(destination, document.end, tables);
+                if (page >= 1) record.pageIndex = pageMap.lookup(page);
+            }
+        }
+        records.append(reinterpret_cast<const Byte*>(&record), sizeof record);
+        ++*outlineCount;
+        return 0;
+    });
+    if (code) return code;
+    *outlines = reinterpret_cast<OutlineEntry*>(records.release());
+    return 0;
+}
+
+}  // namespace
+
+int collectOutlines(const Byte* docStart, const Byte* docEnd, const Byte* tableStart,
+                    const Byte* tableEnd, const Byte* catalogueStart, const Byte* catalogueEnd,
+                    const Byte* pageListStart, const Byte* pageListEnd, int pageCount,
+                    OutlineEntry** outlines, std::int32_t* outlineCount)
+{
+    const Document document{docStart, docEnd, tableStart, tableEnd};
+    const Dictionary catalogue{catalogueStart, catalogueEnd};
+    if (const int code = runOutlinePhase(document, catalogue, pageListStart, pageListEnd, outlines,
+                                         outlineCount))
+        return failWith(code);
+    LastError = 0;
+    return pageCount;
+}
+
+}  // namespace ravoth

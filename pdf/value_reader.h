@@ -1,0 +1,63 @@
+// Reading values behind dictionary keys, shared by the outline and the
+// named-destination readers. Internal to the reader.
+#pragma once
+
+#include "pdf/primitives.h"
+
+namespace ravoth {
+
+namespace valueCode {
+constexpr int titleOrKeyRunsToEnd = -2;
+constexpr int notDictionary = -151;
+constexpr int endInsideOpener = -152;
+constexpr int secondByteNotOpener = -153;
+constexpr int dictionaryUnclosed = -154;
+constexpr int endInSpace = -161;
+constexpr int endInComment = -162;
+constexpr int referenceNoR = -163;
+constexpr int referenceNotOpened = -164;
+}  // namespace valueCode
+
+// How a skip over white space and comments ended.
+enum class SkipEnd { NotAtEnd, InSpace, InComment };
+
+// Skips white space and comments and tells whether, and inside what, the
+// document ended.
+SkipEnd skipNotingEnd(const Byte** cursor, const Byte* end);
+
+// The lookup context of a value: the document and its XrefTable.
+struct Document {
+    const Byte* start;
+    const Byte* end;
+    const Byte* tableStart;
+    const Byte* tableEnd;
+};
+
+// With the cursor just behind a key: skips, then reads a number bounded by
+// numberBound. A number of 1 or more is a reference "n g R", followed to
+// the referenced object's body; anything else is a direct value and the
+// cursor stands on its first byte. Returns 0, or -161 (end in white space,
+// or no generation), -162 (end in a comment), -163 (no "R"), -164 (the
+// object is not in the table or does not open).
+int resolveValue(const Document& document, const Byte** cursor, const Byte* numberBound);
+
+// The range of a dictionary: from the byte after "<<" to its matching ">>".
+struct Dictionary {
+    const Byte* start = nullptr;
+    const Byte* end = nullptr;
+};
+
+// Opens the dictionary at the cursor. Returns 0, or -151 (no "<"), -152 (the
+// document ends inside "<<" or right behind it), -153 (the second byte is
+// not "<"), -154 (no matching ">>").
+int openDictionary(const Byte* cursor, const Byte* docEnd, Dictionary* dictionary);
+
+// The ">" that ends the hex string opening at `open`, "%" comments skipped;
+// null when the document ends first.
+const Byte* findHexStringEnd(const Byte* open, const Byte* end);
+
+// The closing delimiter of the string token ("(" or "<") at `open`; null
+// when the document ends first or `open` holds neither.
+const Byte* findStringTokenEnd(const Byte* open, const Byte* end);
+
+}  // namespace ravoth
