@@ -1,4 +1,5 @@
 // ravoth-cli: the batch front end over the extraction job.
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ void printPageOutcome(const PageOutcome& outcome)
         return;
     case PageStage::InflateMemory:
         std::printf("page %d: failed: no memory for the inflated samples\n", page);
+        return;
+    case PageStage::InflateBound:
+        std::printf("page %d: failed: stream inflates past 16 times its image size\n", page);
         return;
     case PageStage::Inflate:
         std::printf("page %d: failed: inflation code %d\n", page, outcome.code);
@@ -58,6 +62,8 @@ int exitCodeOf(ExtractionOutcome outcome)
 
 int main(int argc, char** argv)
 {
+    // Bookmark titles become file names in the locale's encoding.
+    std::setlocale(LC_CTYPE, "");
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const cli::ParseResult parsed = cli::parseOptions(arguments);
     if (!parsed.error.empty()) {

@@ -14,6 +14,8 @@ const char* const usageText =
     "  -l, --last N           last page to extract (0 = the last page)\n"
     "  -o, --output-base BASE form the output names from BASE instead of FILE\n"
     "                         (only with a single FILE)\n"
+    "  -t, --outline-names    name each page's file after its first bookmark\n"
+    "                         (the numbered name where that gives none)\n"
     "  -v, --verbose          report every page and the result codes\n"
     "  -q, --quiet            print no outcome message\n"
     "      --lang en|ja       language of the messages (default: the locale's)\n"
@@ -26,7 +28,7 @@ const char* const usageText =
 
 namespace {
 
-bool isShortFlag(char c) { return c == 'v' || c == 'q' || c == 'h'; }
+bool isShortFlag(char c) { return c == 'v' || c == 'q' || c == 'h' || c == 't'; }
 
 // "-vq" is "-v -q"; anything after "--" is left alone.
 std::vector<std::string> expandShortFlags(const std::vector<std::string>& arguments)
@@ -119,6 +121,8 @@ ParseResult parseOptions(const std::vector<std::string>& arguments)
             noValue(&options.verbose);
         } else if (name == "-q" || name == "--quiet") {
             noValue(&options.quiet);
+        } else if (name == "-t" || name == "--outline-names") {
+            noValue(&options.outlineNames);
         } else if (name == "-h" || name == "--help") {
             noValue(&options.help);
         } else if (name == "--version") {

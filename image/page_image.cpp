@@ -98,6 +98,12 @@ Lookup findObjectOffset(const Byte* tableStart, const Byte* tableEnd, std::int32
                         std::int32_t* offset)
 {
     const Byte* line = tableStart;
+    // A table in readTrailer's own form holds one line per object, so the
+    // bisection finds the same first line as the scan.
+    if (isDeclaredSortedXrefTable(tableStart, tableEnd)) {
+        line = findDeclaredXrefLine(tableStart, tableEnd, objectNumber);
+        if (!line) return Lookup::NotListed;
+    }
     while (line < tableEnd) {
         const auto* lineEnd = static_cast<const Byte*>(
             std::memchr(line, '\n', static_cast<std::size_t>(tableEnd - line)));

@@ -1,5 +1,6 @@
 #include "job/extraction.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -11,8 +12,10 @@
 #include "image/bmp_writer.h"
 #include "image/inflate.h"
 #include "image/page_image.h"
+#include "image/title_name.h"
 #include "platform/file.h"
 #include "platform/memory.h"
+#include "platform/path.h"
 
 namespace ravoth {
 
@@ -21,6 +24,9 @@ bool filesWritten = false;
 namespace {
 
 std::vector<PageOutcome>* pageOutcomes = nullptr;
+
+// What inflatePage gives for a stream that inflates far past its image.
+constexpr int inflationBoundExceeded = -11;
 
 // The run's work buffers. Each pointer, count and object number lives in a
 // small cell of its own that the run allocates as it gets to the step that
@@ -141,6 +147,52 @@ bool formNumberedName(const RunNames& names, int pageNumber, std::string_view ex
     return true;
 }
 
+// The name after the first bookmark (record 1 on) that points to the page:
+// the stem's folder, the decoded title, the extension, cut to the path
+// length. False whenever that gives no usable name; the page then gets its
+// numbered name, and nothing counts as a failure.
+bool formTitleName(int pageIndex, const RunNames& names, std::string_view extension,
+                   char (&name)[maxPathBytes + 1])
+{
+    if (!isBlockPresent(work.outlineEntries) || !*work.outlineEntries) return false;
+    const OutlineEntry* entries = *work.outlineEntries;
+    const OutlineEntry* entry = nullptr;
+    for (std::int32_t k = 1; k < *work.outlineCount && !entry; ++k)
+        if (entries[k].pageIndex == pageIndex) entry = &entries[k];
+    if (!entry) return false;
+
+    const std::size_t folderBytes = folderPartBytes(names.stem, names.stemBytes);
+    const int capacity = titleBufferBytes(entry->titleLength);
+    OwnedBlock<char> title(reinterpret_cast<char*>(allocBlock(static_cast<std::size_t>(capacity))));
+    if (!title) return false;
+    const int titleBytes = titleToFileName(entry->titleText, entry->titleLength, title.get(), capacity);
+    if (titleBytes < 1) return false;
+    std::size_t kept = static_cast<std::size_t>(titleBytes);
+    if (folderBytes + kept + extension.size() > maxPathBytes) {
+        if (folderBytes + extension.size() >= maxPathBytes) return false;
+        // The cut counts bytes, so it may split a multibyte character.
+        kept = maxPathBytes - extension.size() - folderBytes;
+    }
+    // A title is text from the document: it must not name a place outside
+    // the output folder ("..", "a/b") nor end the name early (a NUL).
+    if (!isPlainFileName(title.get(), kept)) return false;
+
+    char* p = name;
+    std::memcpy(p, names.stem, folderBytes);
+    p += folderBytes;
+    std::memcpy(p, title.get(), kept);
+    p += kept;
+    std::memcpy(p, extension.data(), extension.size());
+    p[extension.size()] = '\0';
+
+    // Only the file system knows which names it takes.
+    OutputFile probe;
+    if (!probe.create(name)) return false;
+    probe.close();
+    deleteFile(name);
+    return true;
+}
+
 void report(int pageNumber, PageStage stage, int code, const char* fileName = nullptr)
 {
     if (!pageOutcomes) return;
@@ -167,39 +219,73 @@ int writeJpegFile(const char* name, const Byte* data, std::size_t bytes)
     return 0;
 }
 
-// Inflates a Flate page with the retry ladder: 20, 30, 40, ... times the
-// stream length while the block is too small. The page fails when a block
-// cannot be had (or its size cannot be represented) or inflation fails.
-// Returns the block (owned by the caller) and its produced size.
+// The bytes of samples that the image's geometry implies; 0 when the
+// numbers are out of range (nothing is then known in advance).
+std::size_t expectedSampleBytes(const ImageInfo& info)
+{
+    if (info.width <= 0 || info.height <= 0 || info.bitsPerComponent <= 0) return 0;
+    const std::uint64_t components = info.isGray ? 1 : 3;
+    const std::uint64_t rowBits = static_cast<std::uint64_t>(info.width) * components *
+                                  static_cast<std::uint64_t>(info.bitsPerComponent);
+    const std::uint64_t rowBytes = (rowBits + 7) / 8;
+    const auto height = static_cast<std::uint64_t>(info.height);
+    if (rowBytes > std::numeric_limits<std::uint64_t>::max() / height) return 0;
+    const std::uint64_t total = rowBytes * height;
+    return total > std::numeric_limits<std::size_t>::max() / 32 ? 0 : static_cast<std::size_t>(total);
+}
+
+// Inflates a Flate page. The first block already holds the samples the
+// geometry implies (with the byte that a fitting inflation always leaves
+// over), and never less than 20 times the stream; while the block is too
+// small the ladder goes on at the next of 30, 40, ... times the stream above
+// it. A stream that keeps inflating past 16 times its expected size (or past
+// the first block, when that is larger) is refused rather than followed
+// into memory without end. The page fails when a block cannot be had (or its
+// size cannot be represented) or inflation fails.
+// Returns 0 with the block (owned by the caller) and its produced size,
+// -1 for no memory, -11 for a stream past the bound, or inflation's code.
 int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* produced)
 {
+    constexpr std::size_t sizeMax = std::numeric_limits<std::size_t>::max();
     const auto streamBytes = static_cast<std::size_t>(info.streamLength);
-    for (std::size_t multiplier = 20;; multiplier += 10) {
-        if (streamBytes != 0 && multiplier > std::numeric_limits<std::size_t>::max() / streamBytes)
-            return -1;
-        std::size_t capacity = multiplier * streamBytes;
+    const std::size_t expected = expectedSampleBytes(info);
+    std::size_t multiplier = 20;
+    if (streamBytes != 0 && multiplier > sizeMax / streamBytes) return -1;
+    std::size_t capacity = std::max(multiplier * streamBytes, expected + 1);
+    const std::size_t bound = std::max(capacity, expected * 16);
+    for (;;) {
         samples->reset(allocZeroedBlock(capacity));
         if (!*samples) return -1;
-        const int result = inflateStream(info.streamData, streamBytes, samples->get(), capacity);
+        std::size_t room = capacity;
+        const int result = inflateStream(info.streamData, streamBytes, samples->get(), room);
         if (result == 0) {
-            *produced = capacity;
+            *produced = room;
             return 0;
         }
         if (result != -10) return result;
+        samples->reset();
+        if (streamBytes == 0) return -1;
+        do {
+            multiplier += 10;
+            if (multiplier > sizeMax / streamBytes) return -1;
+        } while (multiplier * streamBytes <= capacity);
+        capacity = multiplier * streamBytes;
+        if (capacity > bound) return inflationBoundExceeded;
     }
 }
 
-// One page; false when it failed.
-bool processPage(int pageIndex, const RunNames& names)
+// One page, whose PageList line starts at `pageLine`; false when it failed.
+bool processPage(int pageIndex, const Byte* pageLine, const RunNames& names)
 {
     const int pageNumber = pageIndex + 1;
     ImageInfo info;
     info.filter = Filter::Flate;
     info.streamData = nullptr;
     const Byte* docStart = *work.documentStart;
-    const int located = locatePageImage(docStart, *work.documentEnd, pageIndex, *work.xrefStart,
-                                        *work.xrefEnd, work.pageList->start, work.pageList->end,
-                                        &info);
+    // The page's line is handed over as the first line of the list, so the
+    // locator need not walk the lines before it for every page.
+    const int located = locatePageImage(docStart, *work.documentEnd, 0, *work.xrefStart,
+                                        *work.xrefEnd, pageLine, work.pageList->end, &info);
     if (located != 0) {
         report(pageNumber, PageStage::Locate, located);
         return false;
@@ -207,8 +293,9 @@ bool processPage(int pageIndex, const RunNames& names)
     OwnedBlock<Byte> stream(info.streamData);
     char name[maxPathBytes + 1];
     const bool isFlate = info.filter == Filter::Flate;
-    // FIXME: outline titles as names arrive with the outline reader.
-    if (!formNumberedName(names, pageNumber, isFlate ? ".bmp" : ".jpg", name)) {
+    const std::string_view extension = isFlate ? ".bmp" : ".jpg";
+    if (!(outlineOption && formTitleName(pageIndex, names, extension, name)) &&
+        !formNumberedName(names, pageNumber, extension, name)) {
         report(pageNumber, PageStage::Name, -1);
         return false;
     }
@@ -228,8 +315,10 @@ bool processPage(int pageIndex, const RunNames& names)
     std::size_t produced = 0;
     const int inflated = inflatePage(info, &samples, &produced);
     if (inflated != 0) {
-        report(pageNumber, inflated == -1 && !samples ? PageStage::InflateMemory : PageStage::Inflate,
-               inflated);
+        const PageStage stage = inflated == inflationBoundExceeded ? PageStage::InflateBound
+                                : inflated == -1 && !samples      ? PageStage::InflateMemory
+                                                                  : PageStage::Inflate;
+        report(pageNumber, stage, inflated);
         return false;
     }
     stream.reset();
@@ -242,6 +331,13 @@ bool processPage(int pageIndex, const RunNames& names)
     filesWritten = true;
     report(pageNumber, PageStage::Written, 0, name);
     return true;
+}
+
+// The start of the line after the one at `line`.
+const Byte* nextLine(const Byte* line, const Byte* end)
+{
+    const auto* lineEnd = static_cast<const Byte*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
+    return lineEnd ? lineEnd + 1 : end;
 }
 
 std::size_t countLines(const Byte* start, const Byte* end)
@@ -301,6 +397,7 @@ bool readDocument(const char* path)
 
 void freeWorkBuffers()
 {
+    declareSortedXrefTable(nullptr, nullptr);
     releaseCell(work.documentStart);
     if (isBlockPresent(work.documentEnd)) freeBlock(work.documentEnd);
     work.documentEnd = nullptr;
@@ -332,6 +429,9 @@ int runExtraction(const char* sourcePath, int firstPage, int lastPage, const cha
     infoObjectNumber = 0;
     if (!readTrailer(docStart, docEnd, work.xrefStart, work.xrefEnd, work.catalogueNumber))
         return endRun(readTrailerFailed);
+    // The table is readTrailer's own, sorted with one line per object, so
+    // every lookup of the run may bisect it.
+    declareSortedXrefTable(*work.xrefStart, *work.xrefEnd);
 
     if (infoObjectNumber >= 1) {
         const int offset = lookupObjectOffset(*work.xrefStart, *work.xrefEnd, infoObjectNumber);
@@ -367,6 +467,9 @@ int runExtraction(const char* sourcePath, int firstPage, int lastPage, const cha
     // A /Count far above the pages listed must not cost time per missing
     // page: past the last PageList line every page fails alike.
     const std::size_t pageLines = countLines(work.pageList->start, work.pageList->end);
+    const Byte* pageLine = work.pageList->start;
+    for (int skipped = 0; skipped < firstPage - 1 && static_cast<std::size_t>(skipped) < pageLines; ++skipped)
+        pageLine = nextLine(pageLine, work.pageList->end);
     bool pageFailed = false;
     for (int pageIndex = firstPage - 1; pageIndex <= lastPage - 1; ++pageIndex) {
         if (static_cast<std::size_t>(pageIndex) >= pageLines) {
@@ -377,7 +480,8 @@ int runExtraction(const char* sourcePath, int firstPage, int lastPage, const cha
             }
             break;
         }
-        if (!processPage(pageIndex, names)) pageFailed = true;
+        if (!processPage(pageIndex, pageLine, names)) pageFailed = true;
+        pageLine = nextLine(pageLine, work.pageList->end);
     }
     return endRun(pageFailed ? somePageNotWritten : extractionOk);
 }

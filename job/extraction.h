@@ -59,6 +59,7 @@ enum class PageStage {
     Written,      // fileName holds the file written
     Locate,       // code from locatePageImage
     InflateMemory,// no block for the inflated samples
+    InflateBound, // the stream inflates far past what its image holds
     Inflate,      // code from inflateStream
     WriteBmp,     // code from writeBmpFile
     WriteJpeg,    // code: -1 cannot create, -2 write or close failed

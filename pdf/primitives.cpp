@@ -283,9 +283,53 @@ int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view
     }
 }
 
+namespace {
+const Byte* sortedTableStart = nullptr;
+const Byte* sortedTableEnd = nullptr;
+}  // namespace
+
+void declareSortedXrefTable(const Byte* start, const Byte* end)
+{
+    sortedTableStart = start;
+    sortedTableEnd = end;
+}
+
+bool isDeclaredSortedXrefTable(const Byte* start, const Byte* end)
+{
+    return start != nullptr && start == sortedTableStart && end == sortedTableEnd;
+}
+
+const Byte* findDeclaredXrefLine(const Byte* start, const Byte* end, int n)
+{
+    if (!isDeclaredSortedXrefTable(start, end)) return nullptr;
+    // lo is a line start and hi a line start or the end; the line for n, if
+    // any, lies between them.
+    const Byte* lo = start;
+    const Byte* hi = end;
+    while (lo < hi) {
+        const Byte* line = lo + (hi - lo) / 2;
+        while (line > lo && line[-1] != '\n') --line;
+        std::int64_t number = 0;
+        const Byte* p = line;
+        while (p < end && isDigit(*p)) number = number * 10 + (*p++ - '0');
+        if (number == n) return line;
+        if (number > n) {
+            hi = line;
+            continue;
+        }
+        const auto* lineEnd = static_cast<const Byte*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        lo = lineEnd ? lineEnd + 1 : end;
+    }
+    return nullptr;
+}
+
 int lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n)
 {
     const Byte* p = tableStart;
+    if (isDeclaredSortedXrefTable(tableStart, tableEnd)) {
+        p = findDeclaredXrefLine(tableStart, tableEnd, n);
+        if (!p) return LastError = codeNotInTable;
+    }
     for (;;) {
         const int number = readNumber(&p, tableEnd);
         if (number < 0) return LastError = codeNotInTable;

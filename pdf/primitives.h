@@ -99,6 +99,19 @@ int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view
 // before it is not ended by LF.
 int lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n);
 
+// Declares [start, end) an XrefTable exactly as readTrailer writes it:
+// ascending object numbers, one line "number offset generation flag" LF
+// each. Lookups over exactly that range then bisect it instead of scanning
+// from the first line, with the same results. The caller keeps the
+// declaration true while it stands and withdraws it (null, null) before the
+// table goes.
+void declareSortedXrefTable(const Byte* start, const Byte* end);
+
+// The start of object n's line when [start, end) is the declared table;
+// null when n has no line there or the range is not the declared table.
+const Byte* findDeclaredXrefLine(const Byte* start, const Byte* end, int n);
+bool isDeclaredSortedXrefTable(const Byte* start, const Byte* end);
+
 // Steps into object n at a byte offset of the document: checks "n g obj" and
 // returns the first byte of the object's body (after white space and
 // comments), or null with LastError -96 (offset negative or beyond the

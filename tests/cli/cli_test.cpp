@@ -132,6 +132,23 @@ TEST_F(Cli, PageRangeAndOutputBase)
     EXPECT_EQ(folder_.names(), (std::set<std::string>{"Book.pdf", "Other-2.bmp", "Other-3.bmp"}));
 }
 
+TEST_F(Cli, OutlineNamesWithFallback)
+{
+    fixture::MeskerDocument document = threePages();
+    document.outline = {{"(Cover)", fixture::destToPage(0), {}}, {"(a/b)", fixture::destToPage(2), {}}};
+    const std::string pdf = write("Book.pdf", document);
+    CliRun run = runCli({"-t", "-v", pdf}, "LANG=C.UTF-8 LC_ALL=");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "page 1: wrote " + folder_.file("Cover.jpg") + "\npage 2: wrote " + folder_.file("Book-2.bmp") +
+                           "\npage 3: wrote " + folder_.file("Book-3.bmp") + "\nresult: 0 lasterror: 0\nComplete\n");
+
+    document.catalogExtra = "/Dests 99 0 R\n";
+    document.outline = {{"(Named)", "/Dest /missing", {}}};
+    run = runCli({"--outline-names", "-v", write("Broken.pdf", document)});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "result: -11 lasterror: -164\nFailure\n");
+}
+
 TEST(CliUsage, HelpVersionAndUsageErrors)
 {
     CliRun run = runCli({"--help"});

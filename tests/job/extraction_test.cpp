@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "image/bmp_writer.h"
 #include "job/extraction.h"
 #include "platform/file.h"
 #include "platform/memory.h"
@@ -349,6 +350,93 @@ TEST(Outcome, FollowsResultAndFilesWritten)
     EXPECT_EQ(outcomeOf(-13, true), ExtractionOutcome::CompletePartly);
     EXPECT_EQ(outcomeOf(-13, false), ExtractionOutcome::Failure);
     EXPECT_EQ(outcomeOf(-8, false), ExtractionOutcome::Failure);
+}
+
+}  // namespace
+}  // namespace ravoth
+
+namespace ravoth {
+namespace {
+
+// A Flate page whose stream holds `sampleBytes` bytes of one value: highly
+// compressible, so the old ladder from 20 times the stream would have
+// needed many retries.
+fixture::MeskerPage uniformPage(int width, int height, std::size_t sampleBytes, char value = 'w')
+{
+    fixture::MeskerPage page;
+    page.filter = fixture::PageFilter::Flate;
+    page.width = width;
+    page.height = height;
+    page.bitsPerComponent = 8;
+    page.isGray = false;
+    page.data = fixture::deflateBytes(std::string(sampleBytes, value));
+    page.precompressed = true;
+    return page;
+}
+
+// The bitmap written straight from the samples, for comparison.
+std::string bitmapOf(const std::string& samples, int width, int height, const TempFolder& folder)
+{
+    const std::string path = folder.file("reference.bmp");
+    EXPECT_EQ(writeBmpFile(path.c_str(), reinterpret_cast<const Byte*>(samples.data()), samples.size(),
+                           width, height, 8, false),
+              0);
+    std::string bytes = readFileBytes(path);
+    std::remove(path.c_str());
+    return bytes;
+}
+
+TEST_F(Extraction, CompressibleFlatePagesInflateOnceWithTheSameBytes)
+{
+    constexpr int width = 300;
+    constexpr int height = 200;
+    constexpr std::size_t expected = 3 * width * height;
+    struct Case {
+        const char* name;
+        std::size_t sampleBytes;
+        bool inflatesOnce;  // a longer stream needs the ladder's next step
+    };
+    for (const Case& c : {Case{"exact", expected, true}, Case{"one short", expected - 1, true},
+                          Case{"one long", expected + 1, false}}) {
+        SCOPED_TRACE(c.name);
+        MeskerDocument document;
+        document.pages = {uniformPage(width, height, c.sampleBytes)};
+        resetAllocationCount();
+        RunResult run = extract(document);
+        const long long allocations = allocationsAttempted();
+        EXPECT_EQ(run.result, 0);
+        std::string samples(c.sampleBytes, 'w');
+        EXPECT_EQ(readFileBytes(folder_.file("Book-1.bmp")), bitmapOf(samples, width, height, folder_));
+
+        // A stream of noise inflates at the first try too; the run must
+        // allocate exactly as often for the compressible one.
+        MeskerDocument noisy;
+        noisy.pages = {fixture::flatePage(width, height, 8, false, 9)};
+        resetAllocationCount();
+        run = extract(noisy);
+        EXPECT_EQ(run.result, 0);
+        if (c.inflatesOnce) {
+            EXPECT_EQ(allocationsAttempted(), allocations);
+        } else {
+            EXPECT_GT(allocations, allocationsAttempted());
+        }
+    }
+}
+
+TEST_F(Extraction, StreamInflatingFarPastItsImageFailsThePage)
+{
+    MeskerDocument document;
+    // 16 times the 12 bytes that a 2 x 2 RGB page holds is 192: 200 KB
+    // of zeros is far past that, and past 20 times its own compressed size.
+    document.pages = {uniformPage(2, 2, 200000, '\0'), uniformPage(2, 2, 12)};
+    std::vector<PageOutcome> outcomes;
+    setPageOutcomeList(&outcomes);
+    const RunResult run = extract(document);
+    setPageOutcomeList(nullptr);
+    EXPECT_EQ(run.result, -13);
+    EXPECT_EQ(run.files, std::set<std::string>{"Book-2.bmp"});
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_EQ(outcomes[0].stage, PageStage::InflateBound);
 }
 
 }  // namespace

@@ -1,0 +1,238 @@
+// ravoth-bench: writes PDFs in Mesker's layout and times ravoth-cli against
+// the extractors people use instead, on the same files in the same run.
+//
+//   ravoth-bench [--folder DIR] [--scale PERCENT] [--repeat N] [--only NAME]
+//
+// Peers are run when they are installed (pdfimages, mutool, qpdf). Every
+// figure is the best of --repeat runs: wall time and the peak resident
+// memory of the process.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/fixture/pdf_builder.h"
+
+namespace fs = std::filesystem;
+using namespace ravoth::fixture;
+
+namespace {
+
+struct Measure {
+    double seconds = 0;
+    long peakKiB = 0;
+    int status = -1;
+};
+
+// Runs argv in `folder`, output discarded, and measures it.
+Measure runOnce(const std::vector<std::string>& argv, const fs::path& folder)
+{
+    // The peak memory a child reports includes what it had before exec,
+    // which is this process's; GNU time's own child starts small, so its
+    // figure is the tool's alone.
+    const bool timed = access("/usr/bin/time", X_OK) == 0;
+    const fs::path report = folder.parent_path() / ".time-report";
+    std::vector<std::string> command;
+    if (timed) command = {"/usr/bin/time", "-f", "%M", "-o", report.string()};
+    command.insert(command.end(), argv.begin(), argv.end());
+    std::fflush(stdout);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (chdir(folder.c_str()) != 0) _exit(127);
+        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
+        std::vector<char*> args;
+        for (const std::string& a : command) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    Measure m;
+    m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    m.peakKiB = usage.ru_maxrss;
+    m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (timed) {
+        std::ifstream in(report);
+        long kib = 0;
+        if (in >> kib) m.peakKiB = kib;
+        fs::remove(report);
+    }
+    return m;
+}
+
+bool installed(const std::string& tool)
+{
+    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A fresh, empty output folder for one run.
+fs::path freshFolder(const fs::path& base, const std::string& name)
+{
+    const fs::path folder = base / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+Measure best(const std::vector<std::string>& argv, const fs::path& base, const std::string& name, int repeat)
+{
+    Measure result;
+    for (int i = 0; i < repeat; ++i) {
+        const fs::path folder = freshFolder(base, name);
+        std::vector<std::string> args = argv;
+        for (std::string& a : args)
+            if (a.find("@OUT@") != std::string::npos) a.replace(a.find("@OUT@"), 5, folder.string());
+        const Measure m = runOnce(args, folder);
+        if (i == 0 || m.seconds < result.seconds) result = m;
+        fs::remove_all(folder);
+    }
+    return result;
+}
+
+// Text-like marks on white, for the 1-bit and near-white pages.
+std::string scanLikeSamples(int width, int height, int bits, bool isGray, unsigned seed, int inkPerMille)
+{
+    const int components = isGray ? 1 : 3;
+    const std::size_t rowBytes = (static_cast<std::size_t>(width) * components * bits + 7) / 8;
+    std::string samples(rowBytes * height, static_cast<char>(bits == 1 ? 0xFF : 0xFF));
+    unsigned state = seed * 2654435761u + 1;
+    for (int y = 0; y < height; ++y) {
+        const bool textLine = (y / 24) % 2 == 1 && (y % 24) < 16;
+        if (!textLine) continue;
+        for (std::size_t x = 0; x < rowBytes; ++x) {
+            state = state * 1103515245u + 12345u;
+            if (static_cast<int>((state >> 16) % 1000) < inkPerMille) samples[y * rowBytes + x] = static_cast<char>((state >> 8) & 0xFF);
+        }
+    }
+    return samples;
+}
+
+struct Workload {
+    std::string name;
+    std::string description;
+    std::vector<MeskerPage> pages;
+};
+
+std::vector<MeskerPage> jpegPages(int count, int width, int height, int distinct, int quality)
+{
+    std::vector<Bytes> jpegs;
+    for (int k = 0; k < distinct; ++k) jpegs.push_back(makeJpeg(width, height, false, static_cast<unsigned>(k + 1), quality));
+    std::vector<MeskerPage> pages;
+    for (int k = 0; k < count; ++k) {
+        MeskerPage page;
+        page.filter = PageFilter::DCT;
+        page.width = width;
+        page.height = height;
+        page.bitsPerComponent = 8;
+        page.isGray = false;
+        page.data = jpegs[static_cast<std::size_t>(k % distinct)];
+        pages.push_back(std::move(page));
+    }
+    return pages;
+}
+
+std::vector<MeskerPage> flatePages(int count, int width, int height, int bits, bool isGray, int inkPerMille, int distinct)
+{
+    std::vector<Bytes> streams;
+    for (int k = 0; k < distinct; ++k)
+        streams.push_back(deflateBytes(scanLikeSamples(width, height, bits, isGray, static_cast<unsigned>(k + 1), inkPerMille)));
+    std::vector<MeskerPage> pages;
+    for (int k = 0; k < count; ++k) {
+        MeskerPage page;
+        page.filter = PageFilter::Flate;
+        page.width = width;
+        page.height = height;
+        page.bitsPerComponent = bits;
+        page.isGray = isGray;
+        page.data = streams[static_cast<std::size_t>(k % distinct)];
+        page.precompressed = true;
+        pages.push_back(std::move(page));
+    }
+    return pages;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    fs::path base = fs::temp_directory_path() / "ravoth-bench";
+    int scale = 100;
+    int repeat = 1;
+    std::string only;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--folder") base = argv[i + 1];
+        else if (option == "--scale") scale = std::max(1, std::atoi(argv[i + 1]));
+        else if (option == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
+        else if (option == "--only") only = argv[i + 1];
+    }
+    const fs::path self = fs::canonical("/proc/self/exe");
+    const std::string cli = (self.parent_path() / "ravoth-cli").string();
+    fs::create_directories(base);
+    auto scaled = [&](int n) { return std::max(1, n * scale / 100); };
+
+    std::vector<Workload> workloads;
+    auto want = [&](const std::string& name) { return only.empty() || only == name; };
+    if (want("jpeg-large"))
+        workloads.push_back({"jpeg-large", "1240x1754 JPEG pages", jpegPages(scaled(2000), 1240, 1754, 6, 97)});
+    if (want("flate-1bit"))
+        workloads.push_back({"flate-1bit", "2480x3508 1-bit Flate pages", flatePages(scaled(100), 2480, 3508, 1, true, 500, 4)});
+    if (want("flate-24bit"))
+        workloads.push_back({"flate-24bit", "2480x3508 24-bit Flate pages, near white", flatePages(scaled(50), 2480, 3508, 8, false, 2, 4)});
+    if (want("jpeg-small-1000"))
+        workloads.push_back({"jpeg-small-1000", "small JPEG pages", jpegPages(scaled(1000), 48, 48, 8, 75)});
+    if (want("jpeg-small"))
+        workloads.push_back({"jpeg-small", "small JPEG pages", jpegPages(scaled(10000), 48, 48, 8, 75)});
+
+    std::printf("%-16s %-14s %10s %10s %12s\n", "work", "tool", "wall s", "peak MiB", "tool/ravoth");
+    std::fflush(stdout);
+    for (Workload& work : workloads) {
+        MeskerDocument document;
+        document.pages = std::move(work.pages);
+        const fs::path pdf = base / (work.name + ".pdf");
+        {
+            const BuiltPdf built = buildMesker(document);
+            writeFile(pdf.string(), built.bytes);
+        }
+        const auto bytes = fs::file_size(pdf);
+        std::printf("# %s: %zu pages of %s, %.1f MB\n", work.name.c_str(), document.pages.size(),
+                    work.description.c_str(), static_cast<double>(bytes) / 1e6);
+        // Warm the page cache.
+        runOnce({"cat", pdf.string()}, base);
+
+        const Measure ours = best({cli, "-q", "-o", "@OUT@/page", pdf.string()}, base, "out-ravoth", repeat);
+        if (ours.status != 0) std::printf("  ravoth-cli exited with %d\n", ours.status);
+        auto row = [&](const std::string& tool, const Measure& m) {
+            std::printf("%-16s %-14s %10.3f %10.1f %12.2f%s\n", work.name.c_str(), tool.c_str(), m.seconds,
+                        static_cast<double>(m.peakKiB) / 1024.0, m.seconds / ours.seconds,
+                        m.status == 0 ? "" : "  (exit status not 0)");
+        };
+        row("ravoth-cli", ours);
+        row("copy floor", best({"cp", pdf.string(), "@OUT@/copy.pdf"}, base, "out-copy", repeat));
+        const bool isJpeg = work.name.rfind("jpeg", 0) == 0;
+        if (installed("pdfimages")) {
+            if (isJpeg) row("pdfimages -j", best({"pdfimages", "-j", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-j", repeat));
+            row("pdfimages raw", best({"pdfimages", pdf.string(), "@OUT@/img"}, base, "out-pdfimages", repeat));
+        }
+        if (installed("mutool"))
+            row("mutool extract", best({"mutool", "extract", pdf.string()}, base, "out-mutool", repeat));
+        if (installed("qpdf"))
+            row("qpdf decode", best({"qpdf", "--json", "--json-stream-data=file", "--json-stream-prefix=@OUT@/s",
+                                     "--decode-level=generalized", pdf.string(), "@OUT@/out.json"},
+                                    base, "out-qpdf", repeat));
+        fs::remove(pdf);
+    }
+    return 0;
+}

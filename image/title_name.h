@@ -1,0 +1,57 @@
+// Bookmark titles decoded into text for output file names.
+#pragma once
+
+#include <climits>
+
+#include "pdf/primitives.h"
+
+namespace ravoth {
+
+// Decodes one outline title, the string token exactly as written after
+// "/Title" (delimiters included: "(" ... ")" or "<" ... ">"), into
+// NUL-terminated text in the system's encoding in `output`, which holds
+// `capacity` bytes. A title whose decoded bytes begin with the byte-order
+// mark FE FF is UTF-16BE and is converted with wideCharToMultiByte; any other
+// title's decoded bytes are taken as they stand.
+// Returns the length of the text before its NUL (0 or more), or:
+//   -1  empty title (length 0 or less; nothing is read), a first byte other
+//       than "(" or "<", or the UTF-16 conversion failed (also when the
+//       converted text does not fit)
+//   -2  a literal string whose last byte is not ")"
+//   -3  the decoded bytes, or for a title that is not UTF-16 the decoded
+//       bytes and their NUL, do not fit in `capacity`
+//   -4  a hex string whose last byte is not ">"
+//   -5  a byte in a hex string that is neither a hex digit nor white space
+//   -7  no memory for the UTF-16 work block
+// Writes nothing outside `output`; on failure its content is unspecified.
+// Allocates one work block for UTF-16 titles and frees it before returning.
+// Never touches LastError.
+int titleToFileName(const Byte* titleText, int titleLength, char* output, int capacity);
+
+// The capacity to give titleToFileName for a title of `titleLength` bytes so
+// that no title fails for want of room.
+//
+// Decoding: every byte between the delimiters yields at most one byte, so R,
+// the decoded length, is at most L - 2 (hex strings give only about half);
+// the plain text needs R + 1 bytes with its NUL, at most L - 1.
+//
+// Conversion: a UTF-16 title has U = R / 2 - 1 units after its mark, at most
+// L / 2 - 2. The converter only ever composes (never expands), so the text
+// it converts has at most U units. No system encoding spends more than 4
+// bytes on one unit: UTF-8 takes 3 for a unit of the Basic Multilingual
+// Plane and 4 for a surrogate pair (2 units); GB18030 and EUC-TW take up to
+// 4 for one unit; double-byte code pages take 2; "?" takes 1. So the
+// converted text needs at most 4U + 1 bytes, at most 2L - 7.
+//
+// 2L + 2 covers both, and also the L + 2 that suffices for double-byte
+// code pages alone. A length so large that this overflows gets INT_MAX: such
+// a title fails to fit (and the page falls back to its numbered name)
+// rather than overrun anything. A negative length counts as 0.
+constexpr int titleBufferBytes(int titleLength)
+{
+    if (titleLength < 0) titleLength = 0;
+    if (titleLength > (INT_MAX - 2) / 2) return INT_MAX;
+    return 2 * titleLength + 2;
+}
+
+}  // namespace ravoth

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <set>
+#include <string>
+
+#include "job/extraction.h"
+#include "tests/fixture/pdf_builder.h"
+#include "tests/support/temp_folder.h"
+
+namespace ravoth {
+namespace {
+
+using fixture::MeskerDocument;
+using fixture::OutlineItem;
+using testing::readFileBytes;
+using testing::TempFolder;
+
+// Extracts with bookmark titles as names, in a UTF-8 locale.
+class OutlineNames : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previousLocale_ = std::setlocale(LC_CTYPE, nullptr);
+        ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+        outlineOption = true;
+    }
+    void TearDown() override
+    {
+        std::setlocale(LC_CTYPE, previousLocale_.c_str());
+        outlineOption = false;
+    }
+
+    std::set<std::string> extract(const MeskerDocument& document, int expectedResult = 0)
+    {
+        built_ = fixture::buildMesker(document);
+        const std::string pdf = folder_.file("Book.pdf");
+        EXPECT_TRUE(fixture::writeFile(pdf, built_.bytes));
+        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), expectedResult) << LastError;
+        std::set<std::string> names = folder_.names();
+        names.erase("Book.pdf");
+        return names;
+    }
+
+    TempFolder folder_;
+    fixture::BuiltPdf built_;
+    std::string previousLocale_;
+};
+
+MeskerDocument pages(int count)
+{
+    MeskerDocument document;
+    for (int k = 0; k < count; ++k) document.pages.push_back(fixture::flatePage(2, 2, 8, true, static_cast<unsigned>(k)));
+    return document;
+}
+
+OutlineItem to(int page, std::string title) { return {std::move(title), fixture::destToPage(page), {}}; }
+
+TEST_F(OutlineNames, FirstBookmarkNamesThePageAndOthersKeepNumbers)
+{
+    MeskerDocument document = pages(4);
+    document.outline = {
+        {"(Part One)", fixture::destToPage(0), {to(0, "(Never: a later bookmark)"), to(1, "(Chapter 1)")}},
+        to(1, "(Also chapter 1)"),
+        {"(Via GoTo)", "/A << /S /GoTo /D [{P3} 0 R /Fit] >>", {}},
+    };
+    EXPECT_EQ(extract(document), (std::set<std::string>{"Part One.bmp", "Chapter 1.bmp", "Book-3.bmp", "Via GoTo.bmp"}));
+}
+
+TEST_F(OutlineNames, TitlesInEveryFormDecode)
+{
+    struct Case {
+        const char* name;
+        std::string title;
+        std::string fileName;
+    };
+    const Case cases[] = {
+        {"escapes", R"((a\(b\) \101BC\8))", "a(b) ABC8.bmp"},
+        {"hex", "<48 65 78 4>", "Hex@.bmp"},
+        {"UTF-16 as octal escapes", R"((\376\377\0001\000a\000b))", "1ab.bmp"},
+        {"UTF-16 hex", "<FEFF65E5672C8A9E>", "日本語.bmp"},
+        {"UTF-16 as raw bytes", std::string("(\xFE\xFF\x30\x42\x30\x44\x30\x46)"), "あいう.bmp"},
+        {"combining mark composed", "<FEFF00650301>", "\xC3\xA9.bmp"},
+        {"empty literal", "()", "Book-1.bmp"},
+        {"empty hex", "<>", "Book-1.bmp"},
+        {"only a byte-order mark", R"((\376\377))", "Book-1.bmp"},
+        {"a slash", "(a/b)", "Book-1.bmp"},
+        {"parent folder", "(..)", "Book-1.bmp"},
+        {"this folder", "(.)", "Book-1.bmp"},
+        {"escaped slash in UTF-16", "<FEFF0061002F0062>", "Book-1.bmp"},
+        {"a NUL", R"((a\000b))", "Book-1.bmp"},
+        {"bad hex", "<4G>", "Book-1.bmp"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder other;
+        MeskerDocument document = pages(1);
+        document.outline = {to(0, c.title)};
+        const std::string pdf = other.file("Book.pdf");
+        ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
+        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), 0);
+        EXPECT_EQ(other.names(), (std::set<std::string>{"Book.pdf", c.fileName}));
+    }
+}
+
+TEST_F(OutlineNames, SameTitleTwiceKeepsTheLaterPage)
+{
+    MeskerDocument document;
+    document.pages = {fixture::dctPage(8, 8, true, 1), fixture::dctPage(16, 8, true, 2)};
+    document.outline = {to(0, "(Same)"), to(1, "(Same)")};
+    EXPECT_EQ(extract(document), (std::set<std::string>{"Same.jpg"}));
+    EXPECT_EQ(readFileBytes(folder_.file("Same.jpg")), built_.imageStreams[1]);
+}
+
+TEST_F(OutlineNames, IndirectTitleAndNamedDestinations)
+{
+    MeskerDocument document = pages(4);
+    document.extraObjects = {"(Indirect)\n"};
+    document.nameTreeDests = {{"(ch10)", "[{P3} 0 R /Fit]"}, {"(ch1)", "[{P1} 0 R /Fit]"}, {"(ch)", "[{P2} 0 R /Fit]"}};
+    document.destsDictionary = {{"/named", "[{P3} 0 R /Fit]"}};
+    document.outline = {
+        {"{E0} 0 R", fixture::destToPage(0), {}},
+        {"(By string)", "/Dest (ch1)", {}},
+        {"(By hex)", "/Dest <6368>", {}},
+        {"(By name)", "/Dest /named", {}},
+    };
+    EXPECT_EQ(extract(document),
+              (std::set<std::string>{"Indirect.bmp", "By string.bmp", "Book-3.bmp", "By name.bmp"}));
+}
+
+TEST_F(OutlineNames, LongTitleIsCutToAWholeNameOf259Bytes)
+{
+    const std::string folder = folder_.file("");
+    ASSERT_LT(folder.size(), 200u);
+    const std::size_t fits = 259 - folder.size() - 4;
+    struct Case {
+        std::size_t titleBytes;
+        std::size_t keptBytes;
+    };
+    for (const Case& c : {Case{fits, fits}, Case{fits + 30, fits}, Case{fits - 1, fits - 1}}) {
+        SCOPED_TRACE(c.titleBytes);
+        TempFolder other;
+        const std::string otherFolder = other.file("");
+        ASSERT_EQ(otherFolder.size(), folder.size());
+        MeskerDocument document = pages(1);
+        document.outline = {to(0, "(" + std::string(c.titleBytes, 't') + ")")};
+        const std::string pdf = other.file("Book.pdf");
+        ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
+        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), 0);
+        const std::string expected = std::string(c.keptBytes, 't') + ".bmp";
+        EXPECT_EQ(other.names(), (std::set<std::string>{"Book.pdf", expected}));
+        EXPECT_LE(otherFolder.size() + expected.size(), 259u);
+    }
+}
+
+TEST_F(OutlineNames, WithoutOutlineOrOptionPagesKeepNumbers)
+{
+    EXPECT_EQ(extract(pages(2)), (std::set<std::string>{"Book-1.bmp", "Book-2.bmp"}));
+    MeskerDocument document = pages(2);
+    document.outline = {to(0, "(Title)")};
+    outlineOption = false;
+    EXPECT_EQ(extract(document), (std::set<std::string>{"Book-1.bmp", "Book-2.bmp"}));
+}
+
+TEST_F(OutlineNames, BrokenOutlineFailsTheRunWithItsCode)
+{
+    struct Case {
+        const char* name;
+        std::string catalogExtra;
+        std::vector<std::string> extraObjects;
+        std::int32_t lastError;
+    };
+    const Case cases[] = {
+        {"outline is not a dictionary", "/Outlines {E0} 0 R", {"[1 2 3]\n"}, -151},
+        {"outline reference broken", "/Outlines 99 0 R", {}, -164},
+        {"item loops back", "/Outlines {E0} 0 R",
+         {"<< /First {E1} 0 R >>\n", "<< /Title (x) /Next {E1} 0 R >>\n"}, -148},
+        {"name tree value malformed", "/Outlines {E0} 0 R /Names << /Dests {E2} 0 R >>\n",
+         {"<< /First {E1} 0 R >>\n", "<< /Title (x) /Dest (k) >>\n", "<< /Names [(k) true] >>\n"}, -1624},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder other;
+        MeskerDocument document = pages(1);
+        document.catalogExtra = c.catalogExtra;
+        document.extraObjects = c.extraObjects;
+        const std::string pdf = other.file("Book.pdf");
+        ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
+        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), -11);
+        EXPECT_EQ(LastError, c.lastError);
+        EXPECT_FALSE(filesWritten);
+    }
+}
+
+}  // namespace
+}  // namespace ravoth
