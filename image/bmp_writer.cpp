@@ -82,6 +82,20 @@ int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBy
             if (row.available > 0) std::memcpy(out, row.bytes, row.available);
             continue;
         }
+        // Eight-bit rows, the usual case, take a plain byte loop.
+        if (bitsPerComponent == 8 && row.available == sourceRowBytes) {
+            const Byte* in = row.bytes;
+            if (isGray) {
+                for (std::uint64_t j = 0; j < w; ++j, out += 3) out[0] = out[1] = out[2] = in[j];
+            } else {
+                for (std::uint64_t j = 0; j < w; ++j, out += 3, in += 3) {
+                    out[0] = in[2];
+                    out[1] = in[1];
+                    out[2] = in[0];
+                }
+            }
+            continue;
+        }
         // 255 / (2^bits - 1) stretches every depth onto 0..255.
         const unsigned scale = 255u / ((1u << bitsPerComponent) - 1);
         for (std::uint64_t j = 0; j < w; ++j, out += 3) {

@@ -140,9 +140,12 @@ bool OutputFile::write(const void* data, std::size_t bytes)
     // through the buffer would only cost time.
     if (bytes >= bufferBytes) {
         if (!flush()) return false;
-        if (!writeAll(static_cast<int>(handle_), bytesIn, bytes)) {
-            failed_ = true;
-            return false;
+        for (std::size_t done = 0; done < bytes; done += bufferBytes) {
+            const std::size_t piece = bytes - done < bufferBytes ? bytes - done : bufferBytes;
+            if (!writeAll(static_cast<int>(handle_), bytesIn + done, piece)) {
+                failed_ = true;
+                return false;
+            }
         }
         return true;
     }
