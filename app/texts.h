@@ -34,6 +34,33 @@ inline constexpr Text notPdfFile{"ドラッグされたファイルはＰＤＦ�
 inline constexpr Text pageInputError{"ページの入力値に誤りがあります", "Page Input Error"};
 inline constexpr Text helpNotFound{"ヘルプファイルの起動に失敗しました", "Can't Find Help File"};
 
+// The main window's controls, in the order they are created.
+inline constexpr Text fileNameLabel{"ファイル名", "File Name"};
+inline constexpr Text refButton{"参照", "Ref"};
+inline constexpr Text pageLabel{"ページ", "Page"};
+inline constexpr Text pageRangeDash{"-", "-"};
+inline constexpr Text outlineCheckBox{"しおりをファイル名に", "Outline to File Name"};
+inline constexpr Text dropHint{"※このウィンドウにファイルをドラッグしても\n  ファイル名の入力が可能です",
+                               "* You can drag PDF File into this window"};
+inline constexpr Text extractButton{"BMP/JPG抽出", "Extract"};
+inline constexpr Text endButton{"終了", "End"};
+
+// Menus. "&" marks the mnemonic; the text after a tab is the shortcut shown.
+inline constexpr Text fileMenu{"ファイル(&F)", "&File"};
+inline constexpr Text refMenuItem{"参照(&R)", "&Ref"};
+inline constexpr Text exitMenuItem{"終了(&X)\tCtrl+E", "E&xit\tCtrl+E"};
+inline constexpr Text extractMenuItem{"BMP/JPG抽出(&E)", "&Extract"};
+inline constexpr Text helpMenu{"ヘルプ(&H)", "&Help"};
+inline constexpr Text readHelpMenuItem{"ヘルプを読む(&H)\tF1", "&Help\tF1"};
+inline constexpr Text aboutMenuItem{"バージョン情報(&A)", "&About Ravoth"};
+
+// The browse dialog. An empty title leaves the dialog's own default.
+inline constexpr Text browseTitle{"ファイルを参照", ""};
+inline constexpr std::string_view browseFilter = "pdf(*.pdf)";
+
+// The About box: "<caption> <label> <version>", a blank line, the description.
+inline constexpr Text versionLabel{"バージョン", "Version"};
+
 inline constexpr std::string_view caption = "Ravoth";
 inline constexpr std::string_view version = "0.84";
 inline constexpr std::string_view description = "Extract BMP/JPG File from PDF File";

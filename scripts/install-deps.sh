@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages that building and testing need; quiet
 # when they are all there already.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config zlib1g-dev libicu-dev libgtest-dev libjpeg62-turbo-dev locales)
+packages=(cmake ninja-build g++ pkg-config zlib1g-dev libicu-dev libgtest-dev libjpeg62-turbo-dev locales qt6-base-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

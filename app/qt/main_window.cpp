@@ -1,0 +1,384 @@
+#include "app/qt/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTextLayout>
+#include <QUrl>
+#include <algorithm>
+
+#include "app/window_logic.h"
+#include "job/extraction.h"
+
+namespace ravoth {
+
+namespace {
+
+QKeySequence keySequenceOf(const Accelerator& accelerator)
+{
+    return QKeySequence::fromString(qtText(accelerator.keys), QKeySequence::PortableText);
+}
+
+// An edit claims some keys for itself (on X11, Ctrl+E moves to the end of
+// the line). The window's accelerators come first wherever the focus is, so
+// this declines those keys on the edit's behalf and lets the shortcut fire.
+class AcceleratorsFirst : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::ShortcutOverride) return QObject::eventFilter(watched, event);
+        const auto* keyEvent = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(keyEvent->keyCombination());
+        for (const Accelerator& accelerator : accelerators) {
+            if (keySequenceOf(accelerator) == pressed) {
+                event->ignore();
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+// A static text: plain text from the top left, a line too long for the box
+// broken at a space onto the next, as a plain static control does. A face
+// standing in for a missing one may want more height per line than the box
+// was drawn for (CJK faces with a tall ascent and descent cut the second line
+// of the drop hint in half); then the lines are set one em plus an even share
+// of the spare height apart, so that every line stays inside the box.
+class StaticText : public QLabel {
+public:
+    StaticText(const QString& text, QWidget* parent) : QLabel(text, parent)
+    {
+        setTextFormat(Qt::PlainText);
+        setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        setWordWrap(true);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        const QFontMetricsF metrics(font());
+        const QRectF natural = metrics.boundingRect(
+            QRectF(rect()), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text());
+        if (natural.height() <= height()) {
+            QLabel::paintEvent(event);
+            return;
+        }
+        QString lines = text();
+        lines.replace(QLatin1Char('\n'), QChar::LineSeparator);
+        QTextLayout layout(lines, font());
+        QTextOption option(Qt::AlignLeft);
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        QList<QTextLine> laidOut;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width());
+            laidOut.append(line);
+        }
+        layout.endLayout();
+        const qreal em = QFontInfo(font()).pixelSize();
+        const qreal gap = std::max<qreal>(0, (height() - laidOut.size() * em) / laidOut.size());
+        // Ideographs fill the em box from 0.88 em above the baseline to 0.12 em below it.
+        const qreal baselineInEm = 0.88 * em;
+        for (int index = 0; index < laidOut.size(); ++index) {
+            const qreal baseline = gap / 2 + index * (em + gap) + baselineInEm;
+            laidOut[index].setPosition(QPointF(0, baseline - laidOut[index].ascent()));
+        }
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        layout.draw(&painter, QPointF(0, 0));
+    }
+};
+
+QFont controlFont(Language language)
+{
+    // Without a face name the request is for a fixed-pitch font, so English
+    // gets the desktop's fixed font; the Japanese face falls back to what the
+    // font configuration offers for it when it is not installed.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (language == Language::Japanese) {
+        // The same face is installed under its Latin name on some systems.
+        font = QFont();
+        font.setFamilies({qtText(japaneseFontFace), QStringLiteral("MS PGothic")});
+    }
+    font.setPixelSize(fontHeightPixels);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+QStringList droppedLocalFiles(const QMimeData* data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls()) return paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) paths.append(url.toLocalFile());
+    return paths;
+}
+
+}  // namespace
+
+QString qtText(std::string_view utf8)
+{
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+QString qtText(const Text& text, Language language)
+{
+    return qtText(text.in(language));
+}
+
+WindowSeams desktopSeams()
+{
+    WindowSeams seams;
+    seams.showMessage = [](QWidget* parent, const QString& text) {
+        QMessageBox box(QMessageBox::NoIcon, qtText(texts::caption), text, QMessageBox::Ok, parent);
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    };
+    seams.openHelpPage = [](const QString& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    };
+    seams.chooseFile = [](QWidget* parent, const QString& title, const QString& filter) {
+        return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+    };
+    return seams;
+}
+
+MainWindow::MainWindow(Language language, QByteArray helpFolder, QByteArray installedHelpFolder,
+                       WindowSeams seams, QWidget* parent)
+    : QMainWindow(parent),
+      language_(language),
+      helpFolder_(std::move(helpFolder)),
+      installedHelpFolder_(std::move(installedHelpFolder)),
+      seams_(std::move(seams))
+{
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(qtText(texts::caption));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/ravoth-32.png"));
+    icon.addFile(QStringLiteral(":/icons/ravoth-16.png"));
+    setWindowIcon(icon);
+    createMenus();
+    createControls();
+    createAccelerators();
+    setAcceptDrops(true);
+    // No sizing border: the window is as large as its menu and controls.
+    setFixedSize(clientWidthPixels, clientHeightPixels + menuBar()->sizeHint().height());
+}
+
+void MainWindow::createMenus()
+{
+    QMenuBar* bar = menuBar();
+    // Kept inside the window so the window's size does not depend on the desktop.
+    bar->setNativeMenuBar(false);
+    QMenu* popup = nullptr;
+    for (const MenuEntry& entry : mainMenu) {
+        const QString text = qtText(entry.text, language_);
+        switch (entry.kind) {
+        case MenuEntryKind::Popup:
+            popup = bar->addMenu(text);
+            break;
+        case MenuEntryKind::Item:
+            if (popup) connectCommand(popup->addAction(text), entry.commandId);
+            break;
+        case MenuEntryKind::Separator:
+            if (popup) popup->addSeparator();
+            break;
+        case MenuEntryKind::EndPopup:
+            popup = nullptr;
+            break;
+        case MenuEntryKind::BarItem:
+            connectCommand(bar->addAction(text), entry.commandId);
+            break;
+        }
+    }
+}
+
+void MainWindow::connectCommand(QAction* action, int commandId)
+{
+    connect(action, &QAction::triggered, this, [this, commandId] { runCommand(commandId); });
+}
+
+void MainWindow::createControls()
+{
+    auto* client = new QWidget(this);
+    client->setFixedSize(clientWidthPixels, clientHeightPixels);
+    setCentralWidget(client);
+    const QFont font = controlFont(language_);
+    auto* acceleratorsFirst = new AcceleratorsFirst(this);
+
+    for (const ControlLayout& control : mainWindowControls) {
+        const QString text = qtText(control.text, language_);
+        QWidget* widget = nullptr;
+        switch (control.kind) {
+        case ControlKind::Label:
+            widget = new StaticText(text, client);
+            break;
+        case ControlKind::Edit: {
+            auto* edit = new QLineEdit(text, client);
+            // A file dropped on an edit is meant for the window, not pasted
+            // into the edit as text.
+            edit->setAcceptDrops(false);
+            edit->installEventFilter(acceleratorsFirst);
+            if (control.id == idFileNameEdit) fileNameEdit_ = edit;
+            if (control.id == idFirstPageEdit) firstPageEdit_ = edit;
+            if (control.id == idLastPageEdit) lastPageEdit_ = edit;
+            widget = edit;
+            break;
+        }
+        case ControlKind::PushButton: {
+            auto* button = new QPushButton(text, client);
+            button->setAutoDefault(false);
+            const int command = control.id;
+            connect(button, &QPushButton::clicked, this, [this, command] { runCommand(command); });
+            widget = button;
+            break;
+        }
+        case ControlKind::CheckBox: {
+            auto* checkBox = new QCheckBox(text, client);
+            if (control.id == idOutlineCheckBox) outlineCheckBox_ = checkBox;
+            widget = checkBox;
+            break;
+        }
+        }
+        widget->setProperty("controlId", control.id);
+        widget->setFont(font);
+        widget->setGeometry(control.x, control.y, control.width, control.height);
+    }
+}
+
+void MainWindow::createAccelerators()
+{
+    for (const Accelerator& accelerator : accelerators) {
+        auto* shortcut = new QShortcut(keySequenceOf(accelerator), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        const int command = accelerator.commandId;
+        connect(shortcut, &QShortcut::activated, this, [this, command] { runCommand(command); });
+    }
+}
+
+void MainWindow::runCommand(int commandId)
+{
+    switch (commandId) {
+    case commandExit:
+        close();
+        return;
+    case commandBrowse:
+        browse();
+        return;
+    case commandExtract:
+        extract();
+        return;
+    case commandHelp:
+        showHelp();
+        return;
+    case commandAbout:
+        showText(qtText(aboutText(language_)));
+        return;
+    default:
+        return;
+    }
+}
+
+void MainWindow::extract()
+{
+    const QByteArray fileName = QFile::encodeName(fileNameEdit_->text());
+    const QByteArray firstPageText = firstPageEdit_->text().toUtf8();
+    const QByteArray lastPageText = lastPageEdit_->text().toUtf8();
+    const ExtractRequest request =
+        prepareExtraction(std::string_view(fileName.constData(), fileName.size()),
+                          std::string_view(firstPageText.constData(), firstPageText.size()),
+                          std::string_view(lastPageText.constData(), lastPageText.size()));
+    if (request.step == ExtractStep::PageInputError) {
+        showText(qtText(texts::pageInputError, language_));
+        return;
+    }
+    if (request.step == ExtractStep::NoFileName) return;
+
+    outlineOption = outlineCheckBox_->isChecked();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const char* const path = fileName.constData();
+    const int result = runExtraction(path, request.firstPage, request.lastPage, path);
+    QApplication::restoreOverrideCursor();
+    showText(qtText(resultMessage(result, filesWritten), language_));
+}
+
+void MainWindow::browse()
+{
+    const QString chosen = seams_.chooseFile(this, qtText(texts::browseTitle, language_),
+                                             qtText(texts::browseFilter));
+    if (!chosen.isEmpty()) fileNameEdit_->setText(chosen);
+}
+
+void MainWindow::showHelp()
+{
+    const std::vector<std::string> candidates = helpPageCandidates(
+        std::string_view(helpFolder_.constData(), helpFolder_.size()),
+        std::string_view(installedHelpFolder_.constData(), installedHelpFolder_.size()), language_);
+    for (const std::string& candidate : candidates) {
+        const QString path = QFile::decodeName(QByteArray::fromStdString(candidate));
+        if (QFileInfo(path).isFile() && seams_.openHelpPage(path)) return;
+    }
+    showText(qtText(texts::helpNotFound, language_));
+}
+
+void MainWindow::dropFiles(const QStringList& paths)
+{
+    if (paths.size() != 1) showText(qtText(texts::onlyOneFile, language_));
+    if (paths.isEmpty()) return;
+    const QString& path = paths.first();
+    const QByteArray bytes = QFile::encodeName(path);
+    if (!isPdfFileName(std::string_view(bytes.constData(), bytes.size()))) {
+        const QByteArray shown = path.toUtf8();
+        const std::string_view shownPath(shown.constData(), shown.size());
+        showText(qtText(notPdfMessage(language_, shownPath)));
+        return;
+    }
+    fileNameEdit_->setText(path);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedLocalFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = droppedLocalFiles(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    // Finish the drag first: a message box opened inside the drop would keep
+    // the program the file came from waiting for it.
+    QMetaObject::invokeMethod(this, [this, paths] { dropFiles(paths); }, Qt::QueuedConnection);
+}
+
+void MainWindow::showText(const QString& text)
+{
+    seams_.showMessage(this, text);
+}
+
+}  // namespace ravoth

@@ -1,0 +1,83 @@
+// The main window: one fixed-size window with the file-name and page fields,
+// the outline check box, the buttons, the menu and the accelerators. The
+// Extract command runs the job on this thread, so nothing else is handled
+// until the run is over.
+#pragma once
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+
+#include "app/texts.h"
+
+class QAction;
+class QCheckBox;
+class QDragEnterEvent;
+class QDropEvent;
+class QLineEdit;
+
+namespace ravoth {
+
+// What the window hands to the desktop. Tests replace these to read what
+// would be shown or opened without anyone at the screen.
+struct WindowSeams {
+    // A modal box with the caption "Ravoth", an OK button and no icon.
+    std::function<void(QWidget* parent, const QString& text)> showMessage;
+    // Opens an existing help page with the desktop's program for it; false
+    // when no program took it.
+    std::function<bool(const QString& path)> openHelpPage;
+    // An open-file dialog; an empty title keeps the dialog's own. Returns
+    // the chosen path, or an empty string when the user cancelled.
+    std::function<QString(QWidget* parent, const QString& title, const QString& filter)>
+        chooseFile;
+};
+
+WindowSeams desktopSeams();
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // helpFolder is the working directory at start-up; installedHelpFolder
+    // is where the installed help pages are, tried after it (may be empty).
+    // Both are paths in the file system's encoding.
+    MainWindow(Language language, QByteArray helpFolder, QByteArray installedHelpFolder,
+               WindowSeams seams = desktopSeams(), QWidget* parent = nullptr);
+
+    // Carries out one command of the window (commandExit, commandBrowse, ...).
+    // Other identifiers are ignored.
+    void runCommand(int commandId);
+
+    // Handles files dropped onto the window, as local paths.
+    void dropFiles(const QStringList& paths);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createMenus();
+    void connectCommand(QAction* action, int commandId);
+    void createControls();
+    void createAccelerators();
+    void extract();
+    void browse();
+    void showHelp();
+    void showText(const QString& text);
+
+    Language language_;
+    QByteArray helpFolder_;
+    QByteArray installedHelpFolder_;
+    WindowSeams seams_;
+    QLineEdit* fileNameEdit_ = nullptr;
+    QLineEdit* firstPageEdit_ = nullptr;
+    QLineEdit* lastPageEdit_ = nullptr;
+    QCheckBox* outlineCheckBox_ = nullptr;
+};
+
+// Texts of the shared table as Qt strings.
+QString qtText(std::string_view utf8);
+QString qtText(const Text& text, Language language);
+
+}  // namespace ravoth

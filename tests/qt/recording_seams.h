@@ -1,0 +1,40 @@
+// Seams for the window that record what would have been shown, opened or
+// asked, so a test reads it instead of a person clicking OK.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include "app/qt/main_window.h"
+
+namespace ravoth::testing {
+
+struct Recorder {
+    QStringList messages;
+    QStringList helpPagesOpened;
+    QStringList helpPagesRefused;  // paths whose opening is made to fail
+    int browseCalls = 0;
+    QString browseTitle;
+    QString browseFilter;
+    QString browseAnswer;  // what the dialog "returns"; empty: cancelled
+
+    WindowSeams seams()
+    {
+        WindowSeams seams;
+        seams.showMessage = [this](QWidget*, const QString& text) { messages.append(text); };
+        seams.openHelpPage = [this](const QString& path) {
+            if (helpPagesRefused.contains(path)) return false;
+            helpPagesOpened.append(path);
+            return true;
+        };
+        seams.chooseFile = [this](QWidget*, const QString& title, const QString& filter) {
+            ++browseCalls;
+            browseTitle = title;
+            browseFilter = filter;
+            return browseAnswer;
+        };
+        return seams;
+    }
+};
+
+}  // namespace ravoth::testing
