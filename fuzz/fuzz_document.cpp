@@ -1,0 +1,66 @@
+// libFuzzer entry point: a whole document through the reader, the outline
+// phase, the page locator, inflation and title decoding. Nothing is written
+// to disk.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "image/inflate.h"
+#include "image/page_image.h"
+#include "image/title_name.h"
+#include "pdf/reader.h"
+#include "platform/memory.h"
+
+using namespace ravoth;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1) return 0;
+    // The first byte chooses the options; the rest is the document, in a
+    // block of exactly its size so that any over-read is caught.
+    outlineOption = (data[0] & 1) != 0;
+    const std::size_t documentBytes = size - 1;
+    std::vector<Byte> document(data + 1, data + size);
+    const Byte* docStart = document.data();
+    const Byte* docEnd = docStart + documentBytes;
+
+    Byte* tableStart = nullptr;
+    Byte* tableEnd = nullptr;
+    std::int32_t root = -1;
+    infoObjectNumber = 0;
+    if (!readTrailer(docStart, docEnd, &tableStart, &tableEnd, &root)) return 0;
+    declareSortedXrefTable(tableStart, tableEnd);
+
+    Byte* pageListStart = nullptr;
+    Byte* pageListEnd = nullptr;
+    OutlineEntry* outlines = nullptr;
+    std::int32_t outlineCount = 0;
+    const int pages = collectPages(docStart, docEnd, root, tableStart, tableEnd, &pageListStart,
+                                   &pageListEnd, &outlines, &outlineCount);
+    if (pages >= 1 || pageListStart) {
+        for (int page = 0; page < 16; ++page) {
+            ImageInfo info;
+            if (locatePageImage(docStart, docEnd, page, tableStart, tableEnd, pageListStart,
+                                pageListEnd, &info) != 0)
+                continue;
+            if (info.filter == Filter::Flate) {
+                std::size_t capacity = 1 << 16;
+                Byte* samples = allocZeroedBlock(capacity);
+                if (samples) inflateStream(info.streamData, static_cast<std::size_t>(info.streamLength), samples, capacity);
+                freeBlock(samples);
+            }
+            freeBlock(info.streamData);
+        }
+    }
+    for (std::int32_t k = 1; outlines && k < outlineCount; ++k) {
+        const int capacity = titleBufferBytes(outlines[k].titleLength);
+        if (capacity > (1 << 20)) continue;
+        std::vector<char> name(static_cast<std::size_t>(capacity));
+        titleToFileName(outlines[k].titleText, outlines[k].titleLength, name.data(), capacity);
+    }
+    freeBlock(outlines);
+    freeBlock(pageListStart);
+    declareSortedXrefTable(nullptr, nullptr);
+    freeBlock(tableStart);
+    return 0;
+}
