@@ -181,12 +181,12 @@ int visitOutline(const Document& document, const Byte* rootValue, Enter enter)
         const Byte* start;
         const Byte* end;
     };
-    // Items are objects or text of their own, so an outline whose links
-    // come back to an item already entered would be entered for ever: bound
-    // the items by what the document can hold.
-    const std::size_t itemLimit =
-        static_cast<std::size_t>(std::count(document.tableStart, document.tableEnd, '\n')) +
-        static_cast<std::size_t>(document.end - document.start) / 4;
+    // Every item is a dictionary of its own, so an outline cannot hold more
+    // items than the document has "<<". Links that come back to an item
+    // already entered would otherwise enter items for ever.
+    std::size_t itemLimit = 0;
+    for (const Byte* p = document.start; p + 1 < document.end; ++p)
+        if (p[0] == '<' && p[1] == '<') ++itemLimit;
     std::size_t entered = 0;
     TextBlock stack;
     Dictionary current;
