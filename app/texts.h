@@ -3,6 +3,7 @@
 // ANSI calls.
 #pragma once
 
+#include <cstdio>
 #include <string_view>
 
 namespace ravoth {
@@ -67,9 +68,15 @@ inline constexpr std::string_view description = "Extract BMP/JPG File from PDF F
 
 }  // namespace texts
 
-// The language of the user's locale: Japanese when the first of LC_ALL,
+// The user's language: on Linux Japanese when the first of LC_ALL,
 // LC_MESSAGES and LANG that is set and not empty names Japanese ("ja",
-// "ja_JP.UTF-8", ...), else English.
+// "ja_JP.UTF-8", ...), on Windows when the user's default language is
+// Japanese (0x0411); else English.
 Language localeLanguage();
+
+// Writes a text of the table (UTF-8) to a terminal or file in the encoding
+// the system uses there: as it is on Linux, the console's or the ANSI code
+// page on Windows.
+void printText(std::string_view utf8, std::FILE* stream);
 
 }  // namespace ravoth

@@ -102,8 +102,8 @@ int main(int argc, char** argv)
                                   : outcome == ExtractionOutcome::CompletePartly
                                       ? texts::completePartly
                                       : texts::failure;
-            const std::string_view text = message.in(language);
-            std::printf("%.*s\n", static_cast<int>(text.size()), text.data());
+            printText(message.in(language), stdout);
+            std::putchar('\n');
         }
         const int code = exitCodeOf(outcome);
         if (code > worst) worst = code;

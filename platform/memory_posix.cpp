@@ -1,5 +1,7 @@
 #include "platform/memory.h"
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -10,8 +12,22 @@ long long failAt = 0;
 long long attempted = 0;
 long long live = 0;
 
+// Page images come in runs of blocks of one size. Left to mmap, each such
+// block would be mapped, faulted in page by page and unmapped again for
+// every page; kept in the heap, the next page reuses the same memory.
+void keepLargeBlocksInTheHeap()
+{
+    static const bool done = [] {
+        mallopt(M_MMAP_THRESHOLD, 512 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+        return true;
+    }();
+    (void)done;
+}
+
 bool injectedFailureDue()
 {
+    keepLargeBlocksInTheHeap();
     ++attempted;
     if (failAt != 0 && attempted == failAt) {
         failAt = 0;

@@ -32,3 +32,7 @@ run build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run build-asan -DCMAKE_BUILD_TYPE=Debug -DRAVOTH_SANITIZE=ON -DRAVOTH_QT=ON
 
+
+# The Windows build, cross-compiled, with its tests under Wine; it compares
+# its output on the sample with the Linux build's.
+RAVOTH_REFERENCE_CLI=$PWD/build/ravoth-cli scripts/test-windows.sh

@@ -1,0 +1,56 @@
+#!/bin/sh
+# Runs the window test under Wine on an X display (a virtual one from
+# xvfb-run when none is set), in one locale:
+#
+#   run_window_test.sh EMULATOR WINDOW_DRIVER RAVOTH_EXE RAVOTH_CLI_EXE SAMPLE_PDF WORK_FOLDER LOCALE SWITCH LANGUAGE
+#
+# The sample is copied into a folder whose name is not plain ASCII, and the
+# files an extraction must give are made first, by the Linux build's
+# ravoth-cli when RAVOTH_REFERENCE_CLI names it, else by ravoth-cli.exe.
+# Exits 77 (skipped) when there is neither a display nor xvfb-run, or the
+# locale is not installed.
+set -eu
+if [ -z "${DISPLAY:-}" ]; then
+  if command -v xvfb-run >/dev/null 2>&1; then
+    exec xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" "$@"
+  fi
+  echo "no X display and no xvfb-run: skipped"
+  exit 77
+fi
+emulator=$1 driver=$2 ravoth=$3 cli=$4 sample=$5 work=$6 locale=$7 switch=$8 language=$9
+
+if ! locale -a 2>/dev/null | grep -qix "$(echo "$locale" | sed 's/UTF-8/utf8/')"; then
+  echo "locale $locale is not installed (localedef -i ja_JP -f UTF-8 ja_JP.UTF-8): skipped"
+  exit 77
+fi
+export LC_ALL="$locale"
+export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+# Code page 1252 gets a Latin-1 folder; 932 a half-width katakana folder and
+# a file whose name holds a kanji with the second byte 5C (表).
+case "$locale" in
+  ja*) folder="ｿ" pdf_name="表.pdf" ;;
+  *) folder="café" pdf_name="sample.pdf" ;;
+esac
+rm -rf "$work"
+mkdir -p "$work/$folder" "$work/numbered" "$work/titles"
+cp "$sample" "$work/$folder/$pdf_name"
+cp "$sample" "$work/numbered/$pdf_name"
+cp "$sample" "$work/titles/$pdf_name"
+
+if [ -n "${RAVOTH_REFERENCE_CLI:-}" ]; then
+  reference() { "$RAVOTH_REFERENCE_CLI" -q "$@"; }
+else
+  reference() { $emulator "$cli" -q "$@"; }
+fi
+reference "$work/numbered/$pdf_name"
+reference -t "$work/titles/$pdf_name"
+
+# Without a window manager on the display, Wine waits two seconds for each
+# top-level window it hides; unmanaged windows need no waiting.
+$emulator reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+
+status=0
+$emulator "$driver" "$ravoth" "$switch" "$language" "$work/$folder/$pdf_name" \
+  "$work/numbered" "$work/titles" || status=$?
+exit $status

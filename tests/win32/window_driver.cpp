@@ -1,0 +1,522 @@
+// Drives ravoth.exe from outside, as a person at the screen would: checks
+// its resources, its window and the eleven controls, then gives the
+// commands and answers the message boxes, and compares the files an
+// extraction leaves with reference folders.
+//
+//   window_driver RAVOTH_EXE SWITCH LANGUAGE PDF NUMBERED_REFERENCE TITLE_REFERENCE
+//
+// SWITCH is the start-up switch ("/jp", "/us") or "-" for none; LANGUAGE
+// ("en" or "ja") is the language the window must come up in. The reference
+// folders hold the files an extraction of PDF gives with numbered names and
+// with outline titles as names. Prints one line per check and
+// "N passed, M failed"; exits 0 only when every check passed.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/win32/window_texts.h"
+#include "app/window_logic.h"
+
+namespace {
+
+using namespace ravoth;
+
+int passed = 0;
+int failed = 0;
+
+void check(bool ok, const std::string& what, const std::string& detail = {})
+{
+    (ok ? passed : failed)++;
+    std::printf("%s %s%s%s\n", ok ? "ok  " : "FAIL", what.c_str(), detail.empty() ? "" : ": ",
+                detail.c_str());
+    std::fflush(stdout);
+}
+
+std::string quoted(const std::string& text)
+{
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        if (c == '\n') out += "\\n";
+        else if (c == '\t') out += "\\t";
+        else if (c < 0x20 || c >= 0x80) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else out += static_cast<char>(c);
+    }
+    return out + "\"";
+}
+
+void checkEqual(const std::string& actual, const std::string& expected, const std::string& what)
+{
+    check(actual == expected, what, actual == expected ? quoted(actual)
+                                                       : quoted(actual) + " instead of " + quoted(expected));
+}
+
+void checkEqual(long long actual, long long expected, const std::string& what)
+{
+    check(actual == expected, what,
+          std::to_string(actual) + (actual == expected ? "" : " instead of " + std::to_string(expected)));
+}
+
+std::wstring wide(std::string_view utf8)
+{
+    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), units);
+    return out;
+}
+
+template <typename Condition>
+bool waitFor(Condition condition, DWORD timeoutMs = 20000)
+{
+    const ULONGLONG until = GetTickCount64() + timeoutMs;
+    do {
+        if (condition()) return true;
+        Sleep(50);
+    } while (GetTickCount64() < until);
+    return condition();
+}
+
+// WM_GETTEXT, not GetWindowTextA: for a window of another process that
+// gives only the text the window was created with.
+std::string windowText(HWND window)
+{
+    char text[1024] = {};
+    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::string className(HWND window)
+{
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::vector<HWND> children(HWND parent)
+{
+    std::vector<HWND> found;
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM list) {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+bool sameTextIgnoringCase(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && _stricmp(a.c_str(), b.c_str()) == 0;
+}
+
+// ------------------------------------------------------------- resources
+
+// The menu as the resource holds it, flattened in the order of the shared
+// menu table: pop-ups, their items and separators, the bar's own items.
+void checkMenu(HMENU menu, Language language, const std::string& name)
+{
+    std::vector<std::pair<std::wstring, int>> actual;  // text, id (-2 pop-up, 0 separator)
+    const int barItems = GetMenuItemCount(menu);
+    for (int i = 0; i < barItems; ++i) {
+        wchar_t text[256] = {};
+        GetMenuStringW(menu, i, text, 256, MF_BYPOSITION);
+        if (const HMENU popup = GetSubMenu(menu, i)) {
+            actual.push_back({text, -2});
+            const int items = GetMenuItemCount(popup);
+            for (int k = 0; k < items; ++k) {
+                wchar_t itemText[256] = {};
+                GetMenuStringW(popup, k, itemText, 256, MF_BYPOSITION);
+                const UINT id = GetMenuItemID(popup, k);
+                actual.push_back({itemText, GetMenuState(popup, k, MF_BYPOSITION) & MF_SEPARATOR ? 0 : static_cast<int>(id)});
+            }
+            actual.push_back({L"", -3});
+        } else {
+            actual.push_back({text, static_cast<int>(GetMenuItemID(menu, i))});
+        }
+    }
+    std::vector<std::pair<std::wstring, int>> expected;
+    for (const MenuEntry& entry : mainMenu) {
+        switch (entry.kind) {
+        case MenuEntryKind::Popup: expected.push_back({wide(entry.text.in(language)), -2}); break;
+        case MenuEntryKind::Item:
+        case MenuEntryKind::BarItem: expected.push_back({wide(entry.text.in(language)), entry.commandId}); break;
+        case MenuEntryKind::Separator: expected.push_back({L"", 0}); break;
+        case MenuEntryKind::EndPopup: expected.push_back({L"", -3}); break;
+        }
+    }
+    check(actual == expected, "menu " + name + " has the shared table's entries, texts and ids",
+          std::to_string(actual.size()) + " entries");
+}
+
+void checkResources(const std::string& exe)
+{
+    const HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    check(module != nullptr, "the program's resources load");
+    if (!module) return;
+
+    // The window class names its menus "Ravoth" and "RavothE"; resource
+    // names match without regard to case.
+    for (const auto& [name, language] : {std::pair{"Ravoth", Language::Japanese}, {"RavothE", Language::English}}) {
+        const HMENU menu = LoadMenuA(module, name);
+        check(menu != nullptr, std::string("menu ") + name + " loads");
+        if (menu) {
+            checkMenu(menu, language, name);
+            DestroyMenu(menu);
+        }
+    }
+
+    const HACCEL table = LoadAcceleratorsA(module, "MKACCEL");
+    ACCEL entries[8] = {};
+    const int count = table ? CopyAcceleratorTableA(table, entries, 8) : 0;
+    checkEqual(count, 3, "MKACCEL entries");
+    const ACCEL expected[] = {{FVIRTKEY | FCONTROL | FNOINVERT, 'E', commandExit},
+                              {FVIRTKEY | FCONTROL | FNOINVERT, 'R', commandBrowse},
+                              {FVIRTKEY | FNOINVERT, VK_F1, commandHelp}};
+    for (int i = 0; i < 3 && i < count; ++i) {
+        // The resource marks its last entry with 0x80, which is no key flag.
+        const bool same = (entries[i].fVirt & 0x7F) == expected[i].fVirt && entries[i].key == expected[i].key &&
+                          entries[i].cmd == expected[i].cmd;
+        check(same, "MKACCEL entry " + std::to_string(i + 1) + " is " + std::string(accelerators[i].keys) +
+                        " -> " + std::to_string(accelerators[i].commandId));
+        check(expected[i].cmd == accelerators[i].commandId, "the shared table agrees on entry " + std::to_string(i + 1));
+    }
+    if (table) DestroyAcceleratorTable(table);
+
+    // The icon group's directory: 6 bytes, then 14 bytes per image.
+    const HRSRC group = FindResourceA(module, "RAVOTHICON", RT_GROUP_ICON);
+    const auto* directory = group ? static_cast<const BYTE*>(LockResource(LoadResource(module, group))) : nullptr;
+    check(directory != nullptr, "icon group RAVOTHICON exists");
+    if (directory) {
+        const int images = directory[4] | directory[5] << 8;
+        checkEqual(images, 2, "RAVOTHICON images");
+        std::vector<std::string> sizes;
+        for (int i = 0; i < images; ++i) {
+            const BYTE* entry = directory + 6 + 14 * i;
+            const int bitCount = entry[6] | entry[7] << 8;
+            sizes.push_back(std::to_string(entry[0]) + "x" + std::to_string(entry[1]) + "/" +
+                            std::to_string(entry[2]) + " colours/" + std::to_string(bitCount) + " bits");
+        }
+        checkEqual(sizes.size() == 2 ? sizes[0] + " " + sizes[1] : "", "32x32/16 colours/4 bits 16x16/16 colours/4 bits",
+                   "RAVOTHICON sizes and colours");
+    }
+    FreeLibrary(module);
+
+    DWORD ignored = 0;
+    const DWORD infoBytes = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+    std::vector<char> info(infoBytes);
+    const bool haveInfo = infoBytes && GetFileVersionInfoA(exe.c_str(), 0, infoBytes, info.data());
+    check(haveInfo, "version information exists");
+    if (!haveInfo) return;
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixedBytes = 0;
+    if (VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &fixedBytes) && fixed) {
+        checkEqual(fixed->dwFileVersionMS, 84, "file version 0.84 (major.minor word)");
+        checkEqual(fixed->dwProductVersionMS, 84, "product version 0.84");
+    }
+    for (const auto& [key, value] : {std::pair{"FileDescription", "Extract BMP/JPG File from PDF File"},
+                                     {"InternalName", "Ravoth"},
+                                     {"FileVersion", "0.84"}}) {
+        char* text = nullptr;
+        UINT length = 0;
+        const std::string path = std::string("\\StringFileInfo\\040904b0\\") + key;
+        const bool found = VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length);
+        checkEqual(found && text ? std::string(text) : "", value, std::string("version ") + key);
+    }
+}
+
+// ---------------------------------------------------------------- window
+
+struct Program {
+    PROCESS_INFORMATION process{};
+    HWND window = nullptr;
+};
+
+HWND findTopWindow(DWORD processId, const char* windowClass, const char* caption)
+{
+    HWND candidate = nullptr;
+    while ((candidate = FindWindowExA(nullptr, candidate, windowClass, caption))) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(candidate, &owner);
+        if (owner == processId && IsWindowVisible(candidate)) return candidate;
+    }
+    return nullptr;
+}
+
+HWND childWithId(HWND parent, int id)
+{
+    for (const HWND child : children(parent))
+        if (GetDlgCtrlID(child) == id) return child;
+    return nullptr;
+}
+
+// The next message box of the program: its text, after pressing OK. Empty
+// when none comes.
+std::string answerMessageBox(const Program& program)
+{
+    HWND box = nullptr;
+    if (!waitFor([&] { return (box = findTopWindow(program.process.dwProcessId, "#32770", "Ravoth")) != nullptr; }))
+        return "(no message box)";
+    std::string text;
+    for (const HWND child : children(box))
+        if (sameTextIgnoringCase(className(child), "Static") && !windowText(child).empty()) text = windowText(child);
+    const HWND ok = childWithId(box, IDOK);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+    waitFor([&] { return !IsWindow(box); });
+    return text;
+}
+
+void command(const Program& program, int id) { PostMessageA(program.window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+struct ControlState {
+    std::string windowClass;
+    std::string text;
+    int x, y, width, height, id;
+};
+
+void checkWindow(const Program& program, Language language)
+{
+    const HWND window = program.window;
+    checkEqual(windowText(window), "Ravoth", "caption");
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    checkEqual(frame.right - frame.left, windowWidthPixels, "window width");
+    checkEqual(frame.bottom - frame.top, windowHeightPixels, "window height");
+    const LONG style = GetWindowLongA(window, GWL_STYLE);
+    check((style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX)) == (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX) &&
+              !(style & (WS_THICKFRAME | WS_MAXIMIZEBOX)),
+          "window has caption, system menu and minimise box only");
+    check((GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0, "window accepts dropped files");
+    checkEqual(static_cast<long long>(GetClassLongPtrA(window, GCL_STYLE)), CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS,
+               "class styles");
+
+    const std::vector<HWND> controls = children(window);
+    checkEqual(static_cast<long long>(controls.size()), std::size(mainWindowControls), "child controls");
+    for (std::size_t i = 0; i < controls.size() && i < std::size(mainWindowControls); ++i) {
+        const ControlLayout& layout = mainWindowControls[i];
+        RECT box{};
+        GetWindowRect(controls[i], &box);
+        POINT corner{box.left, box.top};
+        ScreenToClient(window, &corner);
+        const ControlState actual{className(controls[i]), windowText(controls[i]), corner.x, corner.y,
+                                  box.right - box.left, box.bottom - box.top, GetDlgCtrlID(controls[i])};
+        const char* expectedClass = layout.kind == ControlKind::Label  ? "Static"
+                                    : layout.kind == ControlKind::Edit ? "Edit"
+                                                                       : "Button";
+        const std::string expectedText = ravoth::win32::windowText(layout.text, language);
+        const std::string label = "control " + std::to_string(i + 1);
+        check(sameTextIgnoringCase(actual.windowClass, expectedClass), label + " class", actual.windowClass);
+        checkEqual(actual.text, expectedText, label + " text");
+        const std::string where = std::to_string(actual.x) + "," + std::to_string(actual.y) + " " +
+                                  std::to_string(actual.width) + "x" + std::to_string(actual.height) + " id " +
+                                  std::to_string(actual.id);
+        const std::string expectedWhere = std::to_string(layout.x) + "," + std::to_string(layout.y) + " " +
+                                          std::to_string(layout.width) + "x" + std::to_string(layout.height) +
+                                          " id " + std::to_string(layout.id);
+        checkEqual(where, expectedWhere, label + " position, size and id");
+        const LONG controlStyle = GetWindowLongA(controls[i], GWL_STYLE);
+        // An edit control takes WS_BORDER out of its style and draws the
+        // border itself, so it cannot be seen from here.
+        LONG expectedStyle = WS_CHILD | WS_VISIBLE;
+        if (layout.kind == ControlKind::Edit) expectedStyle |= ES_AUTOHSCROLL;
+        if (layout.kind == ControlKind::PushButton) expectedStyle |= WS_BORDER | BS_PUSHBUTTON;
+        if (layout.kind == ControlKind::CheckBox) expectedStyle |= BS_AUTOCHECKBOX;
+        char styles[32];
+        std::snprintf(styles, sizeof styles, "%08lX", static_cast<unsigned long>(controlStyle));
+        check((controlStyle & expectedStyle) == expectedStyle &&
+                  (controlStyle & BS_TYPEMASK) == (expectedStyle & BS_TYPEMASK),
+              label + " styles", styles);
+    }
+    if (const HWND box = childWithId(window, idOutlineCheckBox))
+        checkEqual(SendMessageA(box, BM_GETCHECK, 0, 0), BST_UNCHECKED, "check box starts unticked");
+}
+
+// ----------------------------------------------------------------- files
+
+// The folder part as the system sees it: in code page 932 the second byte
+// of a character such as 表 equals "\\", so a plain byte search would not do.
+std::string folderOf(const std::string& path)
+{
+    char full[MAX_PATH] = {};
+    char* filePart = nullptr;
+    if (!GetFullPathNameA(path.c_str(), MAX_PATH, full, &filePart) || !filePart) return {};
+    return std::string(full, static_cast<std::size_t>(filePart - full));
+}
+
+std::map<std::string, std::string> filesIn(const std::string& folder, const std::string& skip)
+{
+    std::map<std::string, std::string> files;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (_stricmp(found.cFileName, skip.c_str()) == 0) continue;
+        std::string bytes;
+        const HANDLE file = CreateFileA((folder + found.cFileName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            char chunk[65536];
+            DWORD got = 0;
+            while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
+            CloseHandle(file);
+        }
+        files[found.cFileName] = std::move(bytes);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return files;
+}
+
+void removeOutputs(const std::string& folder, const std::string& keep)
+{
+    for (const auto& [name, bytes] : filesIn(folder, keep)) DeleteFileA((folder + name).c_str());
+}
+
+void checkOutputs(const std::string& pdf, const std::string& referenceFolder, const std::string& what)
+{
+    const std::string folder = folderOf(pdf);
+    const std::string pdfName = pdf.substr(folder.size());
+    const auto actual = filesIn(folder, pdfName);
+    const auto expected = filesIn(referenceFolder, pdfName);
+    std::string names;
+    for (const auto& [name, bytes] : actual) names += (names.empty() ? "" : ", ") + name;
+    check(!expected.empty() && actual.size() == expected.size(), what + ": the reference's files", names);
+    for (const auto& [name, bytes] : expected) {
+        const auto it = actual.find(name);
+        check(it != actual.end() && it->second == bytes, what + ": " + name + " byte for byte");
+    }
+    removeOutputs(folder, pdfName);
+}
+
+void setText(HWND parent, int id, const std::string& text) { SetWindowTextA(childWithId(parent, id), text.c_str()); }
+
+void runCommands(const Program& program, Language language, const std::string& pdf,
+                 const std::string& numberedReference, const std::string& titleReference)
+{
+    const HWND window = program.window;
+    auto expect = [&](const std::string& message, const std::string& what) {
+        checkEqual(answerMessageBox(program), message, what);
+    };
+
+    command(program, commandAbout);
+    expect(ravoth::win32::windowText(aboutText(language), language), "About");
+
+    // The working folder holds no help page.
+    command(program, commandHelp);
+    expect(ravoth::win32::windowText(texts::helpNotFound, language), "Help without a help page");
+
+    setText(window, idFileNameEdit, pdf);
+    setText(window, idFirstPageEdit, "0");
+    command(program, commandExtract);
+    expect(ravoth::win32::windowText(texts::pageInputError, language), "Extract with page 0");
+    setText(window, idFirstPageEdit, "");
+    setText(window, idLastPageEdit, "1a");
+    command(program, commandExtract);
+    expect(ravoth::win32::windowText(texts::pageInputError, language), "Extract with page 1a");
+    setText(window, idLastPageEdit, "");
+
+    setText(window, idFileNameEdit, folderOf(pdf) + "missing.pdf");
+    command(program, commandExtract);
+    expect(ravoth::win32::windowText(texts::failure, language), "Extract of a missing file");
+
+    // An empty name is passed over without a word: the next box is About's.
+    setText(window, idFileNameEdit, "");
+    command(program, commandExtract);
+    command(program, commandAbout);
+    expect(ravoth::win32::windowText(aboutText(language), language), "Extract with no file name says nothing");
+
+    setText(window, idFileNameEdit, pdf);
+    command(program, commandExtract);
+    expect(ravoth::win32::windowText(texts::complete, language), "Extract");
+    checkOutputs(pdf, numberedReference, "numbered names");
+
+    SendMessageA(childWithId(window, idOutlineCheckBox), BM_SETCHECK, BST_CHECKED, 0);
+    command(program, commandExtract);
+    expect(ravoth::win32::windowText(texts::complete, language), "Extract with outline names");
+    checkOutputs(pdf, titleReference, "outline names");
+    checkEqual(windowText(childWithId(window, idFileNameEdit)), pdf, "file name kept after the run");
+
+    // The browse dialog opens with the title for the language and, when
+    // cancelled, leaves the file name alone.
+    command(program, commandBrowse);
+    HWND dialog = nullptr;
+    const bool opened = waitFor([&] {
+        HWND candidate = nullptr;
+        while ((candidate = FindWindowExA(nullptr, candidate, "#32770", nullptr))) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(candidate, &owner);
+            if (owner == program.process.dwProcessId && IsWindowVisible(candidate) &&
+                windowText(candidate) != "Ravoth")
+                return (dialog = candidate) != nullptr;
+        }
+        return false;
+    });
+    check(opened, "Ref opens the browse dialog", opened ? quoted(windowText(dialog)) : "");
+    if (opened) {
+        if (language == Language::Japanese)
+            checkEqual(windowText(dialog), ravoth::win32::windowText(texts::browseTitle, language), "browse title");
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        check(waitFor([&] { return !IsWindow(dialog); }), "browse dialog cancelled");
+        checkEqual(windowText(childWithId(window, idFileNameEdit)), pdf, "file name unchanged after cancel");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 7) {
+        std::fprintf(stderr, "usage: window_driver RAVOTH_EXE SWITCH|- en|ja PDF NUMBERED_REF TITLE_REF\n");
+        return 2;
+    }
+    auto fullPath = [](const char* path) {
+        char full[MAX_PATH] = {};
+        GetFullPathNameA(path, MAX_PATH, full, nullptr);
+        return std::string(full);
+    };
+    const std::string exe = fullPath(argv[1]);
+    const std::string startSwitch = std::strcmp(argv[2], "-") == 0 ? "" : argv[2];
+    const Language language = std::strcmp(argv[3], "ja") == 0 ? Language::Japanese : Language::English;
+    const std::string pdf = fullPath(argv[4]);
+    const std::string numberedReference = fullPath(argv[5]) + "\\";
+    const std::string titleReference = fullPath(argv[6]) + "\\";
+    std::printf("ravoth.exe %s, language %s, ANSI code page %u, %s\n", startSwitch.c_str(), argv[3], GetACP(),
+                pdf.c_str());
+
+    checkResources(exe);
+
+    Program program;
+    std::string commandLine = "\"" + exe + "\"" + (startSwitch.empty() ? "" : " " + startSwitch);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    const std::string workFolder = folderOf(pdf);
+    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, workFolder.c_str(),
+                        &startup, &program.process)) {
+        check(false, "ravoth.exe starts", std::to_string(GetLastError()));
+    } else {
+        WaitForInputIdle(program.process.hProcess, 20000);
+        check(waitFor([&] { return (program.window = findTopWindow(program.process.dwProcessId, "Ravoth", nullptr)); }),
+              "window of class Ravoth appears");
+        if (program.window) {
+            checkWindow(program, language);
+            runCommands(program, language, pdf, numberedReference, titleReference);
+            command(program, commandExit);
+        }
+        const bool ended = WaitForSingleObject(program.process.hProcess, 20000) == WAIT_OBJECT_0;
+        DWORD exitCode = 1;
+        GetExitCodeProcess(program.process.hProcess, &exitCode);
+        check(ended && exitCode == 0, "Exit ends the program with 0", std::to_string(exitCode));
+        if (!ended) TerminateProcess(program.process.hProcess, 1);
+        CloseHandle(program.process.hThread);
+        CloseHandle(program.process.hProcess);
+    }
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 && passed > 0 ? 0 : 1;
+}
