@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "platform/injected_failure.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,26 +12,13 @@
 namespace ravoth {
 namespace {
 
-long long writeFailAt = 0;
-long long writeRequests = 0;
+InjectedFailure writeFailure;
 
-bool injectedWriteFailureDue()
-{
-    ++writeRequests;
-    if (writeFailAt != 0 && writeRequests == writeFailAt) {
-        writeFailAt = 0;
-        return true;
-    }
-    return false;
-}
+bool injectedWriteFailureDue() { return writeFailure.due(); }
 
 }  // namespace
 
-void failWriteAt(long long n)
-{
-    writeFailAt = n;
-    writeRequests = 0;
-}
+void failWriteAt(long long n) { writeFailure.armAt(n); }
 
 bool canOpenForReading(const char* path)
 {

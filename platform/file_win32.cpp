@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "platform/injected_failure.h"
 
 #include <windows.h>
 
@@ -8,18 +9,9 @@
 namespace ravoth {
 namespace {
 
-long long writeFailAt = 0;
-long long writeRequests = 0;
+InjectedFailure writeFailure;
 
-bool injectedWriteFailureDue()
-{
-    ++writeRequests;
-    if (writeFailAt != 0 && writeRequests == writeFailAt) {
-        writeFailAt = 0;
-        return true;
-    }
-    return false;
-}
+bool injectedWriteFailureDue() { return writeFailure.due(); }
 
 // The handle slot holds -1 when closed, which is also INVALID_HANDLE_VALUE.
 HANDLE asHandle(std::intptr_t slot) { return reinterpret_cast<HANDLE>(slot); }
@@ -30,11 +22,7 @@ constexpr std::size_t maxRequestBytes = 0x40000000;
 
 }  // namespace
 
-void failWriteAt(long long n)
-{
-    writeFailAt = n;
-    writeRequests = 0;
-}
+void failWriteAt(long long n) { writeFailure.armAt(n); }
 
 bool canOpenForReading(const char* path)
 {

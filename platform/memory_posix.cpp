@@ -1,5 +1,7 @@
 #include "platform/memory.h"
 
+#include "platform/injected_failure.h"
+
 #include <malloc.h>
 
 #include <cstdlib>
@@ -8,8 +10,7 @@
 namespace ravoth {
 namespace {
 
-long long failAt = 0;
-long long attempted = 0;
+InjectedFailure allocationFailure;
 long long live = 0;
 
 // Page images come in runs of blocks of one size. Left to mmap, each such
@@ -28,12 +29,7 @@ void keepLargeBlocksInTheHeap()
 bool injectedFailureDue()
 {
     keepLargeBlocksInTheHeap();
-    ++attempted;
-    if (failAt != 0 && attempted == failAt) {
-        failAt = 0;
-        return true;
-    }
-    return false;
+    return allocationFailure.due();
 }
 
 }  // namespace
@@ -62,14 +58,9 @@ void freeBlock(void* block)
     std::free(block);
 }
 
-void failAllocationAt(long long n)
-{
-    failAt = n;
-    attempted = 0;
-}
-
-long long allocationsAttempted() { return attempted; }
-void resetAllocationCount() { attempted = 0; }
+void failAllocationAt(long long n) { allocationFailure.armAt(n); }
+long long allocationsAttempted() { return allocationFailure.requests(); }
+void resetAllocationCount() { allocationFailure.resetCount(); }
 long long liveBlockCount() { return live; }
 
 }  // namespace ravoth

@@ -1,22 +1,18 @@
 #include "platform/memory.h"
 
+#include "platform/injected_failure.h"
+
 #include <windows.h>
 
 namespace ravoth {
 namespace {
 
-long long failAt = 0;
-long long attempted = 0;
+InjectedFailure allocationFailure;
 long long live = 0;
 
 bool injectedFailureDue()
 {
-    ++attempted;
-    if (failAt != 0 && attempted == failAt) {
-        failAt = 0;
-        return true;
-    }
-    return false;
+    return allocationFailure.due();
 }
 
 // Fixed global memory: the handle is the block's address.
@@ -45,14 +41,9 @@ void freeBlock(void* block)
     GlobalFree(static_cast<HGLOBAL>(block));
 }
 
-void failAllocationAt(long long n)
-{
-    failAt = n;
-    attempted = 0;
-}
-
-long long allocationsAttempted() { return attempted; }
-void resetAllocationCount() { attempted = 0; }
+void failAllocationAt(long long n) { allocationFailure.armAt(n); }
+long long allocationsAttempted() { return allocationFailure.requests(); }
+void resetAllocationCount() { allocationFailure.resetCount(); }
 long long liveBlockCount() { return live; }
 
 }  // namespace ravoth

@@ -7,19 +7,8 @@
 #   scripts/build-windows.sh [extra cmake options]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
-          libz-mingw-w64-dev googletest)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  run_as_root=()
-  [ "$(id -u)" -eq 0 ] || run_as_root=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${run_as_root[@]}" apt-get update -qq
-  "${run_as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+scripts/ensure-packages.sh cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-tools \
+  binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
 cmake -S . -B build-win -G Ninja --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DRAVOTH_WERROR=ON "$@" >/dev/null
 cmake --build build-win

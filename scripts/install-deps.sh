@@ -2,18 +2,11 @@
 # Installs the Debian 12 packages that building and testing need; quiet
 # when they are all there already.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config zlib1g-dev libicu-dev libgtest-dev libjpeg62-turbo-dev locales qt6-base-dev)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
+cd "$(dirname "$0")/.."
+scripts/ensure-packages.sh cmake ninja-build g++ pkg-config zlib1g-dev libicu-dev libgtest-dev \
+  libjpeg62-turbo-dev locales qt6-base-dev
 run_as_root=()
 [ "$(id -u)" -eq 0 ] || run_as_root=(sudo)
-if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  "${run_as_root[@]}" apt-get update -qq
-  "${run_as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
 # The title tests also run in a Japanese Shift_JIS locale. localedef warns
 # that the encoding is not ASCII-compatible and exits 1 while still making it.
 if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.sjis$'; then

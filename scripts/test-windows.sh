@@ -13,18 +13,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build-windows.sh
 
-packages=(wine wine64 xvfb xauth locales)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-done
+scripts/ensure-packages.sh wine wine64 xvfb xauth locales
 run_as_root=()
 [ "$(id -u)" -eq 0 ] || run_as_root=(sudo)
-if [ ${#missing[@]} -gt 0 ]; then
-  export DEBIAN_FRONTEND=noninteractive
-  "${run_as_root[@]}" apt-get update -qq
-  "${run_as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
 # Wine takes code page 932 from a Japanese locale, which must exist.
 if ! locale -a | grep -qix ja_JP.utf8; then
   "${run_as_root[@]}" localedef -i ja_JP -f UTF-8 ja_JP.UTF-8

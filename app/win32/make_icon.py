@@ -15,9 +15,9 @@ DESIGN = HERE.parent.parent / "data" / "icons" / "make_icons.py"
 
 
 def load_design():
-    spec = importlib.util.spec_from_file_location("make_icons", DESIGN)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("make_icons", DESIGN)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

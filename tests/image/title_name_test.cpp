@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/memory.h"
+#include "tests/support/ctype_locale.h"
 #include "tests/support/exact_buffer.h"
 
 namespace ravoth {
@@ -18,26 +19,7 @@ using Bytes = std::vector<unsigned char>;
 using ravoth::testing::ExactBuffer;
 using namespace std::string_view_literals;
 
-// Switches LC_CTYPE for one test and puts the previous one back.
-class CtypeLocale {
-public:
-    explicit CtypeLocale(std::initializer_list<const char*> candidates)
-        : previous_(std::setlocale(LC_CTYPE, nullptr))
-    {
-        for (const char* name : candidates) {
-            if (std::setlocale(LC_CTYPE, name)) {
-                active_ = true;
-                return;
-            }
-        }
-    }
-    ~CtypeLocale() { std::setlocale(LC_CTYPE, previous_.c_str()); }
-    bool active() const { return active_; }
-
-private:
-    std::string previous_;
-    bool active_ = false;
-};
+using ravoth::testing::CtypeLocale;
 
 struct Decoded {
     int result;

@@ -7,6 +7,7 @@
 #include "job/extraction.h"
 #include "platform/text.h"
 #include "tests/fixture/pdf_builder.h"
+#include "tests/support/ctype_locale.h"
 #include "tests/support/temp_folder.h"
 
 namespace ravoth {
@@ -20,19 +21,8 @@ using testing::TempFolder;
 // Extracts with bookmark titles as names, in a UTF-8 locale.
 class OutlineNames : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        previousLocale_ = std::setlocale(LC_CTYPE, nullptr);
-        // Where the system takes names in the ANSI code page instead, the
-        // locale does not matter to the ASCII titles used here.
-        std::setlocale(LC_CTYPE, "C.UTF-8");
-        outlineOption = true;
-    }
-    void TearDown() override
-    {
-        std::setlocale(LC_CTYPE, previousLocale_.c_str());
-        outlineOption = false;
-    }
+    void SetUp() override { outlineOption = true; }
+    void TearDown() override { outlineOption = false; }
 
     std::set<std::string> extract(const MeskerDocument& document, int expectedResult = 0)
     {
@@ -45,9 +35,11 @@ protected:
         return names;
     }
 
+    // Where the system takes names in the ANSI code page instead, the
+    // locale does not matter to the ASCII titles that most cases use.
+    testing::CtypeLocale utf8_{"C.UTF-8"};
     TempFolder folder_;
     fixture::BuiltPdf built_;
-    std::string previousLocale_;
 };
 
 MeskerDocument pages(int count)

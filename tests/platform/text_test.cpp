@@ -1,4 +1,5 @@
 #include "platform/text.h"
+#include "tests/support/ctype_locale.h"
 
 #include <gtest/gtest.h>
 
@@ -14,26 +15,7 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// Switches LC_CTYPE for one test and puts the previous one back.
-class CtypeLocale {
-public:
-    explicit CtypeLocale(std::initializer_list<const char*> candidates)
-        : previous_(std::setlocale(LC_CTYPE, nullptr))
-    {
-        for (const char* name : candidates) {
-            if (std::setlocale(LC_CTYPE, name)) {
-                active_ = true;
-                return;
-            }
-        }
-    }
-    ~CtypeLocale() { std::setlocale(LC_CTYPE, previous_.c_str()); }
-    bool active() const { return active_; }
-
-private:
-    std::string previous_;
-    bool active_ = false;
-};
+using ravoth::testing::CtypeLocale;
 
 struct Case {
     const char* what;
