@@ -139,7 +139,10 @@ TEST_F(OutlineNames, LongTitleIsCutToAWholeNameOf259Bytes)
         const std::string otherFolder = other.file("");
         ASSERT_EQ(otherFolder.size(), folder.size());
         MeskerDocument document = pages(1);
-        document.outline = {to(0, "(" + std::string(c.titleBytes, 't') + ")")};
+        std::string title(c.titleBytes + 2, 't');
+        title.front() = '(';
+        title.back() = ')';
+        document.outline = {to(0, title)};
         const std::string pdf = other.file("Book.pdf");
         ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
         EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), 0);
