@@ -57,11 +57,6 @@ int skipOrCode(const Byte** cursor, const Byte* end, int inSpace, int inComment)
     return 0;
 }
 
-bool endsNameKey(Byte b)
-{
-    return isWhiteSpace(b) || (isDelimiter(b) && b != '/');
-}
-
 // An array "[n g R ...]" at the cursor: takes n as the page object and moves
 // the cursor to the closing "]".
 int readDestinationArray(const Document& document, const Byte** cursor, const ValueCodes& codes,

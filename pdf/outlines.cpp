@@ -116,8 +116,6 @@ int findItemDestination(const Document& document, const Dictionary& item,
     return 0;
 }
 
-bool endsNameKey(Byte b) { return isWhiteSpace(b) || (isDelimiter(b) && b != '/'); }
-
 // The page object that an explicit destination "[n g R ...]" names; 0 for
 // any break in that form.
 std::int32_t pageOfDestinationArray(const Byte* open, const Byte* end)

@@ -52,6 +52,10 @@ struct Dictionary {
 // not "<"), -154 (no matching ">>").
 int openDictionary(const Byte* cursor, const Byte* docEnd, Dictionary* dictionary);
 
+// Whether a byte ends a name key such as "/ch1": white space or a
+// delimiter other than "/", which a name key may contain.
+constexpr bool endsNameKey(Byte b) { return isWhiteSpace(b) || (isDelimiter(b) && b != '/'); }
+
 // The ">" that ends the hex string opening at `open`, "%" comments skipped;
 // null when the document ends first.
 const Byte* findHexStringEnd(const Byte* open, const Byte* end);

@@ -11,8 +11,6 @@ namespace ravoth {
 // A path holds at most this many bytes before its terminating NUL.
 constexpr std::size_t maxPathBytes = 259;
 
-// Whether the file at `path` can be opened for binary reading.
-bool canOpenForReading(const char* path);
 
 // A file opened for binary reading; closed when the object goes.
 class InputFile {
@@ -35,6 +33,13 @@ private:
     // A descriptor on Linux, a HANDLE on Windows; -1 when closed.
     std::intptr_t handle_ = -1;
 };
+
+// Whether the file at `path` can be opened for binary reading.
+inline bool canOpenForReading(const char* path)
+{
+    InputFile file;
+    return file.open(path);
+}
 
 // A file created (or truncated) for binary writing, with a write buffer.
 // Any failure is remembered: once write() or close() has returned false the

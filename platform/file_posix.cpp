@@ -20,12 +20,6 @@ bool injectedWriteFailureDue() { return writeFailure.due(); }
 
 void failWriteAt(long long n) { writeFailure.armAt(n); }
 
-bool canOpenForReading(const char* path)
-{
-    InputFile file;
-    return file.open(path);
-}
-
 bool InputFile::open(const char* path)
 {
     close();

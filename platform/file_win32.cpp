@@ -24,12 +24,6 @@ constexpr std::size_t maxRequestBytes = 0x40000000;
 
 void failWriteAt(long long n) { writeFailure.armAt(n); }
 
-bool canOpenForReading(const char* path)
-{
-    InputFile file;
-    return file.open(path);
-}
-
 bool InputFile::open(const char* path)
 {
     close();

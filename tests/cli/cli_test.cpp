@@ -31,9 +31,13 @@ std::string quoted(const std::string& argument)
 CliRun runCli(const std::vector<std::string>& arguments, const std::string& environment = "LANG=C LC_ALL=")
 {
     TempFolder capture;
-    std::string command = environment + " " + quoted(RAVOTH_CLI_PATH);
-    for (const std::string& argument : arguments) command += " " + quoted(argument);
-    command += " >" + quoted(capture.file("out")) + " 2>" + quoted(capture.file("err")) + " </dev/null";
+    // Appended piece by piece: GCC 12 warns falsely about "a" + b + c here.
+    std::string command = environment;
+    command.append(" ").append(quoted(RAVOTH_CLI_PATH));
+    for (const std::string& argument : arguments) command.append(" ").append(quoted(argument));
+    command.append(" >").append(quoted(capture.file("out")));
+    command.append(" 2>").append(quoted(capture.file("err")));
+    command.append(" </dev/null");
     const int status = std::system(command.c_str());
     CliRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
