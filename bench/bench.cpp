@@ -1,7 +1,7 @@
 // ravoth-bench: writes PDFs in Mesker's layout and times ravoth-cli against
 // the extractors people use instead, on the same files in the same run.
 //
-//   ravoth-bench [--folder DIR] [--scale PERCENT] [--repeat N] [--only NAME]
+//   ravoth-bench [--folder DIR] [--scale PERCENT] [--repeat N] [--only NAME] [--keep 1]
 //
 // Peers are run when they are installed (pdfimages, mutool, qpdf). Every
 // figure is the best of --repeat runs: wall time and the peak resident
@@ -174,12 +174,14 @@ int main(int argc, char** argv)
     int scale = 100;
     int repeat = 1;
     std::string only;
+    bool keep = false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--folder") base = argv[i + 1];
         else if (option == "--scale") scale = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--only") only = argv[i + 1];
+        else if (option == "--keep") keep = std::atoi(argv[i + 1]) != 0;
     }
     const fs::path self = fs::canonical("/proc/self/exe");
     const std::string cli = (self.parent_path() / "ravoth-cli").string();
@@ -235,7 +237,8 @@ int main(int argc, char** argv)
             row("qpdf decode", best({"qpdf", "--json", "--json-stream-data=file", "--json-stream-prefix=@OUT@/s",
                                      "--decode-level=generalized", pdf.string(), "@OUT@/out.json"},
                                     base, "out-qpdf", repeat));
-        fs::remove(pdf);
+        // Kept PDFs are for profiling one tool by hand.
+        if (!keep) fs::remove(pdf);
     }
     return 0;
 }

@@ -3,6 +3,11 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <tmmintrin.h>
+#define RAVOTH_ROW_SHUFFLE 1
+#endif
+
 #include "platform/file.h"
 #include "platform/memory.h"
 
@@ -37,6 +42,68 @@ struct SourceRow {
         return (bytes[index] >> shift) & ((1u << bitsPerComponent) - 1);
     }
 };
+
+// Eight-bit rows are most of what scanners produce and most of the writer's
+// time: RGB turns into BGR, grey into three equal bytes.
+void rgbRowToBgr(Byte* __restrict out, const Byte* __restrict in, std::size_t width, std::size_t from)
+{
+    for (std::size_t j = from; j < width; ++j) {
+        out[3 * j] = in[3 * j + 2];
+        out[3 * j + 1] = in[3 * j + 1];
+        out[3 * j + 2] = in[3 * j];
+    }
+}
+
+void greyRowToBgr(Byte* __restrict out, const Byte* __restrict in, std::size_t width, std::size_t from)
+{
+    for (std::size_t j = from; j < width; ++j) out[3 * j] = out[3 * j + 1] = out[3 * j + 2] = in[j];
+}
+
+#ifdef RAVOTH_ROW_SHUFFLE
+// Five pixels per byte shuffle. Each 16-byte store also writes the first
+// byte of the next pixel, which the next step (or the byte loop) writes
+// again; the bounds keep every load and store inside its row.
+__attribute__((target("ssse3"))) void rgbRowToBgrShuffled(Byte* out, const Byte* in, std::size_t width)
+{
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    std::size_t j = 0;
+    for (; j + 6 <= width; j += 5) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * j));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * j), _mm_shuffle_epi8(v, order));
+    }
+    rgbRowToBgr(out, in, width, j);
+}
+
+__attribute__((target("ssse3"))) void greyRowToBgrShuffled(Byte* out, const Byte* in, std::size_t width)
+{
+    const __m128i order = _mm_setr_epi8(0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5);
+    std::size_t j = 0;
+    for (; j + 16 <= width; j += 5) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + j));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * j), _mm_shuffle_epi8(v, order));
+    }
+    greyRowToBgr(out, in, width, j);
+}
+
+bool canShuffleBytes()
+{
+    static const bool can = __builtin_cpu_supports("ssse3");
+    return can;
+}
+#endif
+
+void eightBitRowToBgr(Byte* out, const Byte* in, std::size_t width, bool isGray)
+{
+#ifdef RAVOTH_ROW_SHUFFLE
+    if (canShuffleBytes()) {
+        if (isGray) greyRowToBgrShuffled(out, in, width);
+        else rgbRowToBgrShuffled(out, in, width);
+        return;
+    }
+#endif
+    if (isGray) greyRowToBgr(out, in, width, 0);
+    else rgbRowToBgr(out, in, width, 0);
+}
 
 }  // namespace
 
@@ -84,16 +151,7 @@ int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBy
         }
         // Eight-bit rows, the usual case, take a plain byte loop.
         if (bitsPerComponent == 8 && row.available == sourceRowBytes) {
-            const Byte* in = row.bytes;
-            if (isGray) {
-                for (std::uint64_t j = 0; j < w; ++j, out += 3) out[0] = out[1] = out[2] = in[j];
-            } else {
-                for (std::uint64_t j = 0; j < w; ++j, out += 3, in += 3) {
-                    out[0] = in[2];
-                    out[1] = in[1];
-                    out[2] = in[0];
-                }
-            }
+            eightBitRowToBgr(out, row.bytes, static_cast<std::size_t>(w), isGray);
             continue;
         }
         // 255 / (2^bits - 1) stretches every depth onto 0..255.

@@ -157,6 +157,37 @@ TEST(BmpWriter, EachConversionScalesItsSamples)
     }
 }
 
+// Eight-bit rows take a five-pixel shuffle where the processor has one and a
+// byte loop for the rest of the row: every width up to a few steps of five,
+// with distinct bytes, must come out as the pixel-by-pixel rule says.
+TEST(BmpWriter, EightBitRowsOfEveryWidth)
+{
+    const int height = 3;
+    for (const bool isGray : {true, false}) {
+        for (int width = 1; width <= 40; ++width) {
+            SCOPED_TRACE(std::string(isGray ? "grey " : "rgb ") + std::to_string(width));
+            const std::size_t components = isGray ? 1 : 3;
+            const std::size_t rowBytes = components * width;
+            Bytes samples(rowBytes * height);
+            for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<Byte>(i * 7 + 1);
+            const std::size_t outputRow = (3 * width + 3) / 4 * 4;
+            Bytes expected(outputRow * height, 0);
+            for (int y = 0; y < height; ++y) {
+                const Byte* in = samples.data() + y * rowBytes;
+                Byte* out = expected.data() + (height - 1 - y) * outputRow;
+                for (int x = 0; x < width; ++x) {
+                    out[3 * x] = isGray ? in[x] : in[3 * x + 2];
+                    out[3 * x + 1] = isGray ? in[x] : in[3 * x + 1];
+                    out[3 * x + 2] = isGray ? in[x] : in[3 * x];
+                }
+            }
+            const Bytes file = written(samples, width, height, 8, isGray);
+            ASSERT_EQ(file.size(), 54 + expected.size());
+            EXPECT_EQ(Bytes(file.begin() + 54, file.end()), expected);
+        }
+    }
+}
+
 TEST(BmpWriter, SamplesPastTheCountReadAsZero)
 {
     // Two rows of two grey pixels with only three sample bytes.
