@@ -229,7 +229,9 @@ int main(int argc, char** argv)
         const bool isJpeg = work.name.rfind("jpeg", 0) == 0;
         if (installed("pdfimages")) {
             if (isJpeg) row("pdfimages -j", best({"pdfimages", "-j", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-j", repeat));
-            row("pdfimages raw", best({"pdfimages", pdf.string(), "@OUT@/img"}, base, "out-pdfimages", repeat));
+            // Raw output of large JPEG pages is gigabytes of PPM and minutes.
+            if (work.name != "jpeg-large")
+                row("pdfimages raw", best({"pdfimages", pdf.string(), "@OUT@/img"}, base, "out-pdfimages", repeat));
         }
         if (installed("mutool"))
             row("mutool extract", best({"mutool", "extract", pdf.string()}, base, "out-mutool", repeat));

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <tmmintrin.h>
@@ -18,6 +19,7 @@ constexpr std::size_t fileHeaderBytes = 14;
 constexpr std::size_t infoHeaderBytes = 40;
 constexpr std::size_t paletteBytes = 8;
 constexpr std::size_t maxHeaderBytes = fileHeaderBytes + infoHeaderBytes + paletteBytes;
+static_assert(maxHeaderBytes == PreparedBitmap::maxHeaderBytes);
 constexpr std::uint32_t pixelsPerMetre = 3780;  // 96 dots per inch
 // The file size field must hold the image and the headers.
 constexpr std::uint64_t maxImageBytes = 0xFFFFFFFFu - maxHeaderBytes;
@@ -107,8 +109,8 @@ void eightBitRowToBgr(Byte* out, const Byte* in, std::size_t width, bool isGray)
 
 }  // namespace
 
-int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBytes, int width,
-                 int height, int bitsPerComponent, bool isGray)
+int prepareBitmap(const Byte* samples, std::size_t sampleBytes, int width, int height,
+                  int bitsPerComponent, bool isGray, PreparedBitmap* prepared)
 {
     int depthIndex;  // 0..3 for 1, 2, 4, 8 bits
     switch (bitsPerComponent) {
@@ -168,7 +170,8 @@ int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBy
         }
     }
 
-    Byte header[maxHeaderBytes] = {};
+    Byte* header = prepared->header;
+    std::memset(header, 0, maxHeaderBytes);
     const std::size_t headerBytes = oneBitGrey ? maxHeaderBytes : maxHeaderBytes - paletteBytes;
     header[0] = 'B';
     header[1] = 'M';
@@ -183,11 +186,18 @@ int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBy
     putLittleEndian(header + 38, pixelsPerMetre, 4);
     putLittleEndian(header + 42, pixelsPerMetre, 4);
     if (oneBitGrey) putLittleEndian(header + 58, 0x00FFFFFF, 4);  // black, then white
+    prepared->headerBytes = headerBytes;
+    prepared->pixels = std::move(bitmap);
+    prepared->imageBytes = static_cast<std::size_t>(imageBytes);
+    return 0;
+}
 
+int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap)
+{
     OutputFile file;
     if (!file.create(fileName)) return -9;
-    bool written = file.write(header, headerBytes) &&
-                   file.write(bitmap.get(), static_cast<std::size_t>(imageBytes));
+    bool written = file.write(bitmap.header, bitmap.headerBytes) &&
+                   file.write(bitmap.pixels.get(), bitmap.imageBytes);
     written = file.close() && written;
     // A file cut short by a full disk would pass for a picture.
     if (!written) {
@@ -195,6 +205,14 @@ int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBy
         return -11;
     }
     return 0;
+}
+
+int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBytes, int width,
+                 int height, int bitsPerComponent, bool isGray)
+{
+    PreparedBitmap bitmap;
+    const int prepared = prepareBitmap(samples, sampleBytes, width, height, bitsPerComponent, isGray, &bitmap);
+    return prepared != 0 ? prepared : writePreparedBitmap(fileName, bitmap);
 }
 
 }  // namespace ravoth

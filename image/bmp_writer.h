@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "pdf/primitives.h"
+#include "platform/memory.h"
 
 namespace ravoth {
 
@@ -22,5 +23,21 @@ namespace ravoth {
 // fields) count as a conversion block that cannot be had.
 int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBytes, int width,
                  int height, int bitsPerComponent, bool isGray);
+
+// writeBmpFile in its two halves, so that the file can be written while the
+// caller goes on with other work: prepareBitmap converts into a block it
+// allocates (its codes: -1..-8, -10), writePreparedBitmap creates and writes
+// the file (its codes: -9, -11) and touches no memory block but the one it
+// is given.
+struct PreparedBitmap {
+    static constexpr std::size_t maxHeaderBytes = 62;
+    Byte header[maxHeaderBytes] = {};
+    std::size_t headerBytes = 0;
+    OwnedBlock<> pixels;
+    std::size_t imageBytes = 0;
+};
+int prepareBitmap(const Byte* samples, std::size_t sampleBytes, int width, int height,
+                  int bitsPerComponent, bool isGray, PreparedBitmap* bitmap);
+int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap);
 
 }  // namespace ravoth

@@ -13,6 +13,7 @@
 #include "image/inflate.h"
 #include "image/page_image.h"
 #include "image/title_name.h"
+#include "job/page_files.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 #include "platform/path.h"
@@ -205,20 +206,6 @@ void report(int pageNumber, PageStage stage, int code, const char* fileName = nu
     pageOutcomes->push_back(std::move(outcome));
 }
 
-// Writes a DCT page's stream unchanged. 0, or -1 when the file cannot be
-// created, -2 when writing or closing fails (the partial file is removed).
-int writeJpegFile(const char* name, const Byte* data, std::size_t bytes)
-{
-    OutputFile file;
-    if (!file.create(name)) return -1;
-    const bool written = file.write(data, bytes);
-    if (!file.close() || !written) {
-        deleteFile(name);
-        return -2;
-    }
-    return 0;
-}
-
 // The bytes of samples that the image's geometry implies; 0 when the
 // numbers are out of range (nothing is then known in advance).
 std::size_t expectedSampleBytes(const ImageInfo& info)
@@ -274,8 +261,63 @@ int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* p
     }
 }
 
-// One page, whose PageList line starts at `pageLine`; false when it failed.
-bool processPage(int pageIndex, const Byte* pageLine, const RunNames& names)
+// The page loop's state: the files being written and whether a page failed.
+class PageLoop {
+public:
+    // Takes back and reports every file in hand, waiting for those still
+    // being written.
+    void settle()
+    {
+        while (takeBack(true)) {}
+    }
+
+    void fail(int pageNumber, PageStage stage, int code)
+    {
+        settle();
+        report(pageNumber, stage, code);
+        pageFailed_ = true;
+    }
+
+    void write(PageFile&& file)
+    {
+        while (takeBack(false)) {}
+        if (writer_.full(file)) {
+            writer_.waitForRoom();
+            while (takeBack(false)) {}
+        }
+        writer_.start(std::move(file));
+    }
+
+    // Settles the last files; whether any page failed.
+    bool end()
+    {
+        settle();
+        return pageFailed_;
+    }
+
+private:
+    // Reports the oldest file in hand; false when there is none, or when it
+    // is still being written and `wait` is false.
+    bool takeBack(bool wait)
+    {
+        PageFile done;
+        if (!writer_.takeBack(&done, wait)) return false;
+        if (done.code != 0) {
+            report(done.pageNumber, done.isBitmap ? PageStage::WriteBmp : PageStage::WriteJpeg, done.code);
+            pageFailed_ = true;
+        } else {
+            filesWritten = true;
+            report(done.pageNumber, PageStage::Written, 0, done.name);
+        }
+        return true;
+    }
+
+    PageFileWriter writer_;
+    bool pageFailed_ = false;
+};
+
+// One page, whose PageList line starts at `pageLine`.
+void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const RunNames& names)
 {
     const int pageNumber = pageIndex + 1;
     ImageInfo info;
@@ -286,29 +328,23 @@ bool processPage(int pageIndex, const Byte* pageLine, const RunNames& names)
     // locator need not walk the lines before it for every page.
     const int located = locatePageImage(docStart, *work.documentEnd, 0, *work.xrefStart,
                                         *work.xrefEnd, pageLine, work.pageList->end, &info);
-    if (located != 0) {
-        report(pageNumber, PageStage::Locate, located);
-        return false;
-    }
+    if (located != 0) return loop.fail(pageNumber, PageStage::Locate, located);
     OwnedBlock<Byte> stream(info.streamData);
-    char name[maxPathBytes + 1];
-    const bool isFlate = info.filter == Filter::Flate;
-    const std::string_view extension = isFlate ? ".bmp" : ".jpg";
-    if (!(outlineOption && formTitleName(pageIndex, names, extension, name)) &&
-        !formNumberedName(names, pageNumber, extension, name)) {
-        report(pageNumber, PageStage::Name, -1);
-        return false;
-    }
+    PageFile file;
+    file.pageNumber = pageNumber;
+    file.isBitmap = info.filter == Filter::Flate;
+    const std::string_view extension = file.isBitmap ? ".bmp" : ".jpg";
+    // A title's name is tried on the file system, where the file in hand
+    // may be the one of that name.
+    if (outlineOption) loop.settle();
+    if (!(outlineOption && formTitleName(pageIndex, names, extension, file.name)) &&
+        !formNumberedName(names, pageNumber, extension, file.name))
+        return loop.fail(pageNumber, PageStage::Name, -1);
 
-    if (!isFlate) {
-        const int written = writeJpegFile(name, stream.get(), static_cast<std::size_t>(info.streamLength));
-        if (written != 0) {
-            report(pageNumber, PageStage::WriteJpeg, written);
-            return false;
-        }
-        filesWritten = true;
-        report(pageNumber, PageStage::Written, 0, name);
-        return true;
+    if (!file.isBitmap) {
+        file.jpeg = std::move(stream);
+        file.jpegBytes = static_cast<std::size_t>(info.streamLength);
+        return loop.write(std::move(file));
     }
 
     OwnedBlock<Byte> samples;
@@ -318,19 +354,17 @@ bool processPage(int pageIndex, const Byte* pageLine, const RunNames& names)
         const PageStage stage = inflated == inflationBoundExceeded ? PageStage::InflateBound
                                 : inflated == -1 && !samples      ? PageStage::InflateMemory
                                                                   : PageStage::Inflate;
-        report(pageNumber, stage, inflated);
-        return false;
+        return loop.fail(pageNumber, stage, inflated);
     }
     stream.reset();
-    const int written = writeBmpFile(name, samples.get(), produced, info.width, info.height,
-                                     info.bitsPerComponent, info.isGray);
-    if (written != 0) {
-        report(pageNumber, PageStage::WriteBmp, written);
-        return false;
-    }
-    filesWritten = true;
-    report(pageNumber, PageStage::Written, 0, name);
-    return true;
+    // The page before gives its bitmap back first: no more than two pages'
+    // samples are held at once.
+    loop.settle();
+    const int converted = prepareBitmap(samples.get(), produced, info.width, info.height,
+                                        info.bitsPerComponent, info.isGray, &file.bitmap);
+    if (converted != 0) return loop.fail(pageNumber, PageStage::WriteBmp, converted);
+    samples.reset();
+    loop.write(std::move(file));
 }
 
 // The start of the line after the one at `line`.
@@ -409,6 +443,7 @@ void freeWorkBuffers()
     releaseCell(work.pageList);
     releaseCell(work.outlineCount);
     releaseCell(work.outlineEntries);
+    releaseSpareBlocks();
 }
 
 int runExtraction(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
@@ -471,17 +506,18 @@ int runExtraction(const char* sourcePath, int firstPage, int lastPage, const cha
     for (int skipped = 0; skipped < firstPage - 1 && static_cast<std::size_t>(skipped) < pageLines; ++skipped)
         pageLine = nextLine(pageLine, work.pageList->end);
     bool pageFailed = false;
-    for (int pageIndex = firstPage - 1; pageIndex <= lastPage - 1; ++pageIndex) {
-        if (static_cast<std::size_t>(pageIndex) >= pageLines) {
-            pageFailed = true;
-            if (pageOutcomes) {
-                report(pageIndex + 1, PageStage::PastPageList, -1);
-                pageOutcomes->back().lastPageNumber = lastPage;
+    {
+        PageLoop loop;
+        for (int pageIndex = firstPage - 1; pageIndex <= lastPage - 1; ++pageIndex) {
+            if (static_cast<std::size_t>(pageIndex) >= pageLines) {
+                loop.fail(pageIndex + 1, PageStage::PastPageList, -1);
+                if (pageOutcomes) pageOutcomes->back().lastPageNumber = lastPage;
+                break;
             }
-            break;
+            processPage(loop, pageIndex, pageLine, names);
+            pageLine = nextLine(pageLine, work.pageList->end);
         }
-        if (!processPage(pageIndex, pageLine, names)) pageFailed = true;
-        pageLine = nextLine(pageLine, work.pageList->end);
+        pageFailed = loop.end();
     }
     return endRun(pageFailed ? somePageNotWritten : extractionOk);
 }

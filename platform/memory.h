@@ -22,6 +22,10 @@ unsigned char* allocZeroedBlock(std::size_t bytes);
 // Releases a block from allocBlock or allocZeroedBlock; null does nothing.
 void freeBlock(void* block);
 
+// Gives back to the system the large blocks that freeBlock kept aside for
+// the next page of a run; the end of a run calls it.
+void releaseSpareBlocks();
+
 // Whether a work-buffer slot holds a block.
 inline bool isBlockPresent(const void* block) { return block != nullptr; }
 

@@ -5,39 +5,53 @@
 #include <malloc.h>
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdint>
-
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define RAVOTH_POISON(block, bytes) ASAN_POISON_MEMORY_REGION(block, bytes)
+#define RAVOTH_UNPOISON(block, bytes) ASAN_UNPOISON_MEMORY_REGION(block, bytes)
+#else
+#define RAVOTH_POISON(block, bytes) ((void)(block), (void)(bytes))
+#define RAVOTH_UNPOISON(block, bytes) ((void)(block), (void)(bytes))
+#endif
 
 namespace ravoth {
 namespace {
 
 InjectedFailure allocationFailure;
-long long live = 0;
+// Blocks are freed also by the thread that writes page files.
+std::atomic<long long> live{0};
 
-// Page images come in runs of blocks of one size. Left to mmap, each such
-// block would be mapped, faulted in page by page and unmapped again for
-// every page; kept in the heap, the next page reuses the same memory.
-void keepLargeBlocksInTheHeap()
+// Large blocks (the document, a page's samples and its bitmap) are mapped
+// on their own, so that the small blocks of the next page never split the
+// space a large one left and the heap does not grow by a page each time.
+// The heap keeps its free top for the next page's small blocks rather than
+// giving it back and faulting it in again.
+constexpr std::size_t largeBlockBytes = std::size_t{4} << 20;
+
+void mapLargeBlocksApart()
 {
     static const bool done = [] {
-        mallopt(M_MMAP_THRESHOLD, 512 * 1024 * 1024);
-        mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+        mallopt(M_MMAP_THRESHOLD, static_cast<int>(largeBlockBytes));
+        mallopt(M_TRIM_THRESHOLD, 64 << 20);
         return true;
     }();
     (void)done;
 }
 
-// A large block (the document, a page's samples) is faulted in a 2 MiB page
-// at a time where the system allows it, not 4 KiB: for a document of
-// hundreds of megabytes that is most of the cost of reading it.
+// A large block is faulted in a 2 MiB page at a time where the system
+// allows it, not 4 KiB: for a document of hundreds of megabytes that is
+// most of the cost of reading it.
 constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
-constexpr std::size_t adviseHugeFromBytes = 8 * hugePageBytes;
 
 void adviseHugePages(void* block, std::size_t bytes)
 {
-    if (!block || bytes < adviseHugeFromBytes) return;
+    if (!block || bytes < largeBlockBytes) return;
     const auto start = reinterpret_cast<std::uintptr_t>(block);
     const std::uintptr_t first = (start + hugePageBytes - 1) & ~(hugePageBytes - 1);
     const std::uintptr_t last = (start + bytes) & ~(hugePageBytes - 1);
@@ -50,9 +64,77 @@ void adviseHugePages(void* block, std::size_t bytes)
 #endif
 }
 
+// Pages come in runs of large blocks of one size. Mapping each afresh would
+// fault all its memory in again for every page, so the last large blocks
+// freed are kept aside and handed to the next requests they fit. A block
+// the size of a document is not kept.
+class SpareBlocks {
+public:
+    // A kept block of at least `bytes` (and not much more), or null.
+    void* take(std::size_t bytes)
+    {
+        if (bytes < largeBlockBytes) return nullptr;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (Spare& spare : spares_) {
+            if (spare.block && spare.bytes >= bytes && spare.bytes - bytes <= bytes / 4) {
+                void* block = spare.block;
+                RAVOTH_UNPOISON(block, spare.bytes);
+                spare = {};
+                return block;
+            }
+        }
+        // Nothing fits: what is kept goes back before more is mapped.
+        for (Spare& spare : spares_) release(spare);
+        return nullptr;
+    }
+
+    // Whether the block was kept; else the caller frees it.
+    bool keep(void* block)
+    {
+        const std::size_t bytes = malloc_usable_size(block);
+        if (bytes < largeBlockBytes || bytes > maxKeptBytes) return false;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        Spare& slot = spares_[next_];
+        next_ = (next_ + 1) % spareCount;
+        release(slot);
+        slot = {block, bytes};
+        // A use after freeing must still show under AddressSanitizer.
+        RAVOTH_POISON(block, bytes);
+        return true;
+    }
+
+    void releaseAll()
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (Spare& spare : spares_) release(spare);
+    }
+
+private:
+    struct Spare {
+        void* block = nullptr;
+        std::size_t bytes = 0;
+    };
+    static constexpr int spareCount = 2;  // a page's samples and its bitmap
+    static constexpr std::size_t maxKeptBytes = std::size_t{256} << 20;
+
+    static void release(Spare& spare)
+    {
+        if (!spare.block) return;
+        RAVOTH_UNPOISON(spare.block, spare.bytes);
+        std::free(spare.block);
+        spare = {};
+    }
+
+    std::mutex mutex_;
+    Spare spares_[spareCount];
+    int next_ = 0;
+};
+
+SpareBlocks spareBlocks;
+
 bool injectedFailureDue()
 {
-    keepLargeBlocksInTheHeap();
+    mapLargeBlocksApart();
     return allocationFailure.due();
 }
 
@@ -61,9 +143,12 @@ bool injectedFailureDue()
 unsigned char* allocBlock(std::size_t bytes)
 {
     if (injectedFailureDue()) return nullptr;
-    // malloc(0) may return null, which would read as "no memory".
-    void* block = std::malloc(bytes == 0 ? 1 : bytes);
-    adviseHugePages(block, bytes);
+    void* block = spareBlocks.take(bytes);
+    if (!block) {
+        // malloc(0) may return null, which would read as "no memory".
+        block = std::malloc(bytes == 0 ? 1 : bytes);
+        adviseHugePages(block, bytes);
+    }
     if (block) ++live;
     return static_cast<unsigned char*>(block);
 }
@@ -71,7 +156,15 @@ unsigned char* allocBlock(std::size_t bytes)
 unsigned char* allocZeroedBlock(std::size_t bytes)
 {
     if (injectedFailureDue()) return nullptr;
-    void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    void* block = spareBlocks.take(bytes);
+    if (block) {
+        std::memset(block, 0, bytes);
+    } else {
+        // A fresh mapping is zero already and not yet touched, so the
+        // advice still applies to all of it.
+        block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+        adviseHugePages(block, bytes);
+    }
     if (block) ++live;
     return static_cast<unsigned char*>(block);
 }
@@ -80,8 +173,10 @@ void freeBlock(void* block)
 {
     if (!block) return;
     --live;
-    std::free(block);
+    if (!spareBlocks.keep(block)) std::free(block);
 }
+
+void releaseSpareBlocks() { spareBlocks.releaseAll(); }
 
 void failAllocationAt(long long n) { allocationFailure.armAt(n); }
 long long allocationsAttempted() { return allocationFailure.requests(); }

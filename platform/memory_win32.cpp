@@ -4,11 +4,14 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace ravoth {
 namespace {
 
 InjectedFailure allocationFailure;
-long long live = 0;
+// Blocks are freed also by the thread that writes page files.
+std::atomic<long long> live{0};
 
 bool injectedFailureDue()
 {
@@ -40,6 +43,9 @@ void freeBlock(void* block)
     --live;
     GlobalFree(static_cast<HGLOBAL>(block));
 }
+
+// Global memory keeps no blocks aside.
+void releaseSpareBlocks() {}
 
 void failAllocationAt(long long n) { allocationFailure.armAt(n); }
 long long allocationsAttempted() { return allocationFailure.requests(); }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs every test twice: a normal build, and one under
-# AddressSanitizer and UndefinedBehaviorSanitizer (leaks are errors there).
+# Builds and runs every test three times: a normal build, one under
+# AddressSanitizer and UndefinedBehaviorSanitizer (leaks are errors there),
+# and one under ThreadSanitizer, since page files are written by a thread of
+# their own.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -31,7 +33,9 @@ fi
 run build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run build-asan -DCMAKE_BUILD_TYPE=Debug -DRAVOTH_SANITIZE=ON -DRAVOTH_QT=ON
-
+TSAN_OPTIONS=halt_on_error=1 \
+  run build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=OFF \
+  -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 
 # The Windows build, cross-compiled, with its tests under Wine; it compares
 # its output on the sample with the Linux build's.

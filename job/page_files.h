@@ -1,0 +1,97 @@
+// The files of a run's pages, written by a thread of their own while the
+// run goes on with the next page: the system's copy of a large image into
+// the file cache then costs no time of the run's own.
+//
+// Files are written in the order they are handed over and taken back in
+// that order, so that outcomes come in page order. The run takes back every
+// file in hand before it reports a failure, touches the file system itself
+// or converts a bitmap, so that at most one page's bitmap is alive beside
+// the page being converted. The writer allocates nothing from the core's
+// blocks; it only frees the blocks it is handed, so allocation counts stay
+// those of a run in one thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <thread>
+
+#include "image/bmp_writer.h"
+#include "platform/file.h"
+#include "platform/memory.h"
+
+namespace ravoth {
+
+struct PageFile {
+    int pageNumber = 0;
+    char name[maxPathBytes + 1] = {};
+    bool isBitmap = false;
+    // A DCT page's stream, written unchanged.
+    OwnedBlock<> jpeg;
+    std::size_t jpegBytes = 0;
+    // A Flate page's converted bitmap.
+    PreparedBitmap bitmap;
+    // After writing: 0, or the code of writeJpegFile or writePreparedBitmap.
+    int code = 0;
+
+    std::size_t bytes() const { return isBitmap ? bitmap.imageBytes : jpegBytes; }
+};
+
+// Writes a DCT page's stream unchanged. 0, or -1 when the file cannot be
+// created, -2 when writing or closing fails (the partial file is removed).
+int writeJpegFile(const char* name, const Byte* data, std::size_t bytes);
+
+class PageFileWriter {
+public:
+    PageFileWriter() = default;
+    PageFileWriter(const PageFileWriter&) = delete;
+    PageFileWriter& operator=(const PageFileWriter&) = delete;
+    // Writes the files in hand and ends the thread.
+    ~PageFileWriter();
+
+    // Whether `file` must wait for room (waitForRoom) before it is handed
+    // over.
+    bool full(const PageFile& file);
+    // Waits until at least half of the files still to be written are.
+    void waitForRoom();
+
+    // Takes over `file` and writes it: on the thread when it is at least as
+    // large as the background threshold and a thread can be had, else here,
+    // after every file handed over before it.
+    void start(PageFile&& file);
+
+    // Takes back the oldest file handed over, with its code and its blocks
+    // freed. False when no file is in hand, or when that file is not yet
+    // written and `wait` is false.
+    bool takeBack(PageFile* done, bool wait);
+
+private:
+    static constexpr std::size_t slots = 16;
+    // Stream copies waiting to be written stay below this, apart from a
+    // single larger one.
+    static constexpr std::size_t pendingBytesLimit = std::size_t{16} << 20;
+    static constexpr std::size_t nobodyWaits = ~std::size_t{0};
+
+    void work();
+    // Waits under `lock` until `count` files have been written.
+    void waitUntilWritten(std::unique_lock<std::mutex>& lock, std::size_t count);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    PageFile ring_[slots];
+    // Counts since the run began: files handed over, written, taken back.
+    std::size_t handed_ = 0;
+    std::size_t written_ = 0;
+    std::size_t taken_ = 0;
+    std::size_t pendingBytes_ = 0;
+    std::size_t runWaitsFor_ = nobodyWaits;
+    bool writerWaits_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+// Test hook: files of at least this many bytes are written in the
+// background (0: all of them; SIZE_MAX: none).
+void setBackgroundWriteFromBytes(std::size_t bytes);
+
+}  // namespace ravoth

@@ -1,0 +1,114 @@
+#include "job/page_files.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "job/extraction.h"
+#include "platform/file.h"
+#include "platform/memory.h"
+#include "tests/fixture/pdf_builder.h"
+#include "tests/support/ctype_locale.h"
+#include "tests/support/temp_folder.h"
+
+namespace ravoth {
+namespace {
+
+using fixture::MeskerDocument;
+using fixture::OutlineItem;
+using testing::TempFolder;
+
+// Everything a run leaves for its caller to see.
+struct Observed {
+    int result = 0;
+    bool written = false;
+    std::vector<std::string> outcomes;          // page, stage, code, name
+    std::map<std::string, std::string> files;  // name -> bytes
+
+    bool operator==(const Observed&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Observed& o)
+{
+    out << "result " << o.result << (o.written ? " written" : "") << "\n";
+    for (const std::string& line : o.outcomes) out << "  " << line << "\n";
+    for (const auto& [name, bytes] : o.files) out << "  " << name << ": " << bytes.size() << " bytes\n";
+    return out;
+}
+
+// Runs over `pdfBytes` in a folder of its own, page files written on the
+// thread from `backgroundFrom` bytes on, the nth write request failing.
+Observed run(const std::string& pdfBytes, std::size_t backgroundFrom, long long failingWrite)
+{
+    TempFolder folder;
+    const std::string pdf = folder.file("Book.pdf");
+    EXPECT_TRUE(fixture::writeFile(pdf, pdfBytes));
+    std::vector<PageOutcome> outcomes;
+    setPageOutcomeList(&outcomes);
+    setBackgroundWriteFromBytes(backgroundFrom);
+    failWriteAt(failingWrite);
+    Observed seen;
+    seen.result = runExtraction(pdf.c_str(), 0, 0, pdf.c_str());
+    failWriteAt(0);
+    setBackgroundWriteFromBytes(0);
+    setPageOutcomeList(nullptr);
+    seen.written = filesWritten;
+    for (const PageOutcome& o : outcomes) {
+        const std::string name = o.fileName.empty() ? "" : o.fileName.substr(o.fileName.rfind('/') + 1);
+        seen.outcomes.push_back(std::to_string(o.pageNumber) + " stage " + std::to_string(static_cast<int>(o.stage)) +
+                                " code " + std::to_string(o.code) + " " + name);
+    }
+    for (const std::string& name : folder.names())
+        if (name != "Book.pdf") seen.files[name] = testing::readFileBytes(folder.file(name));
+    return seen;
+}
+
+// More pages than the writer holds at once, JPEG and Flate mixed, a broken
+// page in the middle, and two bookmarks giving the same title: whether the
+// files are written on the thread or in the run's own, the outcomes come in
+// page order and the files are the same, also when a write fails anywhere.
+TEST(PageFiles, WritingOnTheThreadChangesNothingTheCallerSees)
+{
+    const testing::CtypeLocale utf8{"C.UTF-8"};
+    MeskerDocument document;
+    for (int k = 0; k < 40; ++k) {
+        const auto seed = static_cast<unsigned>(k + 1);
+        document.pages.push_back(k % 3 == 2 ? fixture::flatePage(7, 5, 8, false, seed)
+                                            : fixture::dctPage(16, 8, k % 2 == 0, seed));
+    }
+    document.editPageObject = [](int k, std::string& text) {
+        if (k == 20) fixture::replaceOnce(text, "/ProcSet", "/ProcSek");
+    };
+    document.outline = {
+        {"(Same)", fixture::destToPage(3), {}},
+        {"(Same)", fixture::destToPage(6), {}},
+        {"(Flate)", fixture::destToPage(8), {}},
+    };
+    const std::string pdfBytes = fixture::buildMesker(document).bytes;
+    const std::size_t never = std::numeric_limits<std::size_t>::max();
+    for (const bool titles : {false, true}) {
+        outlineOption = titles;
+        for (const long long failing : {0LL, 1LL, 2LL, 17LL, 30LL}) {
+            SCOPED_TRACE(std::string(titles ? "titles, " : "numbers, ") + "failing write " + std::to_string(failing));
+            const Observed here = run(pdfBytes, never, failing);
+            const Observed there = run(pdfBytes, 0, failing);
+            EXPECT_EQ(here.result, -13);
+            EXPECT_EQ(there, here);
+            // The broken page is missing, and with titles the page that
+            // shares its name; a failed write costs at most one more file
+            // (with titles it may hit a name's trial instead, which only
+            // gives the page its number).
+            const std::size_t all = titles ? 38u : 39u;
+            EXPECT_LE(here.files.size(), all);
+            EXPECT_GE(here.files.size(), all - (failing != 0 ? 1 : 0));
+        }
+    }
+    outlineOption = false;
+}
+
+}  // namespace
+}  // namespace ravoth
