@@ -26,6 +26,7 @@ using testing::TempFolder;
 struct Observed {
     int result = 0;
     bool written = false;
+    long long allocations = 0;
     std::vector<std::string> outcomes;          // page, stage, code, name
     std::map<std::string, std::string> files;  // name -> bytes
 
@@ -34,7 +35,7 @@ struct Observed {
 
 std::ostream& operator<<(std::ostream& out, const Observed& o)
 {
-    out << "result " << o.result << (o.written ? " written" : "") << "\n";
+    out << "result " << o.result << (o.written ? " written" : "") << ", " << o.allocations << " allocations\n";
     for (const std::string& line : o.outcomes) out << "  " << line << "\n";
     for (const auto& [name, bytes] : o.files) out << "  " << name << ": " << bytes.size() << " bytes\n";
     return out;
@@ -52,7 +53,9 @@ Observed run(const std::string& pdfBytes, std::size_t backgroundFrom, long long 
     setBackgroundWriteFromBytes(backgroundFrom);
     failWriteAt(failingWrite);
     Observed seen;
+    resetAllocationCount();
     seen.result = runExtraction(pdf.c_str(), 0, 0, pdf.c_str());
+    seen.allocations = allocationsAttempted();
     failWriteAt(0);
     setBackgroundWriteFromBytes(0);
     setPageOutcomeList(nullptr);
@@ -70,7 +73,8 @@ Observed run(const std::string& pdfBytes, std::size_t backgroundFrom, long long 
 // More pages than the writer holds at once, JPEG and Flate mixed, a broken
 // page in the middle, and two bookmarks giving the same title: whether the
 // files are written on the thread or in the run's own, the outcomes come in
-// page order and the files are the same, also when a write fails anywhere.
+// page order, the files are the same and so is every allocation the run
+// asks for, also when a write fails anywhere.
 TEST(PageFiles, WritingOnTheThreadChangesNothingTheCallerSees)
 {
     const testing::CtypeLocale utf8{"C.UTF-8"};
