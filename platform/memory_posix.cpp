@@ -3,10 +3,8 @@
 #include "platform/injected_failure.h"
 
 #include <malloc.h>
-#include <sys/mman.h>
 
 #include <atomic>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -42,26 +40,6 @@ void mapLargeBlocksApart()
         return true;
     }();
     (void)done;
-}
-
-// A large block is faulted in a 2 MiB page at a time where the system
-// allows it, not 4 KiB: for a document of hundreds of megabytes that is
-// most of the cost of reading it.
-constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
-
-void adviseHugePages(void* block, std::size_t bytes)
-{
-    if (!block || bytes < largeBlockBytes) return;
-    const auto start = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t first = (start + hugePageBytes - 1) & ~(hugePageBytes - 1);
-    const std::uintptr_t last = (start + bytes) & ~(hugePageBytes - 1);
-#ifdef MADV_HUGEPAGE
-    // Only advice: where it is refused, small pages serve as before.
-    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)first;
-    (void)last;
-#endif
 }
 
 // Pages come in runs of large blocks of one size. Mapping each afresh would
@@ -147,7 +125,6 @@ unsigned char* allocBlock(std::size_t bytes)
     if (!block) {
         // malloc(0) may return null, which would read as "no memory".
         block = std::malloc(bytes == 0 ? 1 : bytes);
-        adviseHugePages(block, bytes);
     }
     if (block) ++live;
     return static_cast<unsigned char*>(block);
@@ -160,10 +137,7 @@ unsigned char* allocZeroedBlock(std::size_t bytes)
     if (block) {
         std::memset(block, 0, bytes);
     } else {
-        // A fresh mapping is zero already and not yet touched, so the
-        // advice still applies to all of it.
         block = std::calloc(bytes == 0 ? 1 : bytes, 1);
-        adviseHugePages(block, bytes);
     }
     if (block) ++live;
     return static_cast<unsigned char*>(block);
