@@ -44,8 +44,9 @@ void mapLargeBlocksApart()
 
 // Pages come in runs of large blocks of one size. Mapping each afresh would
 // fault all its memory in again for every page, so the last large blocks
-// freed are kept aside and handed to the next requests they fit. A block
-// the size of a document is not kept.
+// freed are kept aside and handed to the next requests they fit. Blocks
+// above 256 MiB are not kept, and a run gives back what is kept when it
+// ends.
 class SpareBlocks {
 public:
     // A kept block of at least `bytes` (and not much more), or null.
