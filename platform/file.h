@@ -60,6 +60,12 @@ public:
 
 private:
     bool flush();
+    // One write request, counted for the test hook; false (and the file
+    // failed) when the system did not take all of it.
+    bool request(const unsigned char* data, std::size_t bytes);
+    // The system's own part: all of `bytes` written, or false.
+    bool sendToSystem(const unsigned char* data, std::size_t bytes);
+    bool closeHandle();
 
     static constexpr std::size_t bufferBytes = 64 * 1024;
     // A descriptor on Linux, a HANDLE on Windows; -1 when closed.

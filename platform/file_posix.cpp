@@ -1,26 +1,14 @@
 #include "platform/file.h"
-#include "platform/injected_failure.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <system_error>
 #include <thread>
 
 namespace ravoth {
-namespace {
-
-InjectedFailure writeFailure;
-
-bool injectedWriteFailureDue() { return writeFailure.due(); }
-
-}  // namespace
-
-void failWriteAt(long long n) { writeFailure.armAt(n); }
 
 bool InputFile::open(const char* path)
 {
@@ -98,12 +86,6 @@ void InputFile::close()
     handle_ = -1;
 }
 
-OutputFile::~OutputFile()
-{
-    if (handle_ >= 0) ::close(static_cast<int>(handle_));
-    std::free(buffer_);
-}
-
 bool OutputFile::create(const char* path)
 {
     if (handle_ >= 0) return false;
@@ -118,15 +100,11 @@ bool OutputFile::create(const char* path)
     return true;
 }
 
-namespace {
-
-// One write request to the system: all of `bytes`, or false.
-bool writeAll(int descriptor, const unsigned char* data, std::size_t bytes)
+bool OutputFile::sendToSystem(const unsigned char* data, std::size_t bytes)
 {
-    if (injectedWriteFailureDue()) return false;
     std::size_t done = 0;
     while (done < bytes) {
-        const ssize_t put = ::write(descriptor, data + done, bytes - done);
+        const ssize_t put = ::write(static_cast<int>(handle_), data + done, bytes - done);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) return false;
         done += static_cast<std::size_t>(put);
@@ -134,67 +112,7 @@ bool writeAll(int descriptor, const unsigned char* data, std::size_t bytes)
     return true;
 }
 
-}  // namespace
-
-bool OutputFile::flush()
-{
-    if (failed_) return false;
-    if (used_ == 0) return true;
-    if (!writeAll(static_cast<int>(handle_), buffer_, used_)) {
-        failed_ = true;
-        return false;
-    }
-    used_ = 0;
-    return true;
-}
-
-bool OutputFile::write(const void* data, std::size_t bytes)
-{
-    if (handle_ < 0 || failed_) return false;
-    const auto* bytesIn = static_cast<const unsigned char*>(data);
-    // A block as large as the buffer goes to the system as it is; copying it
-    // through the buffer would only cost time.
-    if (bytes >= bufferBytes) {
-        if (!flush()) return false;
-        for (std::size_t done = 0; done < bytes; done += bufferBytes) {
-            const std::size_t piece = bytes - done < bufferBytes ? bytes - done : bufferBytes;
-            if (!writeAll(static_cast<int>(handle_), bytesIn + done, piece)) {
-                failed_ = true;
-                return false;
-            }
-        }
-        return true;
-    }
-    // The write buffer is the stream's own, not one of the core's blocks, so
-    // it stays out of the allocation counts that tests drive.
-    if (!buffer_) {
-        buffer_ = static_cast<unsigned char*>(std::malloc(bufferBytes));
-        if (!buffer_) {
-            failed_ = true;
-            return false;
-        }
-    }
-    while (bytes > 0) {
-        if (used_ == bufferBytes && !flush()) return false;
-        const std::size_t room = bufferBytes - used_;
-        const std::size_t take = bytes < room ? bytes : room;
-        std::memcpy(buffer_ + used_, bytesIn, take);
-        used_ += take;
-        bytesIn += take;
-        bytes -= take;
-    }
-    return true;
-}
-
-bool OutputFile::close()
-{
-    if (handle_ < 0) return false;
-    bool ok = flush();
-    if (ok && injectedWriteFailureDue()) ok = false;
-    if (::close(static_cast<int>(handle_)) != 0) ok = false;
-    handle_ = -1;
-    return ok && !failed_;
-}
+bool OutputFile::closeHandle() { return ::close(static_cast<int>(handle_)) == 0; }
 
 bool deleteFile(const char* path) { return ::unlink(path) == 0; }
 
