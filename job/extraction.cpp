@@ -13,10 +13,10 @@
 #include "image/inflate.h"
 #include "image/page_image.h"
 #include "image/title_name.h"
+#include "job/output_names.h"
 #include "job/page_files.h"
 #include "platform/file.h"
 #include "platform/memory.h"
-#include "platform/path.h"
 
 namespace ravoth {
 
@@ -102,58 +102,11 @@ bool isAcceptedProducer(const Byte* body, const Byte* end)
     return true;
 }
 
-struct RunNames {
-    char stem[maxPathBytes + 1];
-    std::size_t stemBytes;
-    int numberWidth;
-};
-
-bool endsWithPdf(const char* path, std::size_t bytes)
-{
-    if (bytes < 4) return false;
-    const char* tail = path + bytes - 4;
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return tail[0] == '.' && lower(tail[1]) == 'p' && lower(tail[2]) == 'd' && lower(tail[3]) == 'f';
-}
-
-int decimalDigits(std::int64_t value)
-{
-    int digits = 1;
-    while (value >= 10) {
-        value /= 10;
-        ++digits;
-    }
-    return digits;
-}
-
-// stem "-" zero-padded page number, extension. False when the name would
-// not fit the platform's path length.
-bool formNumberedName(const RunNames& names, int pageNumber, std::string_view extension,
-                      char (&name)[maxPathBytes + 1])
-{
-    const int digits = decimalDigits(pageNumber);
-    const int padding = names.numberWidth > digits ? names.numberWidth - digits : 0;
-    const std::size_t bytes =
-        names.stemBytes + 1 + static_cast<std::size_t>(padding + digits) + extension.size();
-    if (bytes > maxPathBytes) return false;
-    char* p = name;
-    std::memcpy(p, names.stem, names.stemBytes);
-    p += names.stemBytes;
-    *p++ = '-';
-    for (int i = 0; i < padding; ++i) *p++ = '0';
-    for (int i = digits - 1, value = pageNumber; i >= 0; --i, value /= 10) p[i] = static_cast<char>('0' + value % 10);
-    p += digits;
-    std::memcpy(p, extension.data(), extension.size());
-    p[extension.size()] = '\0';
-    return true;
-}
-
-// The name after the first bookmark (record 1 on) that points to the page:
-// the stem's folder, the decoded title, the extension, cut to the path
-// length. False whenever that gives no usable name; the page then gets its
-// numbered name, and nothing counts as a failure.
-bool formTitleName(int pageIndex, const RunNames& names, std::string_view extension,
-                   char (&name)[maxPathBytes + 1])
+// The name after the first bookmark (record 1 on) that points to the page.
+// False whenever that gives no usable name; the page then gets its numbered
+// name, and nothing counts as a failure.
+bool formPageTitleName(int pageIndex, const OutputNames& names, std::string_view extension,
+                       PathBuffer& name)
 {
     if (!isBlockPresent(work.outlineEntries) || !*work.outlineEntries) return false;
     const OutlineEntry* entries = *work.outlineEntries;
@@ -162,29 +115,13 @@ bool formTitleName(int pageIndex, const RunNames& names, std::string_view extens
         if (entries[k].pageIndex == pageIndex) entry = &entries[k];
     if (!entry) return false;
 
-    const std::size_t folderBytes = folderPartBytes(names.stem, names.stemBytes);
     const int capacity = titleBufferBytes(entry->titleLength);
     OwnedBlock<char> title(reinterpret_cast<char*>(allocBlock(static_cast<std::size_t>(capacity))));
     if (!title) return false;
     const int titleBytes = titleToFileName(entry->titleText, entry->titleLength, title.get(), capacity);
     if (titleBytes < 1) return false;
-    std::size_t kept = static_cast<std::size_t>(titleBytes);
-    if (folderBytes + kept + extension.size() > maxPathBytes) {
-        if (folderBytes + extension.size() >= maxPathBytes) return false;
-        // The cut counts bytes, so it may split a multibyte character.
-        kept = maxPathBytes - extension.size() - folderBytes;
-    }
-    // A title is text from the document: it must not name a place outside
-    // the output folder ("..", "a/b") nor end the name early (a NUL).
-    if (!isPlainFileName(title.get(), kept)) return false;
-
-    char* p = name;
-    std::memcpy(p, names.stem, folderBytes);
-    p += folderBytes;
-    std::memcpy(p, title.get(), kept);
-    p += kept;
-    std::memcpy(p, extension.data(), extension.size());
-    p[extension.size()] = '\0';
+    if (!formTitleName(names, title.get(), static_cast<std::size_t>(titleBytes), extension, name))
+        return false;
 
     // Only the file system knows which names it takes.
     OutputFile probe;
@@ -317,7 +254,7 @@ private:
 };
 
 // One page, whose PageList line starts at `pageLine`.
-void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const RunNames& names)
+void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const OutputNames& names)
 {
     const int pageNumber = pageIndex + 1;
     ImageInfo info;
@@ -337,7 +274,7 @@ void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const RunN
     // A title's name is tried on the file system, where the file in hand
     // may be the one of that name.
     if (outlineOption) loop.settle();
-    if (!(outlineOption && formTitleName(pageIndex, names, extension, file.name)) &&
+    if (!(outlineOption && formPageTitleName(pageIndex, names, extension, file.name)) &&
         !formNumberedName(names, pageNumber, extension, file.name))
         return loop.fail(pageNumber, PageStage::Name, -1);
 
@@ -490,14 +427,8 @@ int runExtraction(const char* sourcePath, int firstPage, int lastPage, const cha
     if (lastPage == 0) lastPage = pageCount;
     if (firstPage > lastPage) std::swap(firstPage, lastPage);
 
-    RunNames names{};
-    names.stemBytes = std::strlen(outputBase);
-    if (endsWithPdf(outputBase, names.stemBytes)) names.stemBytes -= 4;
-    // A stem that alone fills the path length leaves no room for any page's
-    // name; every page then fails on its name.
-    if (names.stemBytes > maxPathBytes) names.stemBytes = maxPathBytes;
-    std::memcpy(names.stem, outputBase, names.stemBytes);
-    names.numberWidth = decimalDigits(pageCount);
+    OutputNames names;
+    setOutputNames(&names, outputBase, pageCount);
 
     // A /Count far above the pages listed must not cost time per missing
     // page: past the last PageList line every page fails alike.
