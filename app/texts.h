@@ -35,6 +35,12 @@ inline constexpr Text notPdfFile{"ドラッグされたファイルはＰＤＦ�
 inline constexpr Text pageInputError{"ページの入力値に誤りがあります", "Page Input Error"};
 inline constexpr Text helpNotFound{"ヘルプファイルの起動に失敗しました", "Can't Find Help File"};
 
+// The command line's own reports, after "ravoth-cli: FILE: "; "%d" stands
+// for a count.
+inline constexpr Text interrupted{"中断されました。書き出したページファイルは %d 件です",
+                                  "interrupted; %d page files were written"};
+inline constexpr Text cannotWriteOutput{"標準出力に書き込めません", "cannot write to standard output"};
+
 // The main window's controls, in the order they are created.
 inline constexpr Text fileNameLabel{"ファイル名", "File Name"};
 inline constexpr Text refButton{"参照", "Ref"};

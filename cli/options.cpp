@@ -23,8 +23,10 @@ const char* const usageText =
     "      --version          show the version and exit\n"
     "\n"
     "Exit status: 0 every page written (Complete), 1 some pages missing\n"
-    "(Complete but partly), 2 failure, 64 usage error; with several files the\n"
-    "worst outcome counts.\n";
+    "(Complete but partly), 2 failure, 64 usage error, 74 the report could not\n"
+    "be written to standard output; with several files the worst outcome counts.\n"
+    "Interrupted (Ctrl+C, SIGTERM, SIGHUP), it removes the file it was writing,\n"
+    "keeps those already written and exits 130, 143 or 129.\n";
 
 namespace {
 

@@ -40,5 +40,7 @@ constexpr int exitComplete = 0;
 constexpr int exitPartly = 1;
 constexpr int exitFailure = 2;
 constexpr int exitUsage = 64;
+// The report could not be written to standard output.
+constexpr int exitOutputError = 74;
 
 }  // namespace ravoth::cli

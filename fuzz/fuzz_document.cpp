@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int32_t outlineCount = 0;
     const int pages = collectPages(docStart, docEnd, root, tableStart, tableEnd, &pageListStart,
                                    &pageListEnd, &outlines, &outlineCount);
-    if (pages >= 1 || pageListStart) {
+    if (pages >= 1) {
         for (int page = 0; page < 16; ++page) {
             ImageInfo info;
             if (locatePageImage(docStart, docEnd, page, tableStart, tableEnd, pageListStart,

@@ -192,19 +192,17 @@ int prepareBitmap(const Byte* samples, std::size_t sampleBytes, int width, int h
     return 0;
 }
 
-int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap)
+int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap,
+                        const std::atomic<bool>* stop)
 {
     OutputFile file;
+    file.stopWhen(stop);
     if (!file.create(fileName)) return -9;
-    bool written = file.write(bitmap.header, bitmap.headerBytes) &&
-                   file.write(bitmap.pixels.get(), bitmap.imageBytes);
-    written = file.close() && written;
-    // A file cut short by a full disk would pass for a picture.
-    if (!written) {
-        deleteFile(fileName);
-        return -11;
-    }
-    return 0;
+    // A file cut short by a full disk would pass for a picture: it never
+    // takes the name.
+    const bool written = file.write(bitmap.header, bitmap.headerBytes) &&
+                         file.write(bitmap.pixels.get(), bitmap.imageBytes);
+    return written && file.close() ? 0 : -11;
 }
 
 int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBytes, int width,

@@ -1,6 +1,7 @@
 // Writing the raw samples of a Flate page image as a Windows bitmap.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 #include "pdf/primitives.h"
@@ -18,7 +19,9 @@ namespace ravoth {
 //   -5..-8  the same for RGB 1, 2, 4, 8 bits
 //   -9      the file cannot be created (nothing written)
 //   -10     bits per component other than 1, 2, 4, 8 (nothing written)
-//   -11     writing or closing the file failed; the partial file is removed
+//   -11     writing or closing the file failed; nothing was put at fileName
+// The file is written under a temporary name and takes `fileName` only when
+// whole, so a file already there is replaced only by a whole picture.
 // Sizes that a bitmap cannot express (negative, or beyond its 32-bit
 // fields) count as a conversion block that cannot be had.
 int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBytes, int width,
@@ -28,7 +31,7 @@ int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBy
 // caller goes on with other work: prepareBitmap converts into a block it
 // allocates (its codes: -1..-8, -10), writePreparedBitmap creates and writes
 // the file (its codes: -9, -11) and touches no memory block but the one it
-// is given.
+// is given. Writing fails as soon as *stop turns true (when stop is given).
 struct PreparedBitmap {
     static constexpr std::size_t maxHeaderBytes = 62;
     Byte header[maxHeaderBytes] = {};
@@ -38,6 +41,7 @@ struct PreparedBitmap {
 };
 int prepareBitmap(const Byte* samples, std::size_t sampleBytes, int width, int height,
                   int bitsPerComponent, bool isGray, PreparedBitmap* bitmap);
-int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap);
+int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap,
+                        const std::atomic<bool>* stop = nullptr);
 
 }  // namespace ravoth

@@ -1,6 +1,7 @@
 #include "job/extraction.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -25,9 +26,15 @@ bool filesWritten = false;
 namespace {
 
 std::vector<PageOutcome>* pageOutcomes = nullptr;
+const std::atomic<bool>* stopRequest = nullptr;
+
+bool isStopRequested() { return stopRequest && stopRequest->load(std::memory_order_relaxed); }
 
 // What inflatePage gives for a stream that inflates far past its image.
 constexpr int inflationBoundExceeded = -11;
+// What inflatePage gives for an image that declares far more samples than
+// its stream could ever yield.
+constexpr int declaredBeyondStream = -12;
 
 // The run's work buffers. Each pointer, count and object number lives in a
 // small cell of its own that the run allocates as it gets to the step that
@@ -102,33 +109,52 @@ bool isAcceptedProducer(const Byte* body, const Byte* end)
     return true;
 }
 
+// The first bookmark (record 1 on) of each page, so that naming a page
+// costs no walk over every bookmark: bookmarks times pages would make a
+// small file with many of both take minutes. -1 where no bookmark points.
+struct TitleIndex {
+    OwnedBlock<std::int32_t> firstEntry;
+    std::size_t pages = 0;
+};
+
+// Builds the index over the `pageLines` pages of the PageList; false when
+// its block cannot be had.
+bool buildTitleIndex(TitleIndex* index, std::size_t pageLines)
+{
+    if (!isBlockPresent(work.outlineEntries) || !*work.outlineEntries || pageLines == 0) return true;
+    if (pageLines > std::numeric_limits<std::size_t>::max() / sizeof(std::int32_t)) return false;
+    index->firstEntry.reset(
+        reinterpret_cast<std::int32_t*>(allocBlock(pageLines * sizeof(std::int32_t))));
+    if (!index->firstEntry) return false;
+    index->pages = pageLines;
+    std::int32_t* first = index->firstEntry.get();
+    std::fill(first, first + pageLines, -1);
+    const OutlineEntry* entries = *work.outlineEntries;
+    for (std::int32_t k = *work.outlineCount - 1; k >= 1; --k) {
+        const std::int32_t page = entries[k].pageIndex;
+        if (page >= 0 && static_cast<std::size_t>(page) < pageLines) first[page] = k;
+    }
+    return true;
+}
+
 // The name after the first bookmark (record 1 on) that points to the page.
 // False whenever that gives no usable name; the page then gets its numbered
 // name, and nothing counts as a failure.
-bool formPageTitleName(int pageIndex, const OutputNames& names, std::string_view extension,
-                       PathBuffer& name)
+bool formPageTitleName(const TitleIndex& index, int pageIndex, const OutputNames& names,
+                       std::string_view extension, PathBuffer& name)
 {
-    if (!isBlockPresent(work.outlineEntries) || !*work.outlineEntries) return false;
-    const OutlineEntry* entries = *work.outlineEntries;
-    const OutlineEntry* entry = nullptr;
-    for (std::int32_t k = 1; k < *work.outlineCount && !entry; ++k)
-        if (entries[k].pageIndex == pageIndex) entry = &entries[k];
-    if (!entry) return false;
+    if (!index.firstEntry || static_cast<std::size_t>(pageIndex) >= index.pages) return false;
+    const std::int32_t record = index.firstEntry.get()[pageIndex];
+    if (record < 0) return false;
+    const OutlineEntry* entry = *work.outlineEntries + record;
 
     const int capacity = titleBufferBytes(entry->titleLength);
     OwnedBlock<char> title(reinterpret_cast<char*>(allocBlock(static_cast<std::size_t>(capacity))));
     if (!title) return false;
     const int titleBytes = titleToFileName(entry->titleText, entry->titleLength, title.get(), capacity);
     if (titleBytes < 1) return false;
-    if (!formTitleName(names, title.get(), static_cast<std::size_t>(titleBytes), extension, name))
-        return false;
-
-    // Only the file system knows which names it takes.
-    OutputFile probe;
-    if (!probe.create(name)) return false;
-    probe.close();
-    deleteFile(name);
-    return true;
+    return formTitleName(names, title.get(), static_cast<std::size_t>(titleBytes), extension, name) &&
+           isUsableOutputName(name);
 }
 
 void report(int pageNumber, PageStage stage, int code, const char* fileName = nullptr)
@@ -158,14 +184,45 @@ std::size_t expectedSampleBytes(const ImageInfo& info)
     return total > std::numeric_limits<std::size_t>::max() / 32 ? 0 : static_cast<std::size_t>(total);
 }
 
+// Deflate codes a run of 258 bytes in as little as a quarter of a byte, so
+// a zlib stream yields at most about 1032 bytes for each byte it holds.
+constexpr std::uint64_t deflateYieldPerByte = 1032;
+// Far more than that is no damaged scan but a forged page: a few bytes that
+// declare gigabytes would otherwise cost the disk and the memory they
+// declare. A stream merely cut short stays well inside, and its missing
+// rows are written black as before.
+constexpr std::uint64_t declaredSlackFactor = 4;
+constexpr std::uint64_t declaredSlackBytes = std::uint64_t{1} << 20;
+
+// Whether a Flate page declares more samples than its stream could yield.
+bool declaresMoreThanItsStreamHolds(const ImageInfo& info)
+{
+    if (info.width <= 0 || info.height <= 0 || info.streamLength < 0) return false;
+    const std::uint64_t limit =
+        declaredSlackFactor * deflateYieldPerByte * static_cast<std::uint64_t>(info.streamLength) +
+        declaredSlackBytes;
+    // Depths are 1 to 8 bits here, so no product below reaches 2^64.
+    const std::uint64_t rowBits = static_cast<std::uint64_t>(info.width) * (info.isGray ? 1 : 3) *
+                                  static_cast<std::uint64_t>(info.bitsPerComponent);
+    return (rowBits + 7) / 8 * static_cast<std::uint64_t>(info.height) > limit;
+}
+
+bool isBitmapDepth(std::int32_t bitsPerComponent)
+{
+    return bitsPerComponent == 1 || bitsPerComponent == 2 || bitsPerComponent == 4 ||
+           bitsPerComponent == 8;
+}
+
 // Inflates a Flate page. The first block already holds the samples the
 // geometry implies (with the byte that a fitting inflation always leaves
 // over), and never less than 20 times the stream; while the block is too
 // small the ladder goes on at the next of 30, 40, ... times the stream above
-// it. A stream that keeps inflating past 16 times its expected size (or past
-// the first block, when that is larger) is refused rather than followed
-// into memory without end. The page fails when a block cannot be had (or its
-// size cannot be represented) or inflation fails.
+// it, and at least half as large again, so that a stream that keeps
+// inflating is followed in few tries. A stream that keeps inflating past 16
+// times its expected size (or past the first block, when that is larger) is
+// refused rather than followed into memory without end. The page fails when
+// a block cannot be had (or its size cannot be represented) or inflation
+// fails.
 // Returns 0 with the block (owned by the caller) and its produced size,
 // -1 for no memory, -11 for a stream past the bound, or inflation's code.
 int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* produced)
@@ -193,7 +250,8 @@ int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* p
             multiplier += 10;
             if (multiplier > sizeMax / streamBytes) return -1;
         } while (multiplier * streamBytes <= capacity);
-        capacity = multiplier * streamBytes;
+        const std::size_t rung = multiplier * streamBytes;
+        capacity = rung - capacity >= capacity / 2 || capacity > sizeMax / 2 ? rung : capacity + capacity / 2;
         if (capacity > bound) return inflationBoundExceeded;
     }
 }
@@ -239,7 +297,11 @@ private:
     {
         PageFile done;
         if (!writer_.takeBack(&done, wait)) return false;
-        if (done.code != 0) {
+        if (done.code != 0 && isStopRequested()) {
+            // Given up half-way because the run was asked to stop: the
+            // page did not fail, and nothing of it was left behind.
+            report(done.pageNumber, PageStage::Stopped, 0);
+        } else if (done.code != 0) {
             report(done.pageNumber, done.isBitmap ? PageStage::WriteBmp : PageStage::WriteJpeg, done.code);
             pageFailed_ = true;
         } else {
@@ -254,7 +316,8 @@ private:
 };
 
 // One page, whose PageList line starts at `pageLine`.
-void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const OutputNames& names)
+void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const OutputNames& names,
+                 const TitleIndex& titles)
 {
     const int pageNumber = pageIndex + 1;
     ImageInfo info;
@@ -270,11 +333,12 @@ void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const Outp
     PageFile file;
     file.pageNumber = pageNumber;
     file.isBitmap = info.filter == Filter::Flate;
+    file.stop = stopRequest;
     const std::string_view extension = file.isBitmap ? ".bmp" : ".jpg";
     // A title's name is tried on the file system, where the file in hand
     // may be the one of that name.
     if (outlineOption) loop.settle();
-    if (!(outlineOption && formPageTitleName(pageIndex, names, extension, file.name)) &&
+    if (!(outlineOption && formPageTitleName(titles, pageIndex, names, extension, file.name)) &&
         !formNumberedName(names, pageNumber, extension, file.name))
         return loop.fail(pageNumber, PageStage::Name, -1);
 
@@ -284,6 +348,10 @@ void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const Outp
         return loop.write(std::move(file));
     }
 
+    // Both refusals come before any block the declared size calls for.
+    if (!isBitmapDepth(info.bitsPerComponent)) return loop.fail(pageNumber, PageStage::WriteBmp, -10);
+    if (declaresMoreThanItsStreamHolds(info))
+        return loop.fail(pageNumber, PageStage::ImageTooLarge, declaredBeyondStream);
     OwnedBlock<Byte> samples;
     std::size_t produced = 0;
     const int inflated = inflatePage(info, &samples, &produced);
@@ -329,6 +397,8 @@ int endRun(int code)
 }  // namespace
 
 void setPageOutcomeList(std::vector<PageOutcome>* list) { pageOutcomes = list; }
+
+void setStopRequest(const std::atomic<bool>* flag) { stopRequest = flag; }
 
 ExtractionOutcome outcomeOf(int result, bool written)
 {
@@ -436,20 +506,30 @@ int runExtraction(const char* sourcePath, int firstPage, int lastPage, const cha
     const Byte* pageLine = work.pageList->start;
     for (int skipped = 0; skipped < firstPage - 1 && static_cast<std::size_t>(skipped) < pageLines; ++skipped)
         pageLine = nextLine(pageLine, work.pageList->end);
+    TitleIndex titles;
+    if (outlineOption && !buildTitleIndex(&titles, pageLines)) return endRun(noMemoryOutlineOutputs);
     bool pageFailed = false;
+    bool stopped = false;
     {
         PageLoop loop;
         for (int pageIndex = firstPage - 1; pageIndex <= lastPage - 1; ++pageIndex) {
+            if (isStopRequested()) {
+                stopped = true;
+                break;
+            }
             if (static_cast<std::size_t>(pageIndex) >= pageLines) {
                 loop.fail(pageIndex + 1, PageStage::PastPageList, -1);
                 if (pageOutcomes) pageOutcomes->back().lastPageNumber = lastPage;
                 break;
             }
-            processPage(loop, pageIndex, pageLine, names);
+            processPage(loop, pageIndex, pageLine, names, titles);
             pageLine = nextLine(pageLine, work.pageList->end);
         }
         pageFailed = loop.end();
+        // A stop that came while the last files were written gave them up.
+        stopped = stopped || isStopRequested();
     }
+    if (stopped) return endRun(extractionStopped);
     return endRun(pageFailed ? somePageNotWritten : extractionOk);
 }
 

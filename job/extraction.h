@@ -2,6 +2,7 @@
 // its pages, and write each page's image beside it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +30,9 @@ enum ExtractionResult : int {
     infoNotInXref = -14,
     infoCannotBeOpened = -15,
     foreignProducer = -16,
+    // Stopped on request (setStopRequest) before every page of the range was
+    // done: the files already written stay, the one being written is dropped.
+    extractionStopped = -17,
 };
 
 // Set to true each time a page file has been written completely; false at
@@ -60,11 +64,13 @@ enum class PageStage {
     Locate,       // code from locatePageImage
     InflateMemory,// no block for the inflated samples
     InflateBound, // the stream inflates far past what its image holds
+    ImageTooLarge,// the image declares far more samples than its stream can yield
     Inflate,      // code from inflateStream
     WriteBmp,     // code from writeBmpFile
     WriteJpeg,    // code: -1 cannot create, -2 write or close failed
     Name,         // no output name fits the platform's path length
     PastPageList, // this page and all after it have no PageList line
+    Stopped,      // its file was given up half-way when the run was stopped
 };
 
 struct PageOutcome {
@@ -78,5 +84,11 @@ struct PageOutcome {
 // Hands the job a list to append page outcomes to (null: none). The list is
 // the caller's; the job only appends.
 void setPageOutcomeList(std::vector<PageOutcome>* list);
+
+// Hands the job a flag that asks the run to stop (null: none). The run looks
+// at it before each page and while a page file is written; once it is true
+// the run ends with extractionStopped. The flag is the caller's, and may be
+// set from a signal handler.
+void setStopRequest(const std::atomic<bool>* flag);
 
 }  // namespace ravoth

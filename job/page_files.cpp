@@ -12,8 +12,8 @@ std::size_t backgroundFromBytes = 64 * 1024;
 // Writes the file and frees its blocks.
 void writeOut(PageFile& file)
 {
-    file.code = file.isBitmap ? writePreparedBitmap(file.name, file.bitmap)
-                              : writeJpegFile(file.name, file.jpeg.get(), file.jpegBytes);
+    file.code = file.isBitmap ? writePreparedBitmap(file.name, file.bitmap, file.stop)
+                              : writeJpegFile(file.name, file.jpeg.get(), file.jpegBytes, file.stop);
     file.jpeg.reset();
     file.bitmap.pixels.reset();
 }
@@ -22,16 +22,13 @@ void writeOut(PageFile& file)
 
 void setBackgroundWriteFromBytes(std::size_t bytes) { backgroundFromBytes = bytes; }
 
-int writeJpegFile(const char* name, const Byte* data, std::size_t bytes)
+int writeJpegFile(const char* name, const Byte* data, std::size_t bytes,
+                  const std::atomic<bool>* stop)
 {
     OutputFile file;
+    file.stopWhen(stop);
     if (!file.create(name)) return -1;
-    const bool written = file.write(data, bytes);
-    if (!file.close() || !written) {
-        deleteFile(name);
-        return -2;
-    }
-    return 0;
+    return file.write(data, bytes) && file.close() ? 0 : -2;
 }
 
 PageFileWriter::~PageFileWriter()

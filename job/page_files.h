@@ -11,6 +11,7 @@
 // those of a run in one thread.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -31,6 +32,8 @@ struct PageFile {
     std::size_t jpegBytes = 0;
     // A Flate page's converted bitmap.
     PreparedBitmap bitmap;
+    // Writing gives up as soon as this turns true.
+    const std::atomic<bool>* stop = nullptr;
     // After writing: 0, or the code of writeJpegFile or writePreparedBitmap.
     int code = 0;
 
@@ -38,8 +41,10 @@ struct PageFile {
 };
 
 // Writes a DCT page's stream unchanged. 0, or -1 when the file cannot be
-// created, -2 when writing or closing fails (the partial file is removed).
-int writeJpegFile(const char* name, const Byte* data, std::size_t bytes);
+// created, -2 when writing or closing fails or *stop turned true (nothing is
+// then put at `name`).
+int writeJpegFile(const char* name, const Byte* data, std::size_t bytes,
+                  const std::atomic<bool>* stop = nullptr);
 
 class PageFileWriter {
 public:

@@ -3,6 +3,7 @@
 #include "pdf/kids_walk.h"
 #include "pdf/reader.h"
 #include "pdf/text_block.h"
+#include "platform/memory.h"
 
 namespace ravoth {
 
@@ -190,19 +191,21 @@ int collectPages(const Byte* docStart, const Byte* docEnd, std::int32_t rootNumb
         return failWith(code);
     if (!pages.isAllocated()) return failWith(noPageInTree);
 
-    // The working block is mostly empty; the PageList is handed out exact.
-    Byte* list = pages.copyExact();
+    // The working block is mostly empty; the PageList is handed out exact,
+    // and only once the outline phase has gone through as well.
+    OwnedBlock<Byte> list(pages.copyExact());
     if (!list) return failWith(pageListNotAllocated);
-    *pageListStart = list;
-    *pageListEnd = list + pages.used();
 
     // The page count is what the root declares; without "/Count" the pages
     // found are the best answer there is.
     const int result = pageCount >= 0 ? pageCount : pageLines;
-    if (!outlineOption) return result;
-
-    return collectOutlines(docStart, docEnd, tableStart, tableEnd, catalogue.start, catalogue.end,
-                           list, list + pages.used(), result, outlines, outlineCount);
+    if (outlineOption &&
+        collectOutlines(docStart, docEnd, tableStart, tableEnd, catalogue.start, catalogue.end,
+                        list.get(), list.get() + pages.used(), result, outlines, outlineCount) < 0)
+        return -1;
+    *pageListEnd = list.get() + pages.used();
+    *pageListStart = list.release();
+    return result;
 }
 
 }  // namespace ravoth

@@ -102,12 +102,13 @@ int findKidsArray(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
 // Checks the catalogue `rootNumber`, walks the page tree depth-first and
 // writes the PageList: one line "object generation" LF per page, in page
 // order. Returns the page-tree root's "/Count" (the number of pages listed
-// when it has none), or -1 with LastError -111 to -150 and no block handed
-// out. A walk that handles more kid references than the table has lines is
-// no tree (a node lists itself or an ancestor) and fails with -146. On
-// success the PageList block, exactly as long as its lines, belongs to the
-// caller. When outlineOption is on, the outline phase follows and fills
-// *outlines and *outlineCount.
+// when it has none), or -1 with LastError set and no block handed out. A
+// walk that handles more kid references than the table has lines is no tree
+// (a node lists itself or an ancestor) and fails with -146. On success the
+// PageList block, exactly as long as its lines, belongs to the caller. When
+// outlineOption is on, the outline phase follows and fills *outlines and
+// *outlineCount; when it fails, the run fails with its code (see
+// collectOutlines) and the PageList is not handed out either.
 int collectPages(const Byte* docStart, const Byte* docEnd, std::int32_t rootNumber,
                  const Byte* tableStart, const Byte* tableEnd, Byte** pageListStart,
                  Byte** pageListEnd, OutlineEntry** outlines, std::int32_t* outlineCount);

@@ -1,8 +1,9 @@
 // Files for the job and the image output: whole-file reading, buffered
-// binary writing, deletion. Paths are byte strings in the system's encoding
+// binary writing put in place whole, deletion. Paths are byte strings in the system's encoding
 // (the locale's on Linux, the ANSI code page on Windows).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -11,6 +12,8 @@ namespace ravoth {
 // A path holds at most this many bytes before its terminating NUL.
 constexpr std::size_t maxPathBytes = 259;
 
+// Why a file could not be opened for reading, for the message the user sees.
+enum class OpenFailure { None, NotFound, AccessDenied, NotRegularFile, Other };
 
 // A file opened for binary reading; closed when the object goes.
 class InputFile {
@@ -20,7 +23,11 @@ public:
     InputFile& operator=(const InputFile&) = delete;
     ~InputFile() { close(); }
 
+    // Opens a regular file. Anything else (a folder, a pipe, a device) is
+    // refused at once, without waiting for a writer at the other end.
     bool open(const char* path);
+    // Why the last open failed; None after a successful one.
+    OpenFailure failure() const { return failure_; }
     // The file's length in bytes, or -1 when it cannot be told.
     std::int64_t length();
     // Reads up to `bytes` bytes from the start of the file in one request
@@ -32,48 +39,91 @@ public:
 private:
     // A descriptor on Linux, a HANDLE on Windows; -1 when closed.
     std::intptr_t handle_ = -1;
+    OpenFailure failure_ = OpenFailure::None;
 };
 
-// Whether the file at `path` can be opened for binary reading.
-inline bool canOpenForReading(const char* path)
+// Whether the file at `path` can be opened for binary reading; why not in
+// *failure when given.
+inline bool canOpenForReading(const char* path, OpenFailure* failure = nullptr)
 {
     InputFile file;
-    return file.open(path);
+    const bool opened = file.open(path);
+    if (failure) *failure = file.failure();
+    return opened;
 }
 
-// A file created (or truncated) for binary writing, with a write buffer.
-// Any failure is remembered: once write() or close() has returned false the
-// file's content is unreliable and the caller removes it.
+// An output file with a write buffer. It is written under a temporary name
+// in the folder of its final name and moved onto the final name only once
+// it is whole and closed, so that a write that fails or is stopped never
+// leaves part of a picture under the final name, nor harms a file that
+// already has it. Any failure is remembered: once write() has returned
+// false, close() removes the temporary file and returns false.
 class OutputFile {
 public:
     OutputFile() = default;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
+    // Removes the temporary file of a file that was not closed.
     ~OutputFile();
 
-    // Creates or truncates the file; false when it cannot be created.
+    // Starts the file that close() will put at `path`. False when it cannot
+    // be made: `path` is too long or names a folder, an existing file there
+    // may not be written, or no temporary file can be made beside it.
     bool create(const char* path);
     bool write(const void* data, std::size_t bytes);
     bool writeByte(unsigned char byte) { return write(&byte, 1); }
-    // Flushes and closes; false when anything written did not reach the file.
+    // Flushes, closes and moves the file onto its final name, replacing what
+    // had that name. False when anything written did not reach the file or
+    // the move failed; the temporary file is then gone and the final name
+    // untouched.
     bool close();
+    // Drops the file: the temporary file is removed, the final name untouched.
+    void discard();
+
+    // From the moment *flag turns true, every write to the system fails, so
+    // that a run asked to stop does not finish a large file first.
+    void stopWhen(const std::atomic<bool>* flag) { stop_ = flag; }
 
 private:
+    enum class Opened { Yes, NameTaken, No };
+
     bool flush();
     // One write request, counted for the test hook; false (and the file
     // failed) when the system did not take all of it.
     bool request(const unsigned char* data, std::size_t bytes);
-    // The system's own part: all of `bytes` written, or false.
+
+    // The system's own part.
+    // Whether an output may be put at finalPath_: not a folder, and a file
+    // already there may be written.
+    bool mayReplaceFinal() const;
+    // Creates temporaryPath_ anew; NameTaken when something has that name.
+    Opened openTemporary();
+    // All of `bytes` written, or false.
     bool sendToSystem(const unsigned char* data, std::size_t bytes);
     bool closeHandle();
+    // Moves temporaryPath_ onto finalPath_, replacing it.
+    bool moveIntoPlace();
 
+    // Bytes a temporary name adds to the folder of the final name.
+    static constexpr std::size_t temporaryNameBytes = 20;
     static constexpr std::size_t bufferBytes = 64 * 1024;
     // A descriptor on Linux, a HANDLE on Windows; -1 when closed.
     std::intptr_t handle_ = -1;
     bool failed_ = false;
     std::size_t used_ = 0;
     unsigned char* buffer_ = nullptr;
+    const std::atomic<bool>* stop_ = nullptr;
+    char finalPath_[maxPathBytes + 1] = {};
+    // Empty when there is no temporary file to remove.
+    char temporaryPath_[maxPathBytes + temporaryNameBytes + 1] = {};
 };
+
+// Whether `path` may name an output file, found out without harming
+// anything: a regular file (or a symbolic link) already there proves the
+// name; a folder or another kind of file there refuses it; otherwise a new
+// file is made there exclusively and removed again. Only the file system
+// knows which names it takes.
+bool isUsableOutputName(const char* path);
 
 // Removes a file; false when it could not be removed.
 bool deleteFile(const char* path);

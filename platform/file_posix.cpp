@@ -5,23 +5,47 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 #include <thread>
 
 namespace ravoth {
 
+namespace {
+
+OpenFailure failureOf(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR: return OpenFailure::NotFound;
+    case EACCES:
+    case EPERM: return OpenFailure::AccessDenied;
+    default: return OpenFailure::Other;
+    }
+}
+
+}  // namespace
+
 bool InputFile::open(const char* path)
 {
     close();
+    failure_ = OpenFailure::None;
+    // Without O_NONBLOCK the open of a pipe waits for a writer, for ever if
+    // none comes; a regular file does not notice the flag.
     int fd;
     do {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+        fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
-    // A folder opens on Linux but cannot be read as a document.
+    if (fd < 0) {
+        failure_ = failureOf(errno);
+        return false;
+    }
+    // A folder opens on Linux, and a pipe or a device would be read as a
+    // document of whatever they hand out.
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
+        failure_ = OpenFailure::NotRegularFile;
         return false;
     }
     handle_ = fd;
@@ -86,18 +110,26 @@ void InputFile::close()
     handle_ = -1;
 }
 
-bool OutputFile::create(const char* path)
+bool OutputFile::mayReplaceFinal() const
 {
-    if (handle_ >= 0) return false;
+    struct stat info {};
+    if (::lstat(finalPath_, &info) != 0) return errno == ENOENT;
+    if (S_ISDIR(info.st_mode)) return false;
+    // A file the user made read-only stays as it is; a symbolic link is
+    // replaced itself, and what it points to is never written.
+    if (S_ISREG(info.st_mode)) return ::access(finalPath_, W_OK) == 0;
+    return S_ISLNK(info.st_mode);
+}
+
+OutputFile::Opened OutputFile::openTemporary()
+{
     int fd;
     do {
-        fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        fd = ::open(temporaryPath_, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    if (fd < 0) return errno == EEXIST ? Opened::NameTaken : Opened::No;
     handle_ = fd;
-    failed_ = false;
-    used_ = 0;
-    return true;
+    return Opened::Yes;
 }
 
 bool OutputFile::sendToSystem(const unsigned char* data, std::size_t bytes)
@@ -113,6 +145,25 @@ bool OutputFile::sendToSystem(const unsigned char* data, std::size_t bytes)
 }
 
 bool OutputFile::closeHandle() { return ::close(static_cast<int>(handle_)) == 0; }
+
+bool OutputFile::moveIntoPlace() { return ::rename(temporaryPath_, finalPath_) == 0; }
+
+bool isUsableOutputName(const char* path)
+{
+    struct stat info {};
+    if (::lstat(path, &info) == 0) return S_ISREG(info.st_mode) || S_ISLNK(info.st_mode);
+    if (errno != ENOENT) return false;
+    int fd;
+    do {
+        fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    // Made by someone else in the meantime: the name is taken by the system
+    // all the same, and what was made is not ours to remove.
+    if (fd < 0) return errno == EEXIST;
+    ::close(fd);
+    ::unlink(path);
+    return true;
+}
 
 bool deleteFile(const char* path) { return ::unlink(path) == 0; }
 

@@ -1,23 +1,88 @@
-// The write buffer of OutputFile, the same on every system; each system's
-// file supplies create, sendToSystem and closeHandle.
+// The write buffer and the temporary-file life of OutputFile, the same on
+// every system; each system's file supplies the calls to the system.
 #include "platform/file.h"
 #include "platform/injected_failure.h"
+#include "platform/path.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 namespace ravoth {
 namespace {
 
 InjectedFailure writeFailure;
 
+// Letters for temporary names: lower case and digits only, so that a name
+// stays the same on a file system that ignores case.
+constexpr char nameLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t nameLetterCount = sizeof nameLetters - 1;
+constexpr std::size_t randomLetters = 8;
+constexpr std::string_view temporaryPrefix = ".ravoth-";
+constexpr std::string_view temporarySuffix = ".tmp";
+
+// Names differ from run to run and from call to call, so that two runs in
+// one folder, or a name left by a run that was killed, are stepped around
+// in a try or two.
+std::atomic<std::uint64_t> nameCounter{0};
+
+std::uint64_t nextNameNumber()
+{
+    static const std::uint64_t seed =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+        static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count() << 20);
+    // The splitmix64 finaliser spreads consecutive counts over all letters.
+    std::uint64_t x = seed + nameCounter.fetch_add(1, std::memory_order_relaxed) * 0x9E3779B97F4A7C15u;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9u;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBu;
+    return x ^ (x >> 31);
+}
+
+constexpr int temporaryNameTries = 64;
+
 }  // namespace
 
 void failWriteAt(long long n) { writeFailure.armAt(n); }
 
+bool OutputFile::create(const char* path)
+{
+    if (handle_ != -1) return false;
+    const std::size_t pathBytes = std::strlen(path);
+    if (pathBytes == 0 || pathBytes > maxPathBytes) return false;
+    std::memcpy(finalPath_, path, pathBytes + 1);
+    if (!mayReplaceFinal()) return false;
+
+    static_assert(temporaryPrefix.size() + randomLetters + temporarySuffix.size() == temporaryNameBytes);
+    const std::size_t folderBytes = folderPartBytes(path, pathBytes);
+    std::memcpy(temporaryPath_, path, folderBytes);
+    char* name = temporaryPath_ + folderBytes;
+    std::memcpy(name, temporaryPrefix.data(), temporaryPrefix.size());
+    char* letters = name + temporaryPrefix.size();
+    std::memcpy(letters + randomLetters, temporarySuffix.data(), temporarySuffix.size());
+    letters[randomLetters + temporarySuffix.size()] = '\0';
+    for (int attempt = 0; attempt < temporaryNameTries; ++attempt) {
+        std::uint64_t number = nextNameNumber();
+        for (std::size_t i = 0; i < randomLetters; ++i, number /= nameLetterCount)
+            letters[i] = nameLetters[number % nameLetterCount];
+        switch (openTemporary()) {
+        case Opened::Yes:
+            failed_ = false;
+            used_ = 0;
+            return true;
+        case Opened::NameTaken: continue;
+        case Opened::No: break;
+        }
+        break;
+    }
+    temporaryPath_[0] = '\0';
+    return false;
+}
+
 bool OutputFile::request(const unsigned char* data, std::size_t bytes)
 {
-    if (writeFailure.due() || !sendToSystem(data, bytes)) {
+    const bool stopped = stop_ && stop_->load(std::memory_order_relaxed);
+    if (stopped || writeFailure.due() || !sendToSystem(data, bytes)) {
         failed_ = true;
         return false;
     }
@@ -75,12 +140,23 @@ bool OutputFile::close()
     if (ok && writeFailure.due()) ok = false;
     if (!closeHandle()) ok = false;
     handle_ = -1;
-    return ok && !failed_;
+    ok = ok && !failed_ && moveIntoPlace();
+    if (!ok) discard();
+    temporaryPath_[0] = '\0';
+    return ok;
+}
+
+void OutputFile::discard()
+{
+    if (handle_ != -1) closeHandle();
+    handle_ = -1;
+    if (temporaryPath_[0] != '\0') deleteFile(temporaryPath_);
+    temporaryPath_[0] = '\0';
 }
 
 OutputFile::~OutputFile()
 {
-    if (handle_ != -1) closeHandle();
+    discard();
     std::free(buffer_);
 }
 

@@ -1,7 +1,17 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -151,6 +161,84 @@ TEST_F(Cli, OutlineNamesWithFallback)
     run = runCli({"--outline-names", "-v", write("Broken.pdf", document)});
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "result: -11 lasterror: -164\nFailure\n");
+}
+
+// Ctrl+C or a request to terminate in the middle of a large run: the file
+// being written is given up, every file under a page's name is whole, and
+// the status is the one a shell expects.
+TEST_F(Cli, InterruptLeavesOnlyWholeFiles)
+{
+    constexpr int width = 2000;
+    constexpr int height = 1500;
+    constexpr int pageCount = 40;
+    constexpr std::size_t bitmapBytes = 54 + std::size_t{width} * 3 * height;
+    fixture::MeskerDocument document;
+    fixture::MeskerPage page = fixture::flatePage(width, height, 8, false, 7);
+    page.data = fixture::deflateBytes(page.data);
+    page.precompressed = true;
+    document.pages.assign(pageCount, page);
+    const std::string pdf = write("Book.pdf", document);
+
+    for (const auto& [signalNumber, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(signalNumber);
+        const std::string err = folder_.file("err");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const char* argv[] = {RAVOTH_CLI_PATH, "--lang", "en", pdf.c_str(), nullptr};
+        pid_t child = 0;
+        const int spawned = ::posix_spawn(&child, RAVOTH_CLI_PATH, &actions, nullptr,
+                                          const_cast<char* const*>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(spawned, 0);
+        // Signalled as soon as the first page's file is there, so that the
+        // run is surely in the middle.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!std::filesystem::exists(folder_.file("Book-01.bmp")) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ::kill(child, signalNumber);
+        int waitStatus = 0;
+        ASSERT_EQ(::waitpid(child, &waitStatus, 0), child);
+        ASSERT_TRUE(WIFEXITED(waitStatus));
+        EXPECT_EQ(WEXITSTATUS(waitStatus), status);
+        EXPECT_NE(readFileBytes(err).find("interrupted; "), std::string::npos) << readFileBytes(err);
+        std::size_t whole = 0;
+        for (const std::string& name : folder_.names()) {
+            if (name == "Book.pdf" || name == "err") continue;
+            EXPECT_EQ(name.rfind("Book-", 0), 0u) << "left behind: " << name;
+            EXPECT_EQ(std::filesystem::file_size(folder_.file(name)), bitmapBytes) << name;
+            std::filesystem::remove(folder_.file(name));
+            ++whole;
+        }
+        EXPECT_GE(whole, 1u);
+        EXPECT_LT(whole, std::size_t{pageCount});
+    }
+}
+
+// The report is the point of -v: when it cannot be written, the run must
+// not pass for a success.
+TEST_F(Cli, LostReportEndsWithAnErrorStatus)
+{
+    const std::string pdf = write("Book.pdf", threePages());
+    std::string command = "LANG=C LC_ALL= ";
+    command.append(quoted(RAVOTH_CLI_PATH)).append(" -v ").append(quoted(pdf));
+    command.append(" >/dev/full 2>").append(quoted(folder_.file("err")));
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 74);
+    EXPECT_EQ(readFileBytes(folder_.file("err")), "ravoth-cli: cannot write to standard output\n");
+}
+
+// A pipe given as the document is refused at once: opening it for reading
+// would wait for a writer for ever.
+TEST_F(Cli, PipeIsRefusedWithoutWaiting)
+{
+    const std::string fifo = folder_.file("Book.pdf");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const CliRun run = runCli({"-v", fifo}, "LANG=C LC_ALL= timeout 20");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "result: -1 lasterror: 0\nFailure\n");
 }
 
 TEST(CliUsage, HelpVersionAndUsageErrors)

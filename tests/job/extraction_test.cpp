@@ -265,20 +265,28 @@ TEST_F(Extraction, HugeCountFailsTheMissingPagesAtOnce)
     EXPECT_LT(elapsed, std::chrono::seconds(5));
 }
 
-TEST_F(Extraction, WriteFailureRemovesTheFileAndFailsThePage)
+// A write that fails half-way (a full disk) must neither leave part of a
+// picture under the page's name nor cost the file the user already had there.
+TEST_F(Extraction, WriteFailureKeepsTheEarlierFileAndLeavesNothingElse)
 {
     MeskerDocument document;
     document.pages = {fixture::dctPage(8, 8, false, 1), tinyGray(2)};
+    const std::string earlier = "the picture of an earlier run";
     for (int page : {1, 2}) {
-        SCOPED_TRACE(page);
-        TempFolder other;
-        const std::string pdf = other.file("Book.pdf");
-        ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
-        failWriteAt(1);
-        EXPECT_EQ(runExtraction(pdf.c_str(), page, page, pdf.c_str()), -13);
-        failWriteAt(0);
-        EXPECT_FALSE(filesWritten);
-        EXPECT_EQ(other.names(), std::set<std::string>{"Book.pdf"});
+        for (int failingRequest : {1, 2}) {  // the flush, then the close
+            SCOPED_TRACE(::testing::Message() << "page " << page << ", request " << failingRequest);
+            TempFolder other;
+            const std::string pdf = other.file("Book.pdf");
+            ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
+            const std::string name = page == 1 ? "Book-1.jpg" : "Book-2.bmp";
+            ASSERT_TRUE(fixture::writeFile(other.file(name), earlier));
+            failWriteAt(failingRequest);
+            EXPECT_EQ(runExtraction(pdf.c_str(), page, page, pdf.c_str()), -13);
+            failWriteAt(0);
+            EXPECT_FALSE(filesWritten);
+            EXPECT_EQ(other.names(), (std::set<std::string>{"Book.pdf", name}));
+            EXPECT_EQ(readFileBytes(other.file(name)), earlier);
+        }
     }
 }
 
@@ -437,6 +445,49 @@ TEST_F(Extraction, StreamInflatingFarPastItsImageFailsThePage)
     EXPECT_EQ(run.files, std::set<std::string>{"Book-2.bmp"});
     ASSERT_EQ(outcomes.size(), 2u);
     EXPECT_EQ(outcomes[0].stage, PageStage::InflateBound);
+}
+
+// A page that declares far more than its stream could ever yield is forged,
+// not damaged: it fails at once, before any block of the declared size is
+// asked for, and takes neither the disk nor the memory it declares.
+TEST_F(Extraction, ForgedPageSizesFailBeforeAnyLargeBlock)
+{
+    struct Case {
+        const char* name;
+        int width;
+        int height;
+        const char* bits;  // as written after /BitsPerComponent
+        PageStage stage;
+        int code;
+    };
+    const Case cases[] = {
+        {"4 GB declared in 16 bytes", 37000, 37000, "8", PageStage::ImageTooLarge, -12},
+        {"depth that saturates", 1000, 1000, "4294967304", PageStage::WriteBmp, -10},
+        {"depth of 16 bits", 1000, 1000, "16", PageStage::WriteBmp, -10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MeskerDocument document;
+        MeskerPage page = uniformPage(c.width, c.height, 0);
+        page.data = fixture::deflateBytes("sixteen bytes!!!");
+        document.pages = {page, tinyGray(1)};
+        const std::string bits = c.bits;
+        document.editImageObject = [&](int k, std::string& text) {
+            if (k == 0) fixture::replaceOnce(text, "/BitsPerComponent 8", "/BitsPerComponent " + bits);
+        };
+        std::vector<PageOutcome> outcomes;
+        setPageOutcomeList(&outcomes);
+        const auto start = std::chrono::steady_clock::now();
+        const RunResult run = extract(document);
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        setPageOutcomeList(nullptr);
+        EXPECT_EQ(run.result, -13);
+        EXPECT_EQ(run.files, std::set<std::string>{"Book-2.bmp"});
+        ASSERT_EQ(outcomes.size(), 2u);
+        EXPECT_EQ(outcomes[0].stage, c.stage);
+        EXPECT_EQ(outcomes[0].code, c.code);
+        EXPECT_LT(elapsed, std::chrono::seconds(2));
+    }
 }
 
 }  // namespace

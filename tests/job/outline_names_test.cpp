@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <filesystem>
 #include <set>
 #include <string>
 
@@ -106,6 +107,43 @@ TEST_F(OutlineNames, SameTitleTwiceKeepsTheLaterPage)
     document.outline = {to(0, "(Same)"), to(1, "(Same)")};
     EXPECT_EQ(extract(document), (std::set<std::string>{"Same.jpg"}));
     EXPECT_EQ(readFileBytes(folder_.file("Same.jpg")), built_.imageStreams[1]);
+}
+
+// Trying a title's name on the file system must not harm what is there: a
+// file of that name survives when its page then fails, a symbolic link's
+// target is never written, and a folder of that name sends the page to its
+// numbered name.
+TEST_F(OutlineNames, TryingANameLeavesWhatIsThereAlone)
+{
+    MeskerDocument document;
+    document.pages = {fixture::dctPage(8, 8, true, 1), fixture::flatePage(2, 2, 8, true, 2),
+                      fixture::dctPage(8, 8, true, 3), fixture::dctPage(8, 8, true, 4)};
+    // Page 2's stream is no zlib stream at all: the page fails after its
+    // name has been tried.
+    document.pages[1].data = "not deflated";
+    document.pages[1].precompressed = true;
+    document.outline = {to(0, "(Holiday)"), to(1, "(Photo)"), to(2, "(Folder)"), to(3, "(Plain)")};
+    const std::string mine = "the user's own photo";
+    ASSERT_TRUE(fixture::writeFile(folder_.file("Photo.bmp"), mine));
+    TempFolder elsewhere;
+    ASSERT_TRUE(fixture::writeFile(elsewhere.file("target.jpg"), mine));
+    std::error_code error;
+    std::filesystem::create_symlink(elsewhere.file("target.jpg"), folder_.file("Holiday.jpg"), error);
+    // Windows lets only some users make links; the rest holds without one.
+    const bool linked = !error;
+    if (!linked) RecordProperty("symlink", "not made: " + error.message());
+    ASSERT_TRUE(std::filesystem::create_directory(folder_.file("Folder.jpg")));
+
+    EXPECT_EQ(extract(document, -13),
+              (std::set<std::string>{"Holiday.jpg", "Photo.bmp", "Folder.jpg", "Book-3.jpg", "Plain.jpg"}));
+    EXPECT_EQ(readFileBytes(folder_.file("Photo.bmp")), mine);
+    EXPECT_EQ(readFileBytes(elsewhere.file("target.jpg")), mine);
+    // The link itself gave way to the page's picture.
+    EXPECT_EQ(readFileBytes(folder_.file("Holiday.jpg")), built_.imageStreams[0]);
+    if (linked) {
+        EXPECT_FALSE(std::filesystem::is_symlink(folder_.file("Holiday.jpg")));
+    }
+    EXPECT_EQ(readFileBytes(folder_.file("Book-3.jpg")), built_.imageStreams[2]);
 }
 
 TEST_F(OutlineNames, IndirectTitleAndNamedDestinations)

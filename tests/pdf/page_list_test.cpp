@@ -161,6 +161,28 @@ TEST(CollectPages, OutlineOptionLeavesOutlineOutputsForNow)
     EXPECT_EQ(o.pages, "3 0\n4 0\n");
 }
 
+// The outline phase fails the whole call: nothing may be handed out, or the
+// caller would own a list it was told it did not get.
+TEST(CollectPages, FailedOutlinePhaseHandsOutNoPageList)
+{
+    const Document d = build(tree("<< /Type /Catalog /Pages 2 0 R /Outlines 9 0 R >>",
+                                  pagesRoot("3 0 R 4 0 R", "2")));
+    Byte* listStart = nullptr;
+    Byte* listEnd = nullptr;
+    OutlineEntry* outlines = nullptr;
+    std::int32_t outlineCount = 0;
+    outlineOption = true;
+    const Byte* doc = reinterpret_cast<const Byte*>(d.text.data());
+    const Byte* table = reinterpret_cast<const Byte*>(d.xref.data());
+    EXPECT_EQ(collectPages(doc, doc + d.text.size(), 1, table, table + d.xref.size(), &listStart,
+                           &listEnd, &outlines, &outlineCount),
+              -1);
+    outlineOption = false;
+    EXPECT_EQ(LastError, -164);
+    EXPECT_EQ(listStart, nullptr);
+    EXPECT_EQ(outlines, nullptr);
+}
+
 TEST(CollectPages, FailureCodes)
 {
     const std::string root2 = pagesRoot("3 0 R 4 0 R", "2");
