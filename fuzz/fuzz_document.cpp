@@ -24,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Byte* docStart = document.data();
     const Byte* docEnd = docStart + documentBytes;
 
+    const ScanBudget budget(scanBudgetFor(documentBytes));
     Byte* tableStart = nullptr;
     Byte* tableEnd = nullptr;
     std::int32_t root = -1;

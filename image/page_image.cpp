@@ -35,10 +35,24 @@ static_assert(flatePiece.size() + 4 == bitsRoomBytes);
 constexpr std::size_t lengthRoomBytes = 12;
 static_assert(streamPiece.size() + 2 == lengthRoomBytes);
 
+// Between the fixed pieces stand numbers, which in the files we accept are
+// a few digits long. A skip past a number goes no further than this, and
+// the rest of the height's line (where other entries may stand) no further
+// than the line limit: every page then costs a bounded look, however many
+// pages point into the same long stretch of the document.
+constexpr std::size_t numberRunLimitBytes = 256;
+constexpr std::size_t heightLineLimitBytes = 1024;
+
 // The white space that the C library's decimal conversion skips.
 constexpr bool isConversionSpace(Byte b)
 {
     return b == ' ' || b == '\t' || b == '\n' || b == '\v' || b == '\f' || b == '\r';
+}
+
+// The end of a look of at most `limit` bytes from p.
+const Byte* lookEnd(const Byte* p, const Byte* end, std::size_t limit)
+{
+    return static_cast<std::size_t>(end - p) > limit ? p + limit : end;
 }
 
 // Decimal conversion in the manner of the C library's (leading white space,
@@ -47,38 +61,35 @@ constexpr bool isConversionSpace(Byte b)
 // Leaves no cursor behind: the skip that follows passes over the text.
 std::int32_t readDecimal(const Byte* p, const Byte* end, bool* hasDigits = nullptr)
 {
+    end = lookEnd(p, end, numberRunLimitBytes);
     while (p < end && isConversionSpace(*p)) ++p;
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) {
         negative = *p == '-';
         ++p;
     }
-    // One past the int32 magnitude limit is enough to know it saturates.
-    constexpr std::int64_t ceiling = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-    std::int64_t value = 0;
-    bool digits = false;
-    while (p < end && isDigit(*p)) {
-        digits = true;
-        if (value < ceiling) value = value * 10 + (*p - '0');
-        ++p;
-    }
-    if (hasDigits) *hasDigits = digits;
-    if (negative) value = -value;
-    if (value > std::numeric_limits<std::int32_t>::max())
-        return std::numeric_limits<std::int32_t>::max();
-    if (value < std::numeric_limits<std::int32_t>::min())
-        return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(value);
+    const Byte* digits = p;
+    constexpr std::int64_t largest = std::numeric_limits<std::int32_t>::max();
+    // One past the largest magnitude either way is enough to saturate.
+    const std::int64_t magnitude = readDigits(&p, end, largest);
+    if (hasDigits) *hasDigits = p != digits;
+    if (negative) return magnitude > largest ? std::numeric_limits<std::int32_t>::min()
+                                             : static_cast<std::int32_t>(-magnitude);
+    return magnitude > largest ? std::numeric_limits<std::int32_t>::max()
+                               : static_cast<std::int32_t>(magnitude);
 }
 
 // Advances to the next `target` byte, but no further than where `room` bytes
-// still follow the cursor before end. True when that room is there.
-bool skipTo(const Byte** cursor, const Byte* end, Byte target, std::size_t room)
+// still follow the cursor before end, nor past `limit` bytes. True when the
+// target byte was reached with that room behind it.
+bool skipTo(const Byte** cursor, const Byte* end, Byte target, std::size_t room,
+            std::size_t limit = numberRunLimitBytes)
 {
     const Byte* p = *cursor;
-    while (static_cast<std::size_t>(end - p) > room && *p != target) ++p;
+    const Byte* const look = lookEnd(p, end, limit);
+    while (p < look && static_cast<std::size_t>(end - p) > room && *p != target) ++p;
     *cursor = p;
-    return static_cast<std::size_t>(end - p) > room;
+    return p < look && static_cast<std::size_t>(end - p) > room && *p == target;
 }
 
 // Matches `piece` at the cursor and moves past it.
@@ -91,35 +102,22 @@ bool takePiece(const Byte** cursor, const Byte* end, std::string_view piece)
 
 enum class Lookup { Found, NotListed, NoOffset };
 
-// Finds the first XrefTable line for `objectNumber` and reads the offset
-// after its first space. Numbers are read within their line, so a short line
+// Reads the offset in the XrefTable line of `objectNumber`: the number
+// after the line's first space, read within the line, so that a short line
 // cannot borrow digits from the next one.
 Lookup findObjectOffset(const Byte* tableStart, const Byte* tableEnd, std::int32_t objectNumber,
                         std::int32_t* offset)
 {
-    const Byte* line = tableStart;
-    // A table in readTrailer's own form holds one line per object, so the
-    // bisection finds the same first line as the scan.
-    if (isDeclaredSortedXrefTable(tableStart, tableEnd)) {
-        line = findDeclaredXrefLine(tableStart, tableEnd, objectNumber);
-        if (!line) return Lookup::NotListed;
-    }
-    while (line < tableEnd) {
-        const auto* lineEnd = static_cast<const Byte*>(
-            std::memchr(line, '\n', static_cast<std::size_t>(tableEnd - line)));
-        if (!lineEnd) lineEnd = tableEnd;
-        if (readDecimal(line, lineEnd) == objectNumber) {
-            const Byte* p = line;
-            while (p < lineEnd && *p != ' ') ++p;
-            if (p == lineEnd) return Lookup::NoOffset;
-            bool hasDigits = false;
-            *offset = readDecimal(p + 1, lineEnd, &hasDigits);
-            return hasDigits ? Lookup::Found : Lookup::NoOffset;
-        }
-        if (lineEnd == tableEnd) break;
-        line = lineEnd + 1;
-    }
-    return Lookup::NotListed;
+    const Byte* line = findXrefLine(tableStart, tableEnd, objectNumber);
+    if (!line) return Lookup::NotListed;
+    const auto* lineEnd =
+        static_cast<const Byte*>(std::memchr(line, '\n', static_cast<std::size_t>(tableEnd - line)));
+    if (!lineEnd) lineEnd = tableEnd;
+    const auto* space = static_cast<const Byte*>(std::memchr(line, ' ', static_cast<std::size_t>(lineEnd - line)));
+    if (!space) return Lookup::NoOffset;
+    bool hasDigits = false;
+    *offset = readDecimal(space + 1, lineEnd, &hasDigits);
+    return hasDigits ? Lookup::Found : Lookup::NoOffset;
 }
 
 // Whether an offset read from the table names a byte of the document.
@@ -134,7 +132,7 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
                     const Byte* tableStart, const Byte* tableEnd, const Byte* pageListStart,
                     const Byte* pageListEnd, ImageInfo* info)
 {
-    // Step A: the page's line in the PageList.
+    // The page's line in the PageList.
     if (pageIndex < 0) return -1;
     const Byte* line = pageListStart;
     for (int count = 0; count < pageIndex; ++count) {
@@ -146,7 +144,7 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
     const std::int32_t pageNumber = readDecimal(line, pageListEnd);
     if (pageNumber == 0) return -1;
 
-    // Steps B and C: the page object.
+    // The page object, matched piece by piece.
     std::int32_t offset = 0;
     if (findObjectOffset(tableStart, tableEnd, pageNumber, &offset) != Lookup::Found) return -2;
     if (!isInside(offset, docStart, docEnd)) return -3;
@@ -167,7 +165,7 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
     if (!skipTo(&p, docEnd, ' ', pageClosePiece.size())) return -13;
     if (!matchesAt(p, docEnd, pageClosePiece)) return -14;
 
-    // Steps D and E: the image XObject.
+    // The image XObject, and its stream.
     if (findObjectOffset(tableStart, tableEnd, imageNumber, &offset) != Lookup::Found) return -15;
     if (!isInside(offset, docStart, docEnd)) return -16;
     p = docStart + offset;
@@ -178,7 +176,7 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
     if (!takePiece(&p, docEnd, heightPiece)) return -19;
     info->height = readDecimal(p, docEnd);
     // Other entries may stand between the height and the end of its line.
-    if (!skipTo(&p, docEnd, '\n', bitsPiece.size())) return -20;
+    if (!skipTo(&p, docEnd, '\n', bitsPiece.size(), heightLineLimitBytes)) return -20;
     if (!takePiece(&p, docEnd, bitsPiece)) return -21;
     info->bitsPerComponent = readDecimal(p, docEnd);
     if (!skipTo(&p, docEnd, ' ', bitsRoomBytes)) return -22;

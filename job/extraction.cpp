@@ -117,6 +117,10 @@ struct TitleIndex {
     std::size_t pages = 0;
 };
 
+// A title of this many bytes as written already gives a name past the
+// system's limit, escapes and hex digits included.
+constexpr std::int32_t longestTitleBytes = 4096;
+
 // Builds the index over the `pageLines` pages of the PageList; false when
 // its block cannot be had.
 bool buildTitleIndex(TitleIndex* index, std::size_t pageLines)
@@ -147,6 +151,10 @@ bool formPageTitleName(const TitleIndex& index, int pageIndex, const OutputNames
     const std::int32_t record = index.firstEntry.get()[pageIndex];
     if (record < 0) return false;
     const OutlineEntry* entry = *work.outlineEntries + record;
+    // Many bookmarks may share one title object; decoding a title longer
+    // than any a person writes for every page it names would cost pages
+    // times its length.
+    if (entry->titleLength > longestTitleBytes) return false;
 
     const int capacity = titleBufferBytes(entry->titleLength);
     OwnedBlock<char> title(reinterpret_cast<char*>(allocBlock(static_cast<std::size_t>(capacity))));
@@ -464,6 +472,9 @@ int runExtraction(const char* sourcePath, int firstPage, int lastPage, const cha
     if (!readDocument(sourcePath)) return endRun(readDocumentFailed);
     const Byte* docStart = *work.documentStart;
     const Byte* docEnd = *work.documentEnd;
+    // However the document's objects point at one another, reading its
+    // structure costs at most a fixed multiple of its size.
+    const ScanBudget budget(scanBudgetFor(static_cast<std::uint64_t>(docEnd - docStart)));
 
     if (!(work.xrefStart = allocCell<Byte*>())) return endRun(noMemoryXrefStart);
     if (!(work.xrefEnd = allocCell<Byte*>())) return endRun(noMemoryXrefEnd);

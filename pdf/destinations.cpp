@@ -59,32 +59,29 @@ int skipOrCode(const Byte** cursor, const Byte* end, int inSpace, int inComment)
 
 // An array "[n g R ...]" at the cursor: takes n as the page object and moves
 // the cursor to the closing "]".
-int readDestinationArray(const Document& document, const Byte** cursor, const ValueCodes& codes,
+int takeDestinationArray(const Byte** cursor, const Byte* end, const ValueCodes& codes,
                          std::int32_t* pageObject)
 {
-    const Byte* p = *cursor + 1;
-    const Byte* const end = document.end;
-    if (const int code = skipOrCode(&p, end, valueCode::endInSpace, codes.commentAfterBracket))
-        return code;
-    const int page = readNumber(&p, end);
-    if (page < 0) return codes.noPageObject;
-    if (readNumber(&p, end) < 0) return codes.noGeneration;
-    if (const int code = skipOrCode(&p, end, valueCode::endInSpace, codes.commentAfterGeneration))
-        return code;
-    if (*p != 'R' || end - p < 2) return codes.noRorBracket;
-    ++p;
-    if (const int code = skipOrCode(&p, end, valueCode::endInSpace, codes.noRorBracket)) return code;
-    while (p < end && *p != ']') {
-        if (*p == '%') {
-            while (p < end && *p != '\r' && *p != '\n') ++p;
-        } else {
-            ++p;
-        }
+    DestinationArray array;
+    const ArrayBreak broken = readDestinationArray(*cursor, end, &array);
+    const bool inComment = array.ending == SkipEnd::InComment;
+    switch (broken) {
+    case ArrayBreak::None:
+        *pageObject = array.pageObject;
+        *cursor = array.close;
+        return 0;
+    case ArrayBreak::EndAfterOpen:
+        return inComment ? codes.commentAfterBracket : valueCode::endInSpace;
+    case ArrayBreak::NoPageObject: return codes.noPageObject;
+    case ArrayBreak::NoGeneration: return codes.noGeneration;
+    case ArrayBreak::EndAfterGeneration:
+        return inComment ? codes.commentAfterGeneration : valueCode::endInSpace;
+    case ArrayBreak::EndAfterR:
+        return inComment ? codes.noRorBracket : valueCode::endInSpace;
+    case ArrayBreak::NoR:
+    case ArrayBreak::NoClose: break;
     }
-    if (p >= end) return codes.noRorBracket;
-    *pageObject = page;
-    *cursor = p;
-    return 0;
+    return codes.noRorBracket;
 }
 
 // Reads one destination value at the cursor: a reference to, or directly,
@@ -123,7 +120,7 @@ int readDestinationValue(const Document& document, const Byte** cursor, const By
         if (!resume) resume = dictionaryEnd + 2;
     }
     if (*value == '[') {
-        if (const int code = readDestinationArray(document, &value, codes, pageObject)) return code;
+        if (const int code = takeDestinationArray(&value, end, codes, pageObject)) return code;
         if (!resume) resume = value + 1;
     } else if (matchesAt(value, end, "null")) {
         *pageObject = noPageObject;
@@ -251,9 +248,8 @@ int readDestsDictionary(const Document& document, const Dictionary& catalogue, T
     while (*p != '>') {
         if (*p != '/' || end - p < 2) return codeDestsKeyNotName;
         const Byte* key = p + 1;
-        p = key;
-        while (p < end && !endsNameKey(*p)) ++p;
-        if (p >= end) return valueCode::titleOrKeyRunsToEnd;
+        p = findNameKeyEnd(key, end);
+        if (!p) return valueCode::titleOrKeyRunsToEnd;
         DestinationEntry entry{static_cast<std::int32_t>(p - key), key, noPageObject};
         if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
         if (const int code = readDestinationValue(document, &p, end, singleLeafCodes, &entry.pageObject))

@@ -22,6 +22,10 @@ constexpr int kidNotInTable = -143;
 constexpr int kidNodeFails = -144;
 constexpr int stackNotAllocated = -145;
 constexpr int stackNotEnlarged = -146;
+// More kid references than a tree can hold: the walk came back to a node
+// it had entered. It shares its number with the stack's growth, which is
+// how such a walk used to end.
+constexpr int cycleFound = -146;
 }  // namespace walkCode
 
 // Makes sure one more line fits, allocating the block on first use. Every
@@ -89,7 +93,7 @@ int walkKids(const Byte* docStart, const Byte* docEnd, const Byte* cursor, const
         if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return walkCode::kidEndsBeforeR;
         if (*cursor != 'R') return walkCode::kidNoR;
         ++cursor;
-        if (++kidsHandled > kidLimit) return walkCode::stackNotEnlarged;
+        if (++kidsHandled > kidLimit) return walkCode::cycleFound;
 
         const int offset = lookupObjectOffset(tableStart, tableEnd, objectNumber);
         if (offset < 0) return walkCode::kidNotInTable;

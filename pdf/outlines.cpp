@@ -13,6 +13,10 @@ namespace {
 constexpr int codeNoPageMap = -1;
 constexpr int codeNoMemory = -147;
 constexpr int codeNoMemoryGrowth = -148;
+// More items entered than the document has dictionaries: the links came
+// back to an item. It shares its number with the growth of the outline's
+// blocks, which is how such a walk used to end.
+constexpr int codeOutlineLoops = -148;
 
 // Page object number to page index, as sorted pairs: the map is as large as
 // the page list, whatever the object numbers are.
@@ -120,49 +124,87 @@ int findItemDestination(const Document& document, const Dictionary& item,
 // any break in that form.
 std::int32_t pageOfDestinationArray(const Byte* open, const Byte* end)
 {
-    const Byte* p = open + 1;
-    const int page = readNumber(&p, end);
-    const bool shaped = page >= 1 && readNumber(&p, end) >= 0 &&
-                        skipWhiteSpaceAndComments(&p, end) && *p == 'R' && end - p >= 2;
+    DestinationArray array;
+    const ArrayBreak broken = readDestinationArray(open, end, &array);
     LastError = 0;
-    if (!shaped) return 0;
-    ++p;
-    if (!skipWhiteSpaceAndComments(&p, end)) return 0;
-    while (p < end && *p != ']') {
-        if (*p == '%') {
-            while (p < end && *p != '\r' && *p != '\n') ++p;
-        } else {
-            ++p;
-        }
-    }
-    return p < end ? page : 0;
+    return broken == ArrayBreak::None ? array.pageObject : 0;
 }
 
-std::int32_t pageOfNamedDestination(const DestinationEntry* table, std::int32_t count,
-                                    const Byte* key, const Byte* keyEnd)
-{
-    const DestinationEntry* entry =
-        findDestination(table, count, key, static_cast<std::int32_t>(keyEnd - key));
-    return entry && entry->pageObject != noPageObject ? entry->pageObject : 0;
-}
+// A destination table's entries in the order of their keys, so that each
+// bookmark finds its name by bisection: a walk over the whole table for
+// every bookmark would make a file with many of both take minutes.
+class DestinationIndex {
+public:
+    // False when the index's block cannot be had.
+    bool build(const DestinationEntry* table, std::int32_t count)
+    {
+        table_ = table;
+        count_ = count > 0 ? static_cast<std::size_t>(count) : 0;
+        if (count_ == 0) return true;
+        order_.reset(reinterpret_cast<std::int32_t*>(allocBlock(count_ * sizeof(std::int32_t))));
+        if (!order_) return false;
+        std::int32_t* order = order_.get();
+        for (std::size_t i = 0; i < count_; ++i) order[i] = static_cast<std::int32_t>(i);
+        // Equal keys keep table order, so the first of them is found first.
+        std::sort(order, order + count_, [&](std::int32_t a, std::int32_t b) {
+            const int byKey = compareKeys(table[a].keyText, table[a].keyLength, table[b].keyText, table[b].keyLength);
+            return byKey != 0 ? byKey < 0 : a < b;
+        });
+        return true;
+    }
+
+    // The page object of the first entry, in table order, whose key has the
+    // same bytes; 0 when none, or when it is a null destination.
+    std::int32_t pageOf(const Byte* key, const Byte* keyEnd) const
+    {
+        const auto keyLength = static_cast<std::int32_t>(keyEnd - key);
+        const std::int32_t* begin = order_.get();
+        const std::int32_t* end = begin + count_;
+        const std::int32_t* found = std::lower_bound(begin, end, 0, [&](std::int32_t index, int) {
+            const DestinationEntry& entry = table_[index];
+            return compareKeys(entry.keyText, entry.keyLength, key, keyLength) < 0;
+        });
+        if (found == end) return 0;
+        const DestinationEntry& entry = table_[*found];
+        if (compareKeys(entry.keyText, entry.keyLength, key, keyLength) != 0) return 0;
+        return entry.pageObject != noPageObject ? entry.pageObject : 0;
+    }
+
+private:
+    // Shorter keys first, then by bytes: any order will do that puts equal
+    // keys side by side.
+    static int compareKeys(const Byte* a, std::int32_t aLength, const Byte* b, std::int32_t bLength)
+    {
+        if (aLength != bLength) return aLength < bLength ? -1 : 1;
+        return aLength == 0 ? 0 : std::memcmp(a, b, static_cast<std::size_t>(aLength));
+    }
+
+    const DestinationEntry* table_ = nullptr;
+    std::size_t count_ = 0;
+    OwnedBlock<std::int32_t> order_;
+};
+
+struct DestinationIndexes {
+    DestinationIndex stringKeyed;
+    DestinationIndex nameKeyed;
+};
 
 // The page object a destination value points to; 0 when none.
 std::int32_t pageOfDestination(const Byte* destination, const Byte* end,
-                               const DestinationTables& tables)
+                               const DestinationIndexes& indexes)
 {
     switch (*destination) {
     case '(':
     case '<': {
         const Byte* close = findStringTokenEnd(destination, end);
         if (!close) return 0;
-        return pageOfNamedDestination(tables.stringKeyed, tables.stringCount, destination + 1, close);
+        return indexes.stringKeyed.pageOf(destination + 1, close);
     }
     case '/': {
         const Byte* key = destination + 1;
-        const Byte* p = key;
-        while (p < end && !endsNameKey(*p)) ++p;
-        if (p >= end) return 0;
-        return pageOfNamedDestination(tables.nameKeyed, tables.nameCount, key, p);
+        const Byte* keyEnd = findNameKeyEnd(key, end);
+        if (!keyEnd) return 0;
+        return indexes.nameKeyed.pageOf(key, keyEnd);
     }
     case '[': return pageOfDestinationArray(destination, end);
     default: return 0;
@@ -191,7 +233,7 @@ int visitOutline(const Document& document, const Byte* rootValue, Enter enter)
     int depth = 0;
     auto enterAt = [&](const Byte* value) {
         if (const int code = openDictionary(value, document.end, &current)) return code;
-        if (++entered > itemLimit) return codeNoMemoryGrowth;
+        if (++entered > itemLimit) return codeOutlineLoops;
         return enter(current, depth);
     };
     if (const int code = enterAt(rootValue)) return code;
@@ -288,6 +330,10 @@ int runOutlinePhase(const Document& document, const Dictionary& catalogue,
 
     PageIndexMap pageMap;
     if (const int code = pageMap.build(pageListStart, pageListEnd)) return code;
+    DestinationIndexes indexes;
+    if (!indexes.stringKeyed.build(tables.stringKeyed, tables.stringCount) ||
+        !indexes.nameKeyed.build(tables.nameKeyed, tables.nameCount))
+        return codeNoMemory;
 
     // Second pass: one record per dictionary entered.
     if (const int code = findOutlineRoot(document, catalogue, &rootValue)) return code;
@@ -303,7 +349,7 @@ int runOutlinePhase(const Document& document, const Dictionary& catalogue,
             if (const int destinationCode = findItemDestination(document, item, &destination))
                 return destinationCode;
             if (destination) {
-                const std::int32_t page = pageOfDestination(destination, document.end, tables);
+                const std::int32_t page = pageOfDestination(destination, document.end, indexes);
                 if (page >= 1) record.pageIndex = pageMap.lookup(page);
             }
         }

@@ -35,6 +35,9 @@ constexpr std::int32_t codeEndAfterObj = -101;
 
 bool isLineEnd(Byte b) { return b == '\r' || b == '\n'; }
 
+thread_local std::uint64_t budgetLeft = 0;
+thread_local bool budgetSet = false;
+
 // Bytes that findKey steps over between tokens besides white space.
 bool isKeyScanFiller(Byte b)
 {
@@ -99,52 +102,115 @@ const Byte* scanForClose(const Byte* start, const Byte* end, std::string_view cl
 
 }  // namespace
 
+ScanBudget::ScanBudget(std::uint64_t bytes) : previous_(budgetLeft), hadPrevious_(budgetSet)
+{
+    budgetLeft = bytes;
+    budgetSet = true;
+}
+
+ScanBudget::~ScanBudget()
+{
+    budgetLeft = previous_;
+    budgetSet = hadPrevious_;
+}
+
+bool ScanBudget::isSpent() { return budgetSet && budgetLeft == 0; }
+
+const Byte* scanLimit(const Byte* from, const Byte* end)
+{
+    if (!budgetSet || from >= end || static_cast<std::uint64_t>(end - from) <= budgetLeft) return end;
+    return from + budgetLeft;
+}
+
+const Byte* scanLimitBackward(const Byte* begin, const Byte* from)
+{
+    if (!budgetSet || begin >= from || static_cast<std::uint64_t>(from - begin) <= budgetLeft) return begin;
+    return from - budgetLeft;
+}
+
+void chargeScan(std::size_t bytes)
+{
+    if (budgetSet) budgetLeft -= bytes < budgetLeft ? bytes : budgetLeft;
+}
+
+const Byte* skipComment(const Byte* p, const Byte* end)
+{
+    while (p < end && !isLineEnd(*p)) ++p;
+    return p;
+}
+
+std::int64_t readDigits(const Byte** cursor, const Byte* end, std::int64_t ceiling)
+{
+    // The ceilings in use (31-bit values, ten-digit offsets) leave room for
+    // one more digit below the 64-bit limit.
+    const Byte* p = *cursor;
+    std::int64_t value = 0;
+    while (p < end && isDigit(*p)) {
+        if (value <= ceiling) value = value * 10 + (*p - '0');
+        ++p;
+    }
+    *cursor = p;
+    return value > ceiling ? ceiling + 1 : value;
+}
+
 // Steps from the "(" at *cursor to its balancing ")", leaving the cursor on
 // it. A backslash makes the next byte ordinary. False when end comes first.
 bool skipStringLiteral(const Byte** cursor, const Byte* end)
 {
-    const Byte* p = *cursor + 1;
+    const Byte* const start = *cursor;
+    const Byte* const limit = scanLimit(start, end);
+    const Byte* p = start + 1;
     int depth = 1;
-    while (p < end) {
+    bool closed = false;
+    while (p < limit) {
         const Byte b = *p;
         if (b == '\\') {
-            if (end - p < 2) break;
+            if (limit - p < 2) break;
             p += 2;
             continue;
         }
         if (b == '(') ++depth;
         if (b == ')' && --depth == 0) {
-            *cursor = p;
-            return true;
+            closed = true;
+            break;
         }
         ++p;
     }
-    *cursor = end;
-    return false;
+    chargeScan(static_cast<std::size_t>((closed ? p : limit) - start));
+    *cursor = closed ? p : end;
+    return closed;
 }
 
 bool skipWhiteSpace(const Byte** cursor, const Byte* end)
 {
     const Byte* p = *cursor;
-    while (p < end && isWhiteSpace(*p)) ++p;
+    const Byte* const limit = scanLimit(p, end);
+    while (p < limit && isWhiteSpace(*p)) ++p;
+    chargeScan(static_cast<std::size_t>(p - *cursor));
     *cursor = p;
-    return p < end;
+    return p < limit;
 }
 
-bool skipWhiteSpaceAndComments(const Byte** cursor, const Byte* end)
+SkipEnd skipNotingEnd(const Byte** cursor, const Byte* end)
 {
     const Byte* p = *cursor;
-    while (p < end) {
+    const Byte* const limit = scanLimit(p, end);
+    bool inComment = false;
+    while (p < limit) {
         if (isWhiteSpace(*p)) {
+            inComment = false;
             ++p;
         } else if (*p == '%') {
-            while (p < end && !isLineEnd(*p)) ++p;
+            inComment = true;
+            p = skipComment(p, limit);
         } else {
             break;
         }
     }
+    chargeScan(static_cast<std::size_t>(p - *cursor));
     *cursor = p;
-    return p < end;
+    if (p < limit) return SkipEnd::NotAtEnd;
+    return inComment ? SkipEnd::InComment : SkipEnd::InSpace;
 }
 
 int readNumber(const Byte** cursor, const Byte* end)
@@ -154,22 +220,16 @@ int readNumber(const Byte** cursor, const Byte* end)
     if (!skipWhiteSpaceAndComments(cursor, end)) return failWith(codeNumberOnlySpace);
     const Byte* p = *cursor;
     if (!isDigit(*p)) return failWith(codeNumberNotDigit);
-    std::int64_t value = 0;
-    bool tooLarge = false;
-    while (p < end && isDigit(*p)) {
-        if (!tooLarge) {
-            value = value * 10 + (*p - '0');
-            tooLarge = value > std::numeric_limits<std::int32_t>::max();
-        }
-        ++p;
-    }
+    constexpr std::int64_t largest = std::numeric_limits<std::int32_t>::max();
+    const std::int64_t value = readDigits(&p, scanLimit(p, end), largest);
+    chargeScan(static_cast<std::size_t>(p - *cursor));
     // A number needs one byte after it before the end, so a file cut inside
     // "123" cannot read as 12.
     if (p >= end) return failWith(codeNumberRunsToEnd);
     if (!isWhiteSpace(*p) && !isDelimiter(*p)) return failWith(codeNumberBadEnd);
     // No object, offset or count of a document we accept needs more than 31
     // bits; a longer run is damage, not a number to wrap around.
-    if (tooLarge) return failWith(codeNumberBadEnd);
+    if (value > largest) return failWith(codeNumberBadEnd);
     *cursor = p;
     return static_cast<int>(value);
 }
@@ -177,50 +237,42 @@ int readNumber(const Byte** cursor, const Byte* end)
 const Byte* findKey(std::string_view key, const Byte* start, const Byte* end)
 {
     LastError = 0;
+    end = scanLimit(start, end);
     const std::size_t keySize = key.size();
-    // True when the key no longer fits between p and end.
-    auto exhausted = [&](const Byte* p) { return static_cast<std::size_t>(end - p) <= keySize; };
     const Byte* p = start;
+    // True when the key no longer fits between p and end.
+    auto exhausted = [&](const Byte* at) { return static_cast<std::size_t>(end - at) <= keySize; };
+    auto fail = [&](std::int32_t code) -> const Byte* {
+        chargeScan(static_cast<std::size_t>(p - start));
+        LastError = code;
+        return nullptr;
+    };
     for (;;) {
         for (;;) {
-            if (exhausted(p)) {
-                LastError = codeFindKeyAtBoundary;
-                return nullptr;
-            }
+            if (exhausted(p)) return fail(codeFindKeyAtBoundary);
             const Byte b = *p;
             if (isWhiteSpace(b) || isKeyScanFiller(b)) {
                 ++p;
             } else if (b == '%') {
-                while (!isLineEnd(*p)) {
-                    ++p;
-                    if (exhausted(p)) {
-                        LastError = codeFindKeyAtBoundary;
-                        return nullptr;
-                    }
-                }
+                p = skipComment(p, end);
+                if (exhausted(p)) return fail(codeFindKeyAtBoundary);
             } else if (b == '(') {
                 // The scan resumes on the closing ")", which then starts a
                 // token of its own.
-                if (!skipStringLiteral(&p, end)) {
-                    LastError = codeFindKeyAtBoundary;
-                    return nullptr;
-                }
+                if (!skipStringLiteral(&p, end)) return fail(codeFindKeyAtBoundary);
                 break;
             } else {
                 break;
             }
         }
-        if (exhausted(p)) {
-            LastError = codeFindKeyAtBoundary;
-            return nullptr;
+        if (exhausted(p)) return fail(codeFindKeyAtBoundary);
+        if (matchesAt(p, end, key) && endsKeyToken(p[keySize])) {
+            chargeScan(static_cast<std::size_t>(p - start));
+            return p;
         }
-        if (matchesAt(p, end, key) && endsKeyToken(p[keySize])) return p;
         ++p;
         for (;;) {
-            if (exhausted(p)) {
-                LastError = codeFindKeyInToken;
-                return nullptr;
-            }
+            if (exhausted(p)) return fail(codeFindKeyInToken);
             if (isWhiteSpace(*p) || isDelimiter(*p)) break;
             ++p;
         }
@@ -231,8 +283,14 @@ const Byte* findMatchingClose(const Byte* start, const Byte* end, std::string_vi
                               std::string_view open)
 {
     if (close.empty() || start >= end) return nullptr;
-    if (const Byte* found = scanForClose(start, end, close, open, true)) return found;
-    return scanForClose(start, end, close, open, false);
+    // Each pass charges what it passed; the second one, on what is left.
+    for (const bool skipLeadingSpace : {true, false}) {
+        const Byte* const limit = scanLimit(start, end);
+        const Byte* found = scanForClose(start, limit, close, open, skipLeadingSpace);
+        chargeScan(static_cast<std::size_t>((found ? found : limit) - start));
+        if (found) return found;
+    }
+    return nullptr;
 }
 
 int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view keyword,
@@ -246,7 +304,8 @@ int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view
             return 0;
         }
         const Byte* limit = *cursor;
-        if (limit < begin || static_cast<std::size_t>(limit - begin) < size) {
+        const Byte* const reach = scanLimitBackward(begin, limit);
+        if (limit < begin || static_cast<std::size_t>(limit - reach) < size) {
             LastError = codeKeywordNotFound;
             return 0;
         }
@@ -256,7 +315,8 @@ int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view
             const bool standsAlone = (p == begin || isWhiteSpace(p[-1])) &&
                                      (after >= end || isWhiteSpace(*after) || *after == '%');
             if (standsAlone && matchesAt(p, end, keyword)) break;
-            if (p == begin) {
+            if (p == reach) {
+                chargeScan(static_cast<std::size_t>(limit - p));
                 LastError = codeKeywordNotFound;
                 return 0;
             }
@@ -266,7 +326,7 @@ int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view
         // again from that "%".
         const Byte* q = p;
         bool inComment = false;
-        while (q > begin) {
+        while (q > reach) {
             --q;
             if (isLineEnd(*q)) break;
             if (*q == '%') {
@@ -274,6 +334,7 @@ int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view
                 break;
             }
         }
+        chargeScan(static_cast<std::size_t>(limit - q));
         if (!inComment) {
             *cursor = p;
             return 1;
@@ -299,9 +360,25 @@ bool isDeclaredSortedXrefTable(const Byte* start, const Byte* end)
     return start != nullptr && start == sortedTableStart && end == sortedTableEnd;
 }
 
-const Byte* findDeclaredXrefLine(const Byte* start, const Byte* end, int n)
+namespace {
+
+// The number that begins a line of the table; -1 when the line does not
+// begin with a digit.
+std::int64_t leadingNumber(const Byte* line, const Byte* end)
 {
-    if (!isDeclaredSortedXrefTable(start, end)) return nullptr;
+    if (line >= end || !isDigit(*line)) return -1;
+    return readDigits(&line, end, std::numeric_limits<std::int32_t>::max());
+}
+
+const Byte* nextLine(const Byte* p, const Byte* end)
+{
+    const auto* lineEnd = static_cast<const Byte*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    return lineEnd ? lineEnd + 1 : nullptr;
+}
+
+// The line for n in the declared table, found by bisection.
+const Byte* bisectXrefTable(const Byte* start, const Byte* end, std::int64_t n)
+{
     // lo is a line start and hi a line start or the end; the line for n, if
     // any, lies between them.
     const Byte* lo = start;
@@ -309,40 +386,45 @@ const Byte* findDeclaredXrefLine(const Byte* start, const Byte* end, int n)
     while (lo < hi) {
         const Byte* line = lo + (hi - lo) / 2;
         while (line > lo && line[-1] != '\n') --line;
-        std::int64_t number = 0;
-        const Byte* p = line;
-        while (p < end && isDigit(*p)) number = number * 10 + (*p++ - '0');
+        const std::int64_t number = leadingNumber(line, end);
         if (number == n) return line;
         if (number > n) {
             hi = line;
             continue;
         }
-        const auto* lineEnd = static_cast<const Byte*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-        lo = lineEnd ? lineEnd + 1 : end;
+        const Byte* next = nextLine(line, end);
+        lo = next ? next : end;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const Byte* findXrefLine(const Byte* tableStart, const Byte* tableEnd, std::int64_t n, bool* unended)
+{
+    if (unended) *unended = false;
+    if (isDeclaredSortedXrefTable(tableStart, tableEnd)) return bisectXrefTable(tableStart, tableEnd, n);
+    for (const Byte* line = tableStart; line < tableEnd;) {
+        if (leadingNumber(line, tableEnd) == n) return line;
+        line = nextLine(line, tableEnd);
+        if (!line) {
+            if (unended) *unended = true;
+            return nullptr;
+        }
     }
     return nullptr;
 }
 
 int lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n)
 {
-    const Byte* p = tableStart;
-    if (isDeclaredSortedXrefTable(tableStart, tableEnd)) {
-        p = findDeclaredXrefLine(tableStart, tableEnd, n);
-        if (!p) return LastError = codeNotInTable;
-    }
-    for (;;) {
-        const int number = readNumber(&p, tableEnd);
-        if (number < 0) return LastError = codeNotInTable;
-        if (number == n) {
-            const int offset = readNumber(&p, tableEnd);
-            if (offset < 0) return LastError = codeNoOffsetField;
-            if (readNumber(&p, tableEnd) < 0) return LastError = codeNoGenerationField;
-            return offset;
-        }
-        while (p < tableEnd && *p != '\n') ++p;
-        if (p >= tableEnd) return LastError = codeLineWithoutEnd;
-        ++p;
-    }
+    bool unended = false;
+    const Byte* p = findXrefLine(tableStart, tableEnd, n, &unended);
+    if (!p) return LastError = unended ? codeLineWithoutEnd : codeNotInTable;
+    readNumber(&p, tableEnd);
+    const int offset = readNumber(&p, tableEnd);
+    if (offset < 0) return LastError = codeNoOffsetField;
+    if (readNumber(&p, tableEnd) < 0) return LastError = codeNoGenerationField;
+    return offset;
 }
 
 const Byte* openObject(const Byte* docStart, const Byte* docEnd, std::int64_t offset, int n)

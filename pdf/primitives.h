@@ -46,10 +46,67 @@ inline bool matchesAt(const Byte* p, const Byte* end, std::string_view text)
     return true;
 }
 
+// How much of the document the scanning primitives may still pass over on
+// this thread. Each primitive scans at most what is left, charges what it
+// passed, and finds the document ended where the budget ends, so that once
+// it is spent every scan fails at once. A run grants a fixed multiple of its
+// document's size: then no document, however its objects point at one
+// another, makes the reader's time grow faster than the document. Without a
+// budget (outside a run) scans are unbounded. Budgets nest; the destructor
+// brings back the one before.
+class ScanBudget {
+public:
+    explicit ScanBudget(std::uint64_t bytes);
+    ~ScanBudget();
+    ScanBudget(const ScanBudget&) = delete;
+    ScanBudget& operator=(const ScanBudget&) = delete;
+
+    // Whether a budget is set and spent.
+    static bool isSpent();
+
+private:
+    std::uint64_t previous_;
+    bool hadPrevious_;
+};
+
+// The budget a run grants for a document of `documentBytes`.
+constexpr std::uint64_t scanBudgetFor(std::uint64_t documentBytes)
+{
+    return documentBytes * 64 + (std::uint64_t{16} << 20);
+}
+
+// The end of a scan forward from `from` that the budget allows (at most end).
+const Byte* scanLimit(const Byte* from, const Byte* end);
+// The start of a scan backward to `from` that the budget allows.
+const Byte* scanLimitBackward(const Byte* begin, const Byte* from);
+// Charges `bytes` passed over to the budget.
+void chargeScan(std::size_t bytes);
+
+// The "%" at p begins a comment, which runs up to the next CR or LF: the
+// position of that line end, or end when the comment runs to it.
+const Byte* skipComment(const Byte* p, const Byte* end);
+
+// How a skip over white space and comments ended.
+enum class SkipEnd { NotAtEnd, InSpace, InComment };
+
 // Steps over white space and "%" comments (a comment runs to the next CR or
-// LF, which is then skipped as white space). Returns false when end is
-// reached; the cursor then stands at end.
-bool skipWhiteSpaceAndComments(const Byte** cursor, const Byte* end);
+// LF, which is then skipped as white space) and tells whether, and inside
+// what, the document ended; the cursor then stands at end.
+SkipEnd skipNotingEnd(const Byte** cursor, const Byte* end);
+
+// As skipNotingEnd; false when end is reached.
+inline bool skipWhiteSpaceAndComments(const Byte** cursor, const Byte* end)
+{
+    return skipNotingEnd(cursor, end) == SkipEnd::NotAtEnd;
+}
+
+// Accumulates the decimal digits at *cursor, stopping before the first
+// other byte or end; the cursor moves past them. A value above `ceiling`
+// reads as ceiling + 1, however many digits follow, so that callers tell
+// "too large" apart without an overflow. No digits read as 0. Every number
+// the reader takes from the document or from its own lists goes through
+// here; only the rules around the digits differ.
+std::int64_t readDigits(const Byte** cursor, const Byte* end, std::int64_t ceiling);
 
 // Steps from the "(" at *cursor to its balancing ")", leaving the cursor on
 // it; nested parentheses count and a backslash makes the next byte
@@ -107,10 +164,16 @@ int lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n);
 // table goes.
 void declareSortedXrefTable(const Byte* start, const Byte* end);
 
-// The start of object n's line when [start, end) is the declared table;
-// null when n has no line there or the range is not the declared table.
-const Byte* findDeclaredXrefLine(const Byte* start, const Byte* end, int n);
 bool isDeclaredSortedXrefTable(const Byte* start, const Byte* end);
+
+// The first line of the XrefTable text [start, end) that begins with the
+// digits of n: bisected when the range is the declared table, else scanned
+// line by line. Null when there is none; *unended (when given) then tells
+// whether the scan stopped at a line, before any for n, that has no LF.
+// The one lookup of table lines: callers read the fields after the number
+// each by their own rule.
+const Byte* findXrefLine(const Byte* tableStart, const Byte* tableEnd, std::int64_t n,
+                         bool* unended = nullptr);
 
 // Steps into object n at a byte offset of the document: checks "n g obj" and
 // returns the first byte of the object's body (after white space and

@@ -10,6 +10,24 @@
 
 namespace ravoth {
 
+// How much a growing list's block grows by: one text block, or half of what
+// it holds when that is more. Copying the whole list at every fixed step
+// would cost the square of its length.
+constexpr std::size_t growthStepBytes(std::size_t capacity)
+{
+    return capacity / 2 > textBlockBytes ? capacity / 2 : textBlockBytes;
+}
+
+// The bytes appendDecimal writes for `value`.
+constexpr std::size_t decimalBytes(std::int64_t value)
+{
+    std::size_t bytes = value < 0 ? 2 : 1;
+    for (std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+         magnitude >= 10; magnitude /= 10)
+        ++bytes;
+    return bytes;
+}
+
 // The block moves when it grows, so the write position is kept as a count.
 class TextBlock {
 public:
@@ -31,7 +49,7 @@ public:
     bool ensureRoom(std::size_t headroom)
     {
         if (used_ + headroom < capacity()) return true;
-        return growBlock(block_.slot(), &capacityEnd_, textBlockBytes) == 1;
+        return growBlock(block_.slot(), &capacityEnd_, growthStepBytes(capacity())) == 1;
     }
 
     // Callers make room first (ensureRoom); appends never grow.

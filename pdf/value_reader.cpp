@@ -2,26 +2,6 @@
 
 namespace ravoth {
 
-SkipEnd skipNotingEnd(const Byte** cursor, const Byte* end)
-{
-    const Byte* p = *cursor;
-    bool inComment = false;
-    while (p < end) {
-        if (isWhiteSpace(*p)) {
-            inComment = false;
-            ++p;
-        } else if (*p == '%') {
-            inComment = true;
-            while (p < end && *p != '\r' && *p != '\n') ++p;
-        } else {
-            break;
-        }
-    }
-    *cursor = p;
-    if (p < end) return SkipEnd::NotAtEnd;
-    return inComment ? SkipEnd::InComment : SkipEnd::InSpace;
-}
-
 int resolveValue(const Document& document, const Byte** cursor, const Byte* numberBound)
 {
     const Byte* p = *cursor;
@@ -63,18 +43,43 @@ int openDictionary(const Byte* cursor, const Byte* docEnd, Dictionary* dictionar
     return 0;
 }
 
-const Byte* findHexStringEnd(const Byte* open, const Byte* end)
+const Byte* findNameKeyEnd(const Byte* key, const Byte* end)
+{
+    const Byte* const limit = scanLimit(key, end);
+    const Byte* p = key;
+    while (p < limit && !endsNameKey(*p)) ++p;
+    chargeScan(static_cast<std::size_t>(p - key));
+    return p < limit ? p : nullptr;
+}
+
+ArrayBreak readDestinationArray(const Byte* open, const Byte* end, DestinationArray* array)
 {
     const Byte* p = open + 1;
-    while (p < end) {
-        if (*p == '>') return p;
-        if (*p == '%') {
-            while (p < end && *p != '\r' && *p != '\n') ++p;
-            continue;
-        }
-        ++p;
-    }
-    return nullptr;
+    if ((array->ending = skipNotingEnd(&p, end)) != SkipEnd::NotAtEnd) return ArrayBreak::EndAfterOpen;
+    const int page = readNumber(&p, end);
+    if (page < 0) return ArrayBreak::NoPageObject;
+    if (readNumber(&p, end) < 0) return ArrayBreak::NoGeneration;
+    if ((array->ending = skipNotingEnd(&p, end)) != SkipEnd::NotAtEnd) return ArrayBreak::EndAfterGeneration;
+    if (*p != 'R' || end - p < 2) return ArrayBreak::NoR;
+    ++p;
+    if ((array->ending = skipNotingEnd(&p, end)) != SkipEnd::NotAtEnd) return ArrayBreak::EndAfterR;
+    const Byte* const limit = scanLimit(p, end);
+    const Byte* const rest = p;
+    while (p < limit && *p != ']') p = *p == '%' ? skipComment(p, limit) : p + 1;
+    chargeScan(static_cast<std::size_t>(p - rest));
+    if (p >= limit) return ArrayBreak::NoClose;
+    array->pageObject = page;
+    array->close = p;
+    return ArrayBreak::None;
+}
+
+const Byte* findHexStringEnd(const Byte* open, const Byte* end)
+{
+    const Byte* const limit = scanLimit(open, end);
+    const Byte* p = open + 1;
+    while (p < limit && *p != '>') p = *p == '%' ? skipComment(p, limit) : p + 1;
+    chargeScan(static_cast<std::size_t>(p - open));
+    return p < limit ? p : nullptr;
 }
 
 const Byte* findStringTokenEnd(const Byte* open, const Byte* end)

@@ -2,6 +2,8 @@
 // named-destination readers. Internal to the reader.
 #pragma once
 
+#include <cstdint>
+
 #include "pdf/primitives.h"
 
 namespace ravoth {
@@ -17,13 +19,6 @@ constexpr int endInComment = -162;
 constexpr int referenceNoR = -163;
 constexpr int referenceNotOpened = -164;
 }  // namespace valueCode
-
-// How a skip over white space and comments ended.
-enum class SkipEnd { NotAtEnd, InSpace, InComment };
-
-// Skips white space and comments and tells whether, and inside what, the
-// document ended.
-SkipEnd skipNotingEnd(const Byte** cursor, const Byte* end);
 
 // The lookup context of a value: the document and its XrefTable.
 struct Document {
@@ -55,6 +50,35 @@ int openDictionary(const Byte* cursor, const Byte* docEnd, Dictionary* dictionar
 // Whether a byte ends a name key such as "/ch1": white space or a
 // delimiter other than "/", which a name key may contain.
 constexpr bool endsNameKey(Byte b) { return isWhiteSpace(b) || (isDelimiter(b) && b != '/'); }
+
+// The byte after the name key that starts at `key` (the byte after its
+// "/"); null when the document ends first.
+const Byte* findNameKeyEnd(const Byte* key, const Byte* end);
+
+// Where an explicit destination "[n g R ...]" breaks off. Where the
+// document ends (the End... breaks), `ending` tells in what.
+enum class ArrayBreak {
+    None,
+    EndAfterOpen,
+    NoPageObject,
+    NoGeneration,
+    EndAfterGeneration,
+    NoR,  // no "R", or nothing after it
+    EndAfterR,
+    NoClose,
+};
+
+struct DestinationArray {
+    std::int32_t pageObject = 0;  // n; 0 or more
+    const Byte* close = nullptr;  // the "]"
+    SkipEnd ending = SkipEnd::NotAtEnd;
+};
+
+// Reads the explicit destination whose "[" is at `open`: the page object n,
+// then the generation and "R", then anything up to the "]" (comments
+// skipped). The one reader of such arrays for the outline and the
+// destination tables, which judge its breaks each in their own way.
+ArrayBreak readDestinationArray(const Byte* open, const Byte* end, DestinationArray* array);
 
 // The ">" that ends the hex string opening at `open`, "%" comments skipped;
 // null when the document ends first.

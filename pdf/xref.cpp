@@ -1,4 +1,5 @@
 // Cross-reference chain and trailer.
+#include <algorithm>
 #include <cstdint>
 
 #include "pdf/reader.h"
@@ -38,14 +39,12 @@ struct EntryCodes {
     std::int32_t flag;
 };
 
-// The codes for merging a subsection, by where in the merge they arise.
+// The codes of a section's subsections after its first: the growth of the
+// entry list while they are read, and a malformed entry by where its object
+// stands against the entries read before its subsection: already there, among
+// them, or past them all.
 struct MergeCodes {
-    std::int32_t allocation;
-    std::int32_t growCopyLower;
-    std::int32_t growCopyDuplicate;
-    std::int32_t growInsert;
-    std::int32_t growCopyRemaining;
-    std::int32_t growAppend;
+    std::int32_t growth;
     EntryCodes duplicate;
     EntryCodes inserted;
     EntryCodes appended;
@@ -53,11 +52,9 @@ struct MergeCodes {
 
 constexpr EntryCodes firstSubsectionCodes{-22, -24, -26, -27};
 
-constexpr MergeCodes newestSectionCodes{
-    -30, -31, -32, -37, -45, -46, {-33, -34, -35, -36}, {-38, -40, -42, -43}, {-47, -49, -51, -52}};
+constexpr MergeCodes newestSectionCodes{-46, {-33, -34, -35, -36}, {-38, -40, -42, -43}, {-47, -49, -51, -52}};
 
-constexpr MergeCodes olderSectionCodes{
-    -55, -57, -58, -63, -71, -72, {-59, -60, -61, -62}, {-64, -66, -68, -69}, {-73, -75, -77, -78}};
+constexpr MergeCodes olderSectionCodes{-72, {-59, -60, -61, -62}, {-64, -66, -68, -69}, {-73, -75, -77, -78}};
 
 struct Entry {
     int offset = 0;
@@ -81,88 +78,132 @@ bool readEntry(const Byte** cursor, const Byte* docEnd, const EntryCodes& codes,
     return true;
 }
 
-void appendLine(TextBlock& table, std::int64_t number, const Entry& entry)
+// One entry as read, with its place in reading order: of two entries for one
+// object the one read first comes from a newer section or an earlier
+// subsection, and wins.
+struct Record {
+    std::int64_t objectNumber;
+    std::int64_t order;
+    std::int32_t offset;
+    std::int32_t generation;
+    Byte flag;
+};
+
+bool precedes(const Record& a, const Record& b)
 {
-    table.appendDecimal(number);
-    table.appendByte(' ');
-    table.appendDecimal(entry.offset);
-    table.appendByte(' ');
-    table.appendDecimal(entry.generation);
-    table.appendByte(' ');
-    table.appendByte(entry.flag);
-    table.appendByte('\n');
+    return a.objectNumber != b.objectNumber ? a.objectNumber < b.objectNumber : a.order < b.order;
 }
 
-// Reads the next entry and appends its line, making room first.
-bool readAndAppend(const Byte** cursor, const Byte* docEnd, TextBlock& table, std::int64_t number,
-                   std::int32_t growCode, const EntryCodes& codes)
-{
-    if (!table.ensureRoom(lineHeadroomBytes)) return failWith(growCode), false;
-    Entry entry;
-    if (!readEntry(cursor, docEnd, codes, &entry)) return false;
-    appendLine(table, number, entry);
-    return true;
-}
-
-// The object number that starts one of our own table lines.
-std::int64_t lineNumber(const Byte* line, const Byte* end)
-{
-    std::int64_t value = 0;
-    while (line < end && isDigit(*line)) value = value * 10 + (*line++ - '0');
-    return value;
-}
-
-bool buildFirstSubsection(const Byte** cursor, const Byte* docEnd, TextBlock& table,
-                          std::int64_t first, std::int64_t count)
-{
-    if (!table.allocate(textBlockBytes)) return failWith(codeNoMemoryTable), false;
-    for (std::int64_t i = first; i < first + count; ++i)
-        if (!readAndAppend(cursor, docEnd, table, i, codeNoMemoryTableGrowth, firstSubsectionCodes))
-            return false;
-    return true;
-}
-
-// Merges the subsection (first, count) at the cursor into the sorted table.
-// A line already in the table wins over the new entry for the same object:
-// it comes from a newer section or an earlier subsection. The new entry is
-// still read, so a malformed one fails.
-bool mergeSubsection(const Byte** cursor, const Byte* docEnd, TextBlock& table,
-                     std::int64_t first, std::int64_t count, const MergeCodes& codes)
-{
-    TextBlock merged;
-    if (!merged.allocate(table.capacity())) return failWith(codes.allocation), false;
-    const std::int64_t last = first + count - 1;
-    std::int64_t i = first;
-    const Byte* line = table.begin();
-    const Byte* const tableEnd = table.end();
-    while (line < tableEnd) {
-        const Byte* lineEnd = line;
-        while (lineEnd < tableEnd && *lineEnd != '\n') ++lineEnd;
-        const std::size_t lineBytes = static_cast<std::size_t>(lineEnd - line);
-        const std::int64_t h = lineNumber(line, lineEnd);
-        if (i <= last && h > i) {
-            if (!readAndAppend(cursor, docEnd, merged, i, codes.growInsert, codes.inserted))
-                return false;
-            ++i;
-            continue;
-        }
-        const std::int32_t growCode = i > last ? codes.growCopyRemaining
-                                      : h < i  ? codes.growCopyLower
-                                               : codes.growCopyDuplicate;
-        if (!merged.ensureRoom(lineBytes + 3)) return failWith(growCode), false;
-        merged.append(line, lineBytes);
-        merged.appendByte('\n');
-        if (i <= last && h == i) {
-            Entry ignored;
-            if (!readEntry(cursor, docEnd, codes.duplicate, &ignored)) return false;
-            ++i;
-        }
-        line = lineEnd < tableEnd ? lineEnd + 1 : lineEnd;
+// Every entry of the chain in reading order, in a block that grows in steps.
+// Sorting the whole list once, rather than merging each subsection into a
+// sorted table, keeps a document of many small subsections from costing the
+// square of its size.
+class RecordList {
+public:
+    bool allocate()
+    {
+        block_.reset(allocBlock(textBlockBytes));
+        capacityEnd_ = block_ ? block_.get() + textBlockBytes : nullptr;
+        return static_cast<bool>(block_);
     }
-    for (; i <= last; ++i)
-        if (!readAndAppend(cursor, docEnd, merged, i, codes.growAppend, codes.appended))
+    std::size_t size() const { return size_; }
+    std::size_t capacityBytes() const { return static_cast<std::size_t>(capacityEnd_ - block_.get()); }
+    Record* begin() const { return reinterpret_cast<Record*>(block_.get()); }
+    Record* end() const { return begin() + size_; }
+    std::int64_t largestNumber() const { return largest_; }
+
+    // Reads the next entry, for object `number`, and appends it.
+    bool readAndAppend(const Byte** cursor, const Byte* docEnd, std::int64_t number, std::int32_t growCode,
+                       const EntryCodes& codes)
+    {
+        if ((size_ + 1) * sizeof(Record) > capacityBytes() &&
+            growBlock(block_.slot(), &capacityEnd_, growthStepBytes(capacityBytes())) != 1)
+            return failWith(growCode), false;
+        Entry entry;
+        if (!readEntry(cursor, docEnd, codes, &entry)) return false;
+        begin()[size_] = {number, static_cast<std::int64_t>(size_), entry.offset, entry.generation, entry.flag};
+        ++size_;
+        if (number > largest_) largest_ = number;
+        return true;
+    }
+
+    // Whether one of the first `count` records is for object n; sorts them.
+    bool holds(std::size_t count, std::int64_t n)
+    {
+        std::sort(begin(), begin() + count, precedes);
+        const Record key{n, -1, 0, 0, 0};
+        const Record* found = std::lower_bound(begin(), begin() + count, key, precedes);
+        return found != begin() + count && found->objectNumber == n;
+    }
+
+private:
+    OwnedBlock<Byte> block_;
+    Byte* capacityEnd_ = nullptr;
+    std::size_t size_ = 0;
+    std::int64_t largest_ = -1;
+};
+
+bool readFirstSubsection(const Byte** cursor, const Byte* docEnd, RecordList& records,
+                         std::int64_t first, std::int64_t count)
+{
+    if (!records.allocate()) return failWith(codeNoMemoryTable), false;
+    for (std::int64_t i = first; i < first + count; ++i)
+        if (!records.readAndAppend(cursor, docEnd, i, codeNoMemoryTableGrowth, firstSubsectionCodes))
             return false;
-    table = std::move(merged);
+    return true;
+}
+
+// Reads the subsection (first, count) at the cursor. Its entries for objects
+// that earlier entries already give are still read, so a malformed one
+// fails; its code tells where that object stood among the earlier entries.
+bool readLaterSubsection(const Byte** cursor, const Byte* docEnd, RecordList& records,
+                         std::int64_t first, std::int64_t count, const MergeCodes& codes)
+{
+    const std::size_t before = records.size();
+    const std::int64_t largestBefore = records.largestNumber();
+    for (std::int64_t i = first; i < first + count; ++i) {
+        // The codes only matter once an entry fails, so the earlier entries
+        // are looked through only then.
+        if (records.readAndAppend(cursor, docEnd, i, codes.growth, codes.appended)) continue;
+        if (LastError == codes.growth || i > largestBefore) return false;
+        const std::int32_t error = LastError;
+        const EntryCodes& place = records.holds(before, i) ? codes.duplicate : codes.inserted;
+        const EntryCodes& appended = codes.appended;
+        LastError = error == appended.offset           ? place.offset
+                    : error == appended.generation     ? place.generation
+                    : error == appended.endBeforeFlag  ? place.endBeforeFlag
+                                                       : place.flag;
+        return false;
+    }
+    return true;
+}
+
+// The XrefTable text of the sorted records, the first of each object only,
+// in a block of exactly its length; false when the block cannot be had.
+bool writeTable(const RecordList& records, Byte** tableStart, Byte** tableEnd)
+{
+    auto lineBytes = [](const Record& record) {
+        return decimalBytes(record.objectNumber) + 1 + decimalBytes(record.offset) + 1 +
+               decimalBytes(record.generation) + 3;
+    };
+    std::size_t bytes = 0;
+    for (const Record* r = records.begin(); r < records.end(); ++r)
+        if (r == records.begin() || r[-1].objectNumber != r->objectNumber) bytes += lineBytes(*r);
+    TextBlock table;
+    if (!table.allocate(bytes)) return false;
+    for (const Record* r = records.begin(); r < records.end(); ++r) {
+        if (r != records.begin() && r[-1].objectNumber == r->objectNumber) continue;
+        table.appendDecimal(r->objectNumber);
+        table.appendByte(' ');
+        table.appendDecimal(r->offset);
+        table.appendByte(' ');
+        table.appendDecimal(r->generation);
+        table.appendByte(' ');
+        table.appendByte(r->flag);
+        table.appendByte('\n');
+    }
+    *tableEnd = const_cast<Byte*>(table.end());
+    *tableStart = table.release();
     return true;
 }
 
@@ -224,14 +265,14 @@ int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byt
     const int newestOffset = readNumber(&cursor, docEnd);
     if (newestOffset < 0) return failWith(codeNoStartxrefOffset), 0;
 
-    TextBlock table;
+    RecordList records;
     const std::int64_t docBytes = docEnd - docStart;
     std::int64_t sectionOffset = newestOffset;
     // A /Prev chain that comes back to a section already read would loop
     // for ever. Brent's cycle finding notices it without a list of offsets:
     // compare each offset with one remembered at powers of two. Sections read
-    // twice before the repeat is seen change nothing, as the entries already
-    // in the table win.
+    // twice before the repeat is seen change nothing, as the entries read
+    // first win.
     std::int64_t remembered = sectionOffset;
     std::uint64_t stepsSinceRemembered = 0;
     std::uint64_t stepLimit = 1;
@@ -245,12 +286,12 @@ int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byt
         if (first < 0) return failWith(codeNoFirstSubsection), 0;
         std::int64_t count = readNumber(&cursor, docEnd);
         if (count < 0) return failWith(codeNoFirstSubsection), 0;
+        const MergeCodes& codes = newest ? newestSectionCodes : olderSectionCodes;
         if (newest) {
-            if (!buildFirstSubsection(&cursor, docEnd, table, first, count)) return 0;
-        } else if (!mergeSubsection(&cursor, docEnd, table, first, count, olderSectionCodes)) {
+            if (!readFirstSubsection(&cursor, docEnd, records, first, count)) return 0;
+        } else if (!readLaterSubsection(&cursor, docEnd, records, first, count, codes)) {
             return 0;
         }
-        const MergeCodes& codes = newest ? newestSectionCodes : olderSectionCodes;
         for (;;) {
             first = readNumber(&cursor, docEnd);
             if (first < 0) {
@@ -260,7 +301,7 @@ int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byt
             }
             count = readNumber(&cursor, docEnd);
             if (count < 0) return failWith(newest ? codeNewestCount : codeOlderCount), 0;
-            if (!mergeSubsection(&cursor, docEnd, table, first, count, codes)) return 0;
+            if (!readLaterSubsection(&cursor, docEnd, records, first, count, codes)) return 0;
         }
         std::int64_t prevOffset = -1;
         if (!readTrailerDictionary(&cursor, docEnd, rootNumber, &prevOffset)) return 0;
@@ -273,10 +314,8 @@ int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byt
         sectionOffset = prevOffset;
     }
 
-    Byte* exact = table.copyExact();
-    if (!exact) return failWith(codeNoMemoryFinal), 0;
-    *tableStart = exact;
-    *tableEnd = exact + table.used();
+    std::sort(records.begin(), records.end(), precedes);
+    if (!writeTable(records, tableStart, tableEnd)) return failWith(codeNoMemoryFinal), 0;
     LastError = 0;
     return 1;
 }

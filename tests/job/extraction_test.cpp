@@ -490,5 +490,29 @@ TEST_F(Extraction, ForgedPageSizesFailBeforeAnyLargeBlock)
     }
 }
 
+// A page tree that lists one large node over and over (as many times as
+// the table has lines) made every listing read the node again: a file of
+// under a megabyte took seconds, and a larger one minutes. Reading the
+// structure now costs at most a fixed multiple of the document's size.
+TEST_F(Extraction, RepeatedReadingOfOneObjectIsBounded)
+{
+    constexpr int listings = 20000;
+    fixture::PdfWriter writer;
+    writer.addObject(1, "<< /Type /Catalog /Pages 2 0 R >>\n");
+    std::string kids;
+    for (int k = 0; k < listings; ++k) kids += "3 0 R ";
+    writer.addObject(2, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(listings) + " >>\n");
+    writer.addObject(3, "<< /Type /Page /Note (" + std::string(200000, 'x') + ") >>\n");
+    fixture::TrailerFields trailer;
+    trailer.root = 1;
+    writer.finishSection(trailer, {{0, listings + 4}});
+    pdf_ = folder_.file("Book.pdf");
+    ASSERT_TRUE(fixture::writeFile(pdf_, writer.bytes()));
+    const auto start = std::chrono::steady_clock::now();
+    const RunResult run = again();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(run.result, -11);
+}
+
 }  // namespace
 }  // namespace ravoth
