@@ -45,9 +45,9 @@ bool formNumberedName(const OutputNames& names, int pageNumber, std::string_view
 {
     const int digits = decimalDigits(pageNumber);
     const int padding = names.numberWidth > digits ? names.numberWidth - digits : 0;
-    const std::size_t bytes =
-        names.stemBytes + 1 + static_cast<std::size_t>(padding + digits) + extension.size();
-    if (bytes > maxPathBytes) return false;
+    const std::size_t units = pathUnits(names.stem, names.stemBytes) + 1 +
+                              static_cast<std::size_t>(padding + digits) + extension.size();
+    if (units > maxPathUnits) return false;
     char* p = name;
     std::memcpy(p, names.stem, names.stemBytes);
     p += names.stemBytes;
@@ -64,12 +64,9 @@ bool formTitleName(const OutputNames& names, const char* title, std::size_t titl
                    std::string_view extension, PathBuffer& name)
 {
     const std::size_t folderBytes = folderPartBytes(names.stem, names.stemBytes);
-    std::size_t kept = titleBytes;
-    if (folderBytes + kept + extension.size() > maxPathBytes) {
-        if (folderBytes + extension.size() >= maxPathBytes) return false;
-        // The cut counts bytes, so it may split a multibyte character.
-        kept = maxPathBytes - extension.size() - folderBytes;
-    }
+    const std::size_t usedUnits = pathUnits(names.stem, folderBytes) + extension.size();
+    const std::size_t kept =
+        bytesWithinUnits(title, titleBytes, usedUnits < maxPathUnits ? maxPathUnits - usedUnits : 0);
     // A title is text from the document: it must not name a place outside
     // the output folder ("..", "a/b") nor end the name early (a NUL).
     if (!isPlainFileName(title, kept)) return false;

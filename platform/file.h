@@ -1,16 +1,14 @@
 // Files for the job and the image output: whole-file reading, buffered
-// binary writing, deletion. Paths are byte strings in the system's encoding
-// (the locale's on Linux, the ANSI code page on Windows).
+// binary writing, deletion. Paths are byte strings as platform/path.h
+// describes them (the locale's encoding on Linux, UTF-8 on Windows).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/path.h"
+
 namespace ravoth {
-
-// A path holds at most this many bytes before its terminating NUL.
-constexpr std::size_t maxPathBytes = 259;
-
 
 // A file opened for binary reading; closed when the object goes.
 class InputFile {

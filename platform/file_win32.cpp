@@ -13,6 +13,22 @@ std::intptr_t asSlot(HANDLE handle) { return reinterpret_cast<std::intptr_t>(han
 // ReadFile and WriteFile count in 32 bits; larger requests go in pieces.
 constexpr std::size_t maxRequestBytes = 0x40000000;
 
+// A UTF-8 path as the wide calls take it, within the classic limit of
+// MAX_PATH units with the NUL. A path that is not UTF-8 or does not fit has
+// no wide form, and the call fails as for a name the system refuses.
+class WidePath {
+public:
+    explicit WidePath(const char* utf8)
+        : ok_(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, units_, MAX_PATH) > 0)
+    {
+    }
+    const wchar_t* get() const { return ok_ ? units_ : nullptr; }
+
+private:
+    wchar_t units_[MAX_PATH];
+    bool ok_;
+};
+
 }  // namespace
 
 bool InputFile::open(const char* path)
@@ -20,8 +36,10 @@ bool InputFile::open(const char* path)
     close();
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open, so it can
     // never be taken for a document.
-    const HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const WidePath widePath(path);
+    if (!widePath.get()) return false;
+    const HANDLE handle = CreateFileW(widePath.get(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     handle_ = asSlot(handle);
     return true;
@@ -62,8 +80,10 @@ void InputFile::close()
 bool OutputFile::create(const char* path)
 {
     if (handle_ != -1) return false;
-    const HANDLE handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const WidePath widePath(path);
+    if (!widePath.get()) return false;
+    const HANDLE handle = CreateFileW(widePath.get(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     // Only a file on disk will do: a name such as "CON" or "NUL" reaches a
     // device, and what is written there would be counted as a page written.
@@ -92,6 +112,10 @@ bool OutputFile::sendToSystem(const unsigned char* data, std::size_t bytes)
 
 bool OutputFile::closeHandle() { return CloseHandle(asHandle(handle_)) != 0; }
 
-bool deleteFile(const char* path) { return DeleteFileA(path) != 0; }
+bool deleteFile(const char* path)
+{
+    const WidePath widePath(path);
+    return widePath.get() && DeleteFileW(widePath.get()) != 0;
+}
 
 }  // namespace ravoth
