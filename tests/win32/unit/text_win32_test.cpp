@@ -118,16 +118,6 @@ TEST(LocalTextToPathText, CodePage1252)
     failAllocationAt(0);
 }
 
-TEST(LocalTextToPathText, CodePage932)
-{
-    if (!inCodePage(932)) GTEST_SKIP() << "needs ANSI code page 932";
-    checkLocalText({
-        {"kanji with second byte 5C", "\x95\x5C\x8E\x86", 7, 7, "表紙"},
-        {"half-width katakana", "\xBF", 4, 4, "ｿ"},
-        {"lead byte cut off", "a\x95", 8, 0, ""},
-    });
-}
-
 TEST(TitleToFileName, CodePage932UnmarkedTitlesBecomeUtf8)
 {
     if (!inCodePage(932)) GTEST_SKIP() << "needs ANSI code page 932";
