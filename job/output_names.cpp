@@ -32,6 +32,7 @@ void setOutputNames(OutputNames* names, const char* outputBase, int pageCount)
 {
     names->stemBytes = std::strlen(outputBase);
     if (endsWithPdf(outputBase, names->stemBytes)) names->stemBytes -= 4;
+    names->folderBytes = folderPartBytes(outputBase, names->stemBytes);
     // A stem that alone fills the path length leaves no room for any page's
     // name; every page then fails on its name.
     if (names->stemBytes > maxPathBytes) names->stemBytes = maxPathBytes;
@@ -63,7 +64,9 @@ bool formNumberedName(const OutputNames& names, int pageNumber, std::string_view
 bool formTitleName(const OutputNames& names, const char* title, std::size_t titleBytes,
                    std::string_view extension, PathBuffer& name)
 {
-    const std::size_t folderBytes = folderPartBytes(names.stem, names.stemBytes);
+    // Cut short, the stem would end in an earlier folder than the base's.
+    if (names.folderBytes > names.stemBytes) return false;
+    const std::size_t folderBytes = names.folderBytes;
     const std::size_t usedUnits = pathUnits(names.stem, folderBytes) + extension.size();
     const std::size_t kept =
         bytesWithinUnits(title, titleBytes, usedUnits < maxPathUnits ? maxPathUnits - usedUnits : 0);
