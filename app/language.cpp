@@ -7,7 +7,11 @@
 #ifdef _WIN32
 #include <windows.h>
 
+#include <io.h>
+
 #include <string>
+
+#include "platform/text.h"
 #endif
 
 namespace ravoth {
@@ -20,20 +24,28 @@ Language localeLanguage()
     return GetUserDefaultLangID() == 0x0411 ? Language::Japanese : Language::English;
 }
 
-// The texts are UTF-8; a console shows its own code page, and output sent
-// elsewhere is read in the ANSI code page like every other text there.
+// A console takes UTF-16 whatever its code page; anything else gets the
+// texts' own UTF-8, as the program's other output is.
 void printText(std::string_view utf8, std::FILE* stream)
 {
-    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD mode = 0;
-    const HANDLE handle = GetStdHandle(stream == stderr ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-    const UINT codePage = GetConsoleMode(handle, &mode) ? GetConsoleOutputCP() : CP_ACP;
-    const int bytes = WideCharToMultiByte(codePage, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
-    std::string local(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(codePage, 0, wide.data(), units, local.data(), bytes, nullptr, nullptr);
-    std::fwrite(local.data(), 1, local.size(), stream);
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
+        std::fwrite(utf8.data(), 1, utf8.size(), stream);
+        return;
+    }
+    // What the stream holds goes first, so that lines keep their order.
+    std::fflush(stream);
+    const std::wstring wide = toWide(utf8);
+    std::size_t done = 0;
+    while (done < wide.size()) {
+        DWORD written = 0;
+        if (!WriteConsoleW(handle, wide.data() + done, static_cast<DWORD>(wide.size() - done), &written,
+                           nullptr) ||
+            written == 0)
+            return;
+        done += written;
+    }
 }
 
 #else

@@ -1,6 +1,6 @@
 // Every text the program shows, Japanese and English side by side. The
-// Japanese texts are UTF-8 here; the Windows build converts them for its
-// ANSI calls.
+// Japanese texts are UTF-8 here; the Windows build converts them to UTF-16
+// for its wide calls.
 #pragma once
 
 #include <cstdio>
@@ -80,9 +80,9 @@ inline constexpr std::string_view description = "Extract BMP/JPG File from PDF F
 // Japanese (0x0411); else English.
 Language localeLanguage();
 
-// Writes a text of the table (UTF-8) to a terminal or file in the encoding
-// the system uses there: as it is on Linux, the console's or the ANSI code
-// page on Windows.
+// Writes UTF-8 text (a text of the table, a path) to a terminal or file: as
+// it is on Linux; on Windows as UTF-16 to a console, whatever its code page,
+// and as it is to a file or pipe.
 void printText(std::string_view utf8, std::FILE* stream);
 
 }  // namespace ravoth

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/interrupt.h"
 #include "app/texts.h"
 #include "cli/options.h"
@@ -20,7 +21,8 @@ void printPageOutcome(const PageOutcome& outcome)
     const int page = outcome.pageNumber;
     switch (outcome.stage) {
     case PageStage::Written:
-        std::printf("page %d: wrote %s\n", page, outcome.fileName.c_str());
+        std::printf("page %d: wrote ", page);
+        printText(outcome.fileName + "\n", stdout);
         return;
     case PageStage::Locate:
         std::printf("page %d: failed: image not found (locator code %d)\n", page, outcome.code);
@@ -91,10 +93,10 @@ int main(int argc, char** argv)
 {
     // Bookmark titles become file names in the locale's encoding.
     std::setlocale(LC_CTYPE, "");
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const std::vector<std::string> arguments = commandLineArguments(argc, argv);
     const cli::ParseResult parsed = cli::parseOptions(arguments);
     if (!parsed.error.empty()) {
-        std::fprintf(stderr, "ravoth-cli: %s (Try 'ravoth-cli --help'.)\n", parsed.error.c_str());
+        printText("ravoth-cli: " + parsed.error + " (Try 'ravoth-cli --help'.)\n", stderr);
         return cli::exitUsage;
     }
     const cli::Options& options = parsed.options;
@@ -118,7 +120,7 @@ int main(int argc, char** argv)
     std::vector<PageOutcome> pages;
     for (const std::string& file : options.files) {
         if (interruptExitStatus() != 0) break;
-        if (options.files.size() > 1 && !options.quiet) std::printf("%s:\n", file.c_str());
+        if (options.files.size() > 1 && !options.quiet) printText(file + ":\n", stdout);
         pages.clear();
         setPageOutcomeList(&pages);
         outlineOption = options.outlineNames;

@@ -134,7 +134,7 @@ int titleToFileName(const Byte* titleText, int titleLength, char* output, int ca
     // The NUL needs its own byte: a title that fills the buffer exactly
     // would otherwise end one byte past it.
     if (!text.put(0)) return codeNoRoom;
-    return decodedLength;
+    return localTextToPathText(output, decodedLength, capacity) - 1;
 }
 
 }  // namespace ravoth

@@ -9,14 +9,15 @@ namespace ravoth {
 
 // Decodes one outline title, the string token exactly as written after
 // "/Title" (delimiters included: "(" ... ")" or "<" ... ">"), into
-// NUL-terminated text in the system's encoding in `output`, which holds
+// NUL-terminated path text (platform/text.h) in `output`, which holds
 // `capacity` bytes. A title whose decoded bytes begin with the byte-order
 // mark FE FF is UTF-16BE and is converted with wideCharToMultiByte; any other
-// title's decoded bytes are taken as they stand.
+// title's decoded bytes are text in the system's byte encoding, made into
+// path text with localTextToPathText (on Linux they stand as they are).
 // Returns the length of the text before its NUL (0 or more), or:
 //   -1  empty title (length 0 or less; nothing is read), a first byte other
-//       than "(" or "<", or the UTF-16 conversion failed (also when the
-//       converted text does not fit)
+//       than "(" or "<", or the conversion failed (also when the converted
+//       text does not fit)
 //   -2  a literal string whose last byte is not ")"
 //   -3  the decoded bytes, or for a title that is not UTF-16 the decoded
 //       bytes and their NUL, do not fit in `capacity`
@@ -24,8 +25,8 @@ namespace ravoth {
 //   -5  a byte in a hex string that is neither a hex digit nor white space
 //   -7  no memory for the UTF-16 work block
 // Writes nothing outside `output`; on failure its content is unspecified.
-// Allocates one work block for UTF-16 titles and frees it before returning.
-// Never touches LastError.
+// Allocates one work block for UTF-16 titles and frees it before returning,
+// besides the conversion's own. Never touches LastError.
 int titleToFileName(const Byte* titleText, int titleLength, char* output, int capacity);
 
 // The capacity to give titleToFileName for a title of `titleLength` bytes so
@@ -43,15 +44,19 @@ int titleToFileName(const Byte* titleText, int titleLength, char* output, int ca
 // 4 for one unit; double-byte code pages take 2; "?" takes 1. So the
 // converted text needs at most 4U + 1 bytes, at most 2L - 7.
 //
-// 2L + 2 covers both, and also the L + 2 that suffices for double-byte
-// code pages alone. A length so large that this overflows gets INT_MAX: such
-// a title fails to fit (and the page falls back to its numbered name)
-// rather than overrun anything. A negative length counts as 0.
+// Other titles on Windows: the R bytes in the ANSI code page become UTF-8,
+// at most three bytes for each (a half-width katakana of code page 932, or
+// the euro sign of 1252), so 3R + 1 bytes with the NUL, at most 3L - 5.
+//
+// 3L + 2 covers all three. A length so large that this overflows gets
+// INT_MAX: such a title fails to fit (and the page falls back to its
+// numbered name) rather than overrun anything. A negative length counts
+// as 0.
 constexpr int titleBufferBytes(int titleLength)
 {
     if (titleLength < 0) titleLength = 0;
-    if (titleLength > (INT_MAX - 2) / 2) return INT_MAX;
-    return 2 * titleLength + 2;
+    if (titleLength > (INT_MAX - 2) / 3) return INT_MAX;
+    return 3 * titleLength + 2;
 }
 
 }  // namespace ravoth

@@ -32,6 +32,7 @@ void setOutputNames(OutputNames* names, const char* outputBase, int pageCount)
 {
     names->stemBytes = std::strlen(outputBase);
     if (endsWithPdf(outputBase, names->stemBytes)) names->stemBytes -= 4;
+    names->folderBytes = folderPartBytes(outputBase, names->stemBytes);
     // A stem that alone fills the path length leaves no room for any page's
     // name; every page then fails on its name.
     if (names->stemBytes > maxPathBytes) names->stemBytes = maxPathBytes;
@@ -45,9 +46,9 @@ bool formNumberedName(const OutputNames& names, int pageNumber, std::string_view
 {
     const int digits = decimalDigits(pageNumber);
     const int padding = names.numberWidth > digits ? names.numberWidth - digits : 0;
-    const std::size_t bytes =
-        names.stemBytes + 1 + static_cast<std::size_t>(padding + digits) + extension.size();
-    if (bytes > maxPathBytes) return false;
+    const std::size_t units = pathUnits(names.stem, names.stemBytes) + 1 +
+                              static_cast<std::size_t>(padding + digits) + extension.size();
+    if (units > maxPathUnits) return false;
     char* p = name;
     std::memcpy(p, names.stem, names.stemBytes);
     p += names.stemBytes;
@@ -63,13 +64,12 @@ bool formNumberedName(const OutputNames& names, int pageNumber, std::string_view
 bool formTitleName(const OutputNames& names, const char* title, std::size_t titleBytes,
                    std::string_view extension, PathBuffer& name)
 {
-    const std::size_t folderBytes = folderPartBytes(names.stem, names.stemBytes);
-    std::size_t kept = titleBytes;
-    if (folderBytes + kept + extension.size() > maxPathBytes) {
-        if (folderBytes + extension.size() >= maxPathBytes) return false;
-        // The cut counts bytes, so it may split a multibyte character.
-        kept = maxPathBytes - extension.size() - folderBytes;
-    }
+    // Cut short, the stem would end in an earlier folder than the base's.
+    if (names.folderBytes > names.stemBytes) return false;
+    const std::size_t folderBytes = names.folderBytes;
+    const std::size_t usedUnits = pathUnits(names.stem, folderBytes) + extension.size();
+    const std::size_t kept =
+        bytesWithinUnits(title, titleBytes, usedUnits < maxPathUnits ? maxPathUnits - usedUnits : 0);
     // A title is text from the document: it must not name a place outside
     // the output folder ("..", "a/b") nor end the name early (a NUL).
     if (!isPlainFileName(title, kept)) return false;

@@ -15,6 +15,9 @@ struct OutputNames {
     // The output base without a final ".pdf" (any case).
     PathBuffer stem;
     std::size_t stemBytes;
+    // The bytes of the stem's folder part, found in the whole output base:
+    // more than stemBytes when the base is cut and its folder with it.
+    std::size_t folderBytes;
     // Page numbers are zero-padded to the digits of the page count.
     int numberWidth;
 };

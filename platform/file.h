@@ -1,16 +1,16 @@
 // Files for the job and the image output: whole-file reading, buffered
-// binary writing put in place whole, deletion. Paths are byte strings in the system's encoding
-// (the locale's on Linux, the ANSI code page on Windows).
+// binary writing put in place whole, deletion. Paths are byte strings as
+// platform/path.h describes them (the locale's encoding on Linux, UTF-8 on
+// Windows).
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 
-namespace ravoth {
+#include "platform/path.h"
 
-// A path holds at most this many bytes before its terminating NUL.
-constexpr std::size_t maxPathBytes = 259;
+namespace ravoth {
 
 // Why a file could not be opened for reading, for the message the user sees.
 enum class OpenFailure { None, NotFound, AccessDenied, NotRegularFile, Other };

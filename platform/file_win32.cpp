@@ -13,9 +13,21 @@ std::intptr_t asSlot(HANDLE handle) { return reinterpret_cast<std::intptr_t>(han
 // ReadFile and WriteFile count in 32 bits; larger requests go in pieces.
 constexpr std::size_t maxRequestBytes = 0x40000000;
 
-}  // namespace
+// A UTF-8 path as the wide calls take it, within the classic limit of
+// MAX_PATH units with the NUL. A path that is not UTF-8 or does not fit has
+// no wide form, and the call fails as for a name the system refuses.
+class WidePath {
+public:
+    explicit WidePath(const char* utf8)
+        : ok_(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8, -1, units_, MAX_PATH) > 0)
+    {
+    }
+    const wchar_t* get() const { return ok_ ? units_ : nullptr; }
 
-namespace {
+private:
+    wchar_t units_[MAX_PATH];
+    bool ok_;
+};
 
 OpenFailure failureOf(DWORD error)
 {
@@ -37,8 +49,13 @@ bool InputFile::open(const char* path)
     failure_ = OpenFailure::None;
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open, so it can
     // never be taken for a document.
-    const HANDLE handle = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const WidePath widePath(path);
+    if (!widePath.get()) {
+        failure_ = OpenFailure::NotFound;
+        return false;
+    }
+    const HANDLE handle = CreateFileW(widePath.get(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         failure_ = failureOf(GetLastError());
         return false;
@@ -88,18 +105,28 @@ void InputFile::close()
 
 bool OutputFile::mayReplaceFinal() const
 {
-    const DWORD attributes = GetFileAttributesA(finalPath_);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND;
-    }
-    // A file the user made read-only stays as it is.
-    return !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    const WidePath widePath(finalPath_);
+    if (!widePath.get()) return false;
+    // Opened without access, folders included, only to see what is there.
+    const HANDLE handle = CreateFileW(widePath.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    BY_HANDLE_FILE_INFORMATION information {};
+    // A name such as "CON" or "NUL.jpg" reaches a device, and what is
+    // written there would be counted as a page written; a file the user
+    // made read-only stays as it is.
+    const bool replaceable = GetFileType(handle) == FILE_TYPE_DISK &&
+                             GetFileInformationByHandle(handle, &information) &&
+                             !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    CloseHandle(handle);
+    return replaceable;
 }
 
 OutputFile::Opened OutputFile::openTemporary()
 {
-    const HANDLE handle = CreateFileA(temporaryPath_, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    const WidePath widePath(temporaryPath_);
+    if (!widePath.get()) return Opened::No;
+    const HANDLE handle = CreateFileW(widePath.get(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -127,15 +154,20 @@ bool OutputFile::closeHandle() { return CloseHandle(asHandle(handle_)) != 0; }
 
 bool OutputFile::moveIntoPlace()
 {
-    return MoveFileExA(temporaryPath_, finalPath_, MOVEFILE_REPLACE_EXISTING) != 0;
+    const WidePath from(temporaryPath_);
+    const WidePath to(finalPath_);
+    return from.get() && to.get() &&
+           MoveFileExW(from.get(), to.get(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 bool isUsableOutputName(const char* path)
 {
+    const WidePath widePath(path);
+    if (!widePath.get()) return false;
     // A name such as "CON" or "NUL.jpg" reaches a device, and what is
     // written there would be counted as a page written: only a file on disk
     // proves a name.
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE handle = CreateFileW(widePath.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
         const bool isDiskFile = GetFileType(handle) == FILE_TYPE_DISK;
@@ -144,7 +176,7 @@ bool isUsableOutputName(const char* path)
     }
     if (GetLastError() != ERROR_FILE_NOT_FOUND) return false;
     // Made anew and gone again when closed.
-    handle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    handle = CreateFileW(widePath.get(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     const bool isDiskFile = GetFileType(handle) == FILE_TYPE_DISK;
@@ -152,6 +184,10 @@ bool isUsableOutputName(const char* path)
     return isDiskFile;
 }
 
-bool deleteFile(const char* path) { return DeleteFileA(path) != 0; }
+bool deleteFile(const char* path)
+{
+    const WidePath widePath(path);
+    return widePath.get() && DeleteFileW(widePath.get()) != 0;
+}
 
 }  // namespace ravoth

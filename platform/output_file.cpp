@@ -4,6 +4,7 @@
 #include "platform/injected_failure.h"
 #include "platform/path.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@ InjectedFailure writeFailure;
 constexpr char nameLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t nameLetterCount = sizeof nameLetters - 1;
 constexpr std::size_t randomLetters = 8;
+constexpr std::size_t shortNameLetters = 4;
 constexpr std::string_view temporaryPrefix = ".ravoth-";
 constexpr std::string_view temporarySuffix = ".tmp";
 
@@ -57,13 +59,21 @@ bool OutputFile::create(const char* path)
     const std::size_t folderBytes = folderPartBytes(path, pathBytes);
     std::memcpy(temporaryPath_, path, folderBytes);
     char* name = temporaryPath_ + folderBytes;
-    std::memcpy(name, temporaryPrefix.data(), temporaryPrefix.size());
-    char* letters = name + temporaryPrefix.size();
-    std::memcpy(letters + randomLetters, temporarySuffix.data(), temporarySuffix.size());
-    letters[randomLetters + temporarySuffix.size()] = '\0';
+    // Where the system limits the whole path (Windows) the temporary name
+    // must fit where the final one does: in a folder near the limit it is
+    // "~" and four letters, no longer than the shortest page file name.
+    const std::size_t room = maxPathUnits - std::min(maxPathUnits, pathUnits(path, folderBytes));
+    const bool full = room >= temporaryNameBytes;
+    const std::string_view prefix = full ? temporaryPrefix : std::string_view("~");
+    const std::string_view suffix = full ? temporarySuffix : std::string_view();
+    const std::size_t letterCount = full ? randomLetters : shortNameLetters;
+    std::memcpy(name, prefix.data(), prefix.size());
+    char* letters = name + prefix.size();
+    std::memcpy(letters + letterCount, suffix.data(), suffix.size());
+    letters[letterCount + suffix.size()] = '\0';
     for (int attempt = 0; attempt < temporaryNameTries; ++attempt) {
         std::uint64_t number = nextNameNumber();
-        for (std::size_t i = 0; i < randomLetters; ++i, number /= nameLetterCount)
+        for (std::size_t i = 0; i < letterCount; ++i, number /= nameLetterCount)
             letters[i] = nameLetters[number % nameLetterCount];
         switch (openTemporary()) {
         case Opened::Yes:

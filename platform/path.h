@@ -1,13 +1,38 @@
-// Paths as byte strings in the system's encoding.
+// Paths as byte strings: in the locale's encoding on Linux, in UTF-8 on
+// Windows, where the file layer hands them to the system as UTF-16.
 #pragma once
 
 #include <cstddef>
 
 namespace ravoth {
 
+// The longest path the program forms, in the units the system counts: bytes
+// on Linux, UTF-16 units on Windows. Windows's is the classic limit
+// (MAX_PATH less its NUL), as the program does not opt in to long paths and
+// hands the system its paths as they are, never in the "\\?\" form.
+constexpr std::size_t maxPathUnits = 259;
+
+// A path buffer holds at most this many bytes before its terminating NUL:
+// on Windows room for maxPathUnits units in UTF-8, which spends at most
+// three bytes on a unit (four on a surrogate pair, which is two units).
+#ifdef _WIN32
+constexpr std::size_t maxPathBytes = 3 * maxPathUnits;
+#else
+constexpr std::size_t maxPathBytes = maxPathUnits;
+#endif
+
+// The units the system counts in the `bytes` bytes of `text`. On Windows a
+// byte that starts no UTF-8 character counts as one unit of its own.
+std::size_t pathUnits(const char* text, std::size_t bytes);
+
+// The bytes of the longest start of `text` (`bytes` bytes) that takes at
+// most `units` units. On Windows the cut falls between characters; on Linux,
+// where names are bytes to the system, it counts bytes and may split a
+// multibyte character.
+std::size_t bytesWithinUnits(const char* text, std::size_t bytes, std::size_t units);
+
 // The bytes of `path` up to and including its last folder separator; 0 when
-// it has none. On Windows the scan takes each double-byte character of the
-// ANSI code page whole, so a trail byte equal to "\" is not a separator.
+// it has none.
 std::size_t folderPartBytes(const char* path, std::size_t bytes);
 
 // Whether `name` can stand as one file name inside a folder: not empty, not

@@ -4,6 +4,13 @@
 
 namespace ravoth {
 
+std::size_t pathUnits(const char*, std::size_t bytes) { return bytes; }
+
+std::size_t bytesWithinUnits(const char*, std::size_t bytes, std::size_t units)
+{
+    return bytes < units ? bytes : units;
+}
+
 // In the locale encodings Linux uses for file names (UTF-8 and the other
 // ASCII-compatible ones), "/" is never part of a multibyte character.
 std::size_t folderPartBytes(const char* path, std::size_t bytes)

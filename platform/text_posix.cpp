@@ -103,6 +103,13 @@ std::int32_t composeWhereMapped(const UChar* source, std::int32_t length, UChar*
 
 const char* localEncodingName() { return nl_langinfo(CODESET); }
 
+int localTextToPathText(char* text, int bytes, int capacity)
+{
+    if (!text || bytes < 0 || bytes >= capacity) return 0;
+    text[bytes] = '\0';
+    return bytes + 1;
+}
+
 int wideCharToMultiByte(const char16_t* units, char* output, int outputBytes)
 {
     if (!units || !output || outputBytes <= 0) return 0;

@@ -3,7 +3,8 @@
 
 #include "app/win32/main_window.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showState)
+// The wide entry point, so that the command line keeps every character.
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showState)
 {
     return ravoth::win32::runMainWindow(instance, commandLine, showState);
 }

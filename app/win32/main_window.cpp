@@ -10,21 +10,22 @@
 #include "app/window_logic.h"
 #include "job/extraction.h"
 #include "pdf/reader.h"
+#include "platform/text.h"
 
 namespace ravoth::win32 {
 namespace {
 
-constexpr const char* windowClassName = "Ravoth";
-constexpr const char* windowCaption = "Ravoth";
+constexpr const wchar_t* windowClassName = L"Ravoth";
+constexpr const wchar_t* windowCaption = L"Ravoth";
 
-// Texts read from the controls and paths from the system: 259 bytes and a NUL.
-constexpr int textBufferBytes = 260;
+// Paths from the system: 259 units and a NUL, the classic path limit.
+constexpr int textBufferUnits = MAX_PATH;
 
 // Fixed at start-up; the window procedure has no other way to reach it.
 struct ProgramState {
     HINSTANCE instance = nullptr;
     Language language = Language::English;
-    char helpFolder[textBufferBytes] = {};
+    wchar_t helpFolder[textBufferUnits] = {};
     HFONT font = nullptr;
     HWND fileNameEdit = nullptr;
     HWND firstPageEdit = nullptr;
@@ -34,9 +35,9 @@ struct ProgramState {
 
 ProgramState state;
 
-void showMessage(HWND window, const std::string& text)
+void showMessage(HWND window, const std::wstring& text)
 {
-    MessageBoxA(window, text.c_str(), windowCaption, MB_OK | MB_SETFOREGROUND);
+    MessageBoxW(window, text.c_str(), windowCaption, MB_OK | MB_SETFOREGROUND);
 }
 
 void showMessage(HWND window, const Text& text)
@@ -44,15 +45,19 @@ void showMessage(HWND window, const Text& text)
     showMessage(window, windowText(text, state.language));
 }
 
-const char* controlClass(ControlKind kind)
+// The system's cursor identifiers are numbers dressed as text pointers, in
+// the ANSI spelling unless the build defines UNICODE.
+LPCWSTR systemCursor(LPCSTR identifier) { return reinterpret_cast<LPCWSTR>(identifier); }
+
+const wchar_t* controlClass(ControlKind kind)
 {
     switch (kind) {
-    case ControlKind::Label: return "STATIC";
-    case ControlKind::Edit: return "EDIT";
+    case ControlKind::Label: return L"STATIC";
+    case ControlKind::Edit: return L"EDIT";
     case ControlKind::PushButton:
     case ControlKind::CheckBox: break;
     }
-    return "BUTTON";
+    return L"BUTTON";
 }
 
 DWORD controlStyle(ControlKind kind)
@@ -69,18 +74,18 @@ DWORD controlStyle(ControlKind kind)
 void createControls(HWND window)
 {
     const bool japanese = state.language == Language::Japanese;
-    const std::string face = japanese ? windowText(japaneseFontFace, state.language) : std::string();
-    state.font = CreateFontA(fontHeightPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+    const std::wstring face = japanese ? windowText(japaneseFontFace) : std::wstring();
+    state.font = CreateFontW(fontHeightPixels, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                              japanese ? SHIFTJIS_CHARSET : DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, face.c_str());
     for (const ControlLayout& layout : mainWindowControls) {
-        const std::string text = windowText(layout.text, state.language);
+        const std::wstring text = windowText(layout.text, state.language);
         // A child window's menu handle is its identifier; -1 marks a label.
-        const HWND control = CreateWindowExA(
+        const HWND control = CreateWindowExW(
             0, controlClass(layout.kind), text.c_str(), controlStyle(layout.kind), layout.x, layout.y,
             layout.width, layout.height, window,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), state.instance, nullptr);
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), MAKELPARAM(TRUE, 0));
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), MAKELPARAM(TRUE, 0));
         switch (layout.id) {
         case idFileNameEdit: state.fileNameEdit = control; break;
         case idFirstPageEdit: state.firstPageEdit = control; break;
@@ -92,14 +97,20 @@ void createControls(HWND window)
     DragAcceptFiles(window, TRUE);
 }
 
+// A control's whole text in UTF-8. A file name longer than any buffer must
+// not be cut: the shorter path could name another file.
+std::string controlText(HWND control)
+{
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return toUtf8(text);
+}
+
 void extract(HWND window)
 {
-    char fileName[textBufferBytes] = {};
-    char firstPage[textBufferBytes] = {};
-    char lastPage[textBufferBytes] = {};
-    GetWindowTextA(state.fileNameEdit, fileName, textBufferBytes);
-    GetWindowTextA(state.firstPageEdit, firstPage, textBufferBytes);
-    GetWindowTextA(state.lastPageEdit, lastPage, textBufferBytes);
+    const std::string fileName = controlText(state.fileNameEdit);
+    const std::string firstPage = controlText(state.firstPageEdit);
+    const std::string lastPage = controlText(state.lastPageEdit);
 
     const ExtractRequest request = prepareExtraction(fileName, firstPage, lastPage);
     if (request.step == ExtractStep::PageInputError) {
@@ -108,11 +119,11 @@ void extract(HWND window)
     }
     if (request.step == ExtractStep::NoFileName) return;
 
-    outlineOption = SendMessageA(state.outlineCheckBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    outlineOption = SendMessageW(state.outlineCheckBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
     // The run holds the thread until it is over, so no message restores the
     // cursor in between.
-    const HCURSOR previousCursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    const int result = runExtraction(fileName, request.firstPage, request.lastPage, fileName);
+    const HCURSOR previousCursor = SetCursor(LoadCursorW(nullptr, systemCursor(IDC_WAIT)));
+    const int result = runExtraction(fileName.c_str(), request.firstPage, request.lastPage, fileName.c_str());
     SetCursor(previousCursor);
     showMessage(window, resultMessage(result, filesWritten));
 }
@@ -125,26 +136,26 @@ void browse(HWND window)
     version.dwOSVersionInfoSize = sizeof version;
     const bool modern = GetVersionExA(&version) && version.dwMajorVersion >= 5;
 
-    const std::string filter = std::string(texts::browseFilter) + '\0' + "*.pdf" + '\0';
-    const std::string title = windowText(texts::browseTitle, state.language);
-    char file[textBufferBytes] = {};
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = modern ? sizeof(OPENFILENAMEA) : OPENFILENAME_SIZE_VERSION_400A;
+    const std::wstring filter = windowText(texts::browseFilter) + L'\0' + L"*.pdf" + L'\0';
+    const std::wstring title = windowText(texts::browseTitle, state.language);
+    wchar_t file[textBufferUnits] = {};
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = modern ? sizeof(OPENFILENAMEW) : OPENFILENAME_SIZE_VERSION_400W;
     dialog.hwndOwner = window;
     dialog.lpstrFilter = filter.c_str();  // the string's own NUL ends the list
     dialog.lpstrFile = file;
-    dialog.nMaxFile = textBufferBytes;
+    dialog.nMaxFile = textBufferUnits;
     dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    dialog.lpstrDefExt = "pdf";
+    dialog.lpstrDefExt = L"pdf";
     dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
-    if (GetOpenFileNameA(&dialog)) SetWindowTextA(state.fileNameEdit, file);
+    if (GetOpenFileNameW(&dialog)) SetWindowTextW(state.fileNameEdit, file);
 }
 
 void openHelp(HWND window)
 {
-    for (const std::string& page : helpPagePaths(state.helpFolder, state.language)) {
+    for (const std::wstring& page : helpPagePaths(state.helpFolder, state.language)) {
         const auto result = reinterpret_cast<INT_PTR>(
-            ShellExecuteA(window, nullptr, page.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+            ShellExecuteW(window, nullptr, page.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         if (result > 32) return;
     }
     showMessage(window, texts::helpNotFound);
@@ -152,11 +163,12 @@ void openHelp(HWND window)
 
 void acceptDrop(HWND window, HDROP drop)
 {
-    if (DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0) != 1) showMessage(window, texts::onlyOneFile);
-    char path[textBufferBytes] = {};
-    DragQueryFileA(drop, 0, path, textBufferBytes);
-    if (isPdfFileName(path))
-        SetWindowTextA(state.fileNameEdit, path);
+    if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) != 1) showMessage(window, texts::onlyOneFile);
+    // The whole path, however long: a cut one could name another file.
+    std::wstring path(static_cast<std::size_t>(DragQueryFileW(drop, 0, nullptr, 0)) + 1, L'\0');
+    path.resize(DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size())));
+    if (isPdfFileName(toUtf8(path)))
+        SetWindowTextW(state.fileNameEdit, path.c_str());
     else
         showMessage(window, notPdfText(state.language, path));
     DragFinish(drop);
@@ -165,11 +177,11 @@ void acceptDrop(HWND window, HDROP drop)
 void runCommand(HWND window, int command)
 {
     switch (command) {
-    case commandExit: SendMessageA(window, WM_CLOSE, 0, 0); break;
+    case commandExit: SendMessageW(window, WM_CLOSE, 0, 0); break;
     case commandBrowse: browse(window); break;
     case commandExtract: extract(window); break;
     case commandHelp: openHelp(window); break;
-    case commandAbout: showMessage(window, windowText(aboutText(state.language), state.language)); break;
+    case commandAbout: showMessage(window, windowText(aboutText(state.language))); break;
     default: break;
     }
 }
@@ -182,34 +194,34 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
     case WM_DROPFILES: acceptDrop(window, reinterpret_cast<HDROP>(wParam)); return 0;
     case WM_CLOSE: DestroyWindow(window); return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
-    default: return DefWindowProcA(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 
 }  // namespace
 
-int runMainWindow(HINSTANCE instance, const char* commandLine, int showState)
+int runMainWindow(HINSTANCE instance, const wchar_t* commandLine, int showState)
 {
     state.instance = instance;
     state.language = GetUserDefaultLangID() == 0x0411 ? Language::Japanese : Language::English;
-    state.language = languageFromCommandLine(commandLine ? commandLine : "", state.language);
+    state.language = languageFromCommandLine(toUtf8(commandLine ? commandLine : L""), state.language);
 
-    WNDCLASSA windowClass{};
+    WNDCLASSW windowClass{};
     windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     windowClass.lpfnWndProc = mainWindowProcedure;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, "RAVOTHICON");
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hIcon = LoadIconW(instance, L"RAVOTHICON");
+    windowClass.hCursor = LoadCursorW(nullptr, systemCursor(IDC_ARROW));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszMenuName = state.language == Language::Japanese ? "Ravoth" : "RavothE";
+    windowClass.lpszMenuName = state.language == Language::Japanese ? L"Ravoth" : L"RavothE";
     windowClass.lpszClassName = windowClassName;
-    if (!RegisterClassA(&windowClass)) return 0;
+    if (!RegisterClassW(&windowClass)) return 0;
 
     // A working folder longer than the buffer leaves no help folder; the
     // help command then finds no page and says so.
-    if (!_getcwd(state.helpFolder, textBufferBytes)) state.helpFolder[0] = '\0';
+    if (!_wgetcwd(state.helpFolder, textBufferUnits)) state.helpFolder[0] = L'\0';
 
-    const HWND window = CreateWindowExA(0, windowClassName, windowCaption,
+    const HWND window = CreateWindowExW(0, windowClassName, windowCaption,
                                         WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
                                         CW_USEDEFAULT, windowWidthPixels, windowHeightPixels,
                                         nullptr, nullptr, instance, nullptr);
@@ -217,14 +229,14 @@ int runMainWindow(HINSTANCE instance, const char* commandLine, int showState)
     ShowWindow(window, showState);
     UpdateWindow(window);
 
-    const HACCEL accelerators = LoadAcceleratorsA(instance, "MKACCEL");
+    const HACCEL accelerators = LoadAcceleratorsW(instance, L"MKACCEL");
     MSG message{};
     BOOL got;
-    // GetMessageA gives -1 when it fails; that ends the loop as well.
-    while ((got = GetMessageA(&message, nullptr, 0, 0)) > 0) {
-        if (accelerators && TranslateAcceleratorA(window, accelerators, &message)) continue;
+    // GetMessageW gives -1 when it fails; that ends the loop as well.
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        if (accelerators && TranslateAcceleratorW(window, accelerators, &message)) continue;
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     if (state.font) DeleteObject(state.font);
     return got == 0 ? static_cast<int>(message.wParam) : 0;

@@ -9,6 +9,6 @@ namespace ravoth::win32 {
 // Runs the program from start-up to the end of the message loop. Returns
 // the quit message's parameter, or 0 when the window class or the window
 // cannot be made.
-int runMainWindow(HINSTANCE instance, const char* commandLine, int showState);
+int runMainWindow(HINSTANCE instance, const wchar_t* commandLine, int showState);
 
 }  // namespace ravoth::win32

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "job/extraction.h"
+#include "platform/path.h"
 #include "platform/text.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/support/ctype_locale.h"
@@ -188,6 +189,24 @@ TEST_F(OutlineNames, LongTitleIsCutToAWholeNameOf259Bytes)
         EXPECT_EQ(other.names(), (std::set<std::string>{"Book.pdf", expected}));
         EXPECT_LE(otherFolder.size() + expected.size(), 259u);
     }
+}
+
+// A base longer than the name buffer is cut; the title's name must not go
+// to the folder in which the cut happens to end, one above the base's own.
+TEST_F(OutlineNames, BaseCutShortWritesNoTitleNameAboveItsFolder)
+{
+    MeskerDocument document = pages(1);
+    document.outline = {to(0, "(ab)")};
+    const std::string pdf = folder_.file("Book.pdf");
+    ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
+    const std::string above = folder_.file(std::string(200, 'a'));
+    ASSERT_LE(above.size() + std::string("/ab.bmp").size(), 259u);
+    std::string folder = above;
+    while (folder.size() <= maxPathBytes) folder += "/" + std::string(200, 'b');
+    ASSERT_TRUE(std::filesystem::create_directories(folder));
+    EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, (folder + "/Book.pdf").c_str()), -13);
+    EXPECT_FALSE(std::filesystem::exists(above + "/ab.bmp"));
+    EXPECT_FALSE(std::filesystem::exists(folder + "/ab.bmp"));
 }
 
 TEST_F(OutlineNames, WithoutOutlineOrOptionPagesKeepNumbers)

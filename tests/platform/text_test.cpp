@@ -101,5 +101,17 @@ TEST(WideCharToMultiByte, FailsWithoutMemoryAndFreesAll)
     EXPECT_EQ(allocationsAttempted(), 1);
 }
 
+// A title's own bytes are already in the locale's encoding, which is also
+// the path encoding: they stay as they are, whatever they are.
+TEST(LocalTextToPathText, BytesStandAsTheyAre)
+{
+    char text[4] = {'\xFF', '\xFE', 'a', 'x'};
+    failAllocationAt(1);
+    EXPECT_EQ(localTextToPathText(text, 3, 4), 4);
+    EXPECT_EQ(std::string(text, 4), std::string("\xFF\xFE" "a\0", 4));
+    EXPECT_EQ(localTextToPathText(text, 3, 3), 0);  // no room for the NUL
+    failAllocationAt(0);
+}
+
 }  // namespace
 }  // namespace ravoth

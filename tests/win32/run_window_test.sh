@@ -4,9 +4,10 @@
 #
 #   run_window_test.sh EMULATOR WINDOW_DRIVER RAVOTH_EXE RAVOTH_CLI_EXE SAMPLE_PDF WORK_FOLDER LOCALE SWITCH LANGUAGE
 #
-# The sample is copied into a folder whose name is not plain ASCII, and the
-# files an extraction must give are made first, by the Linux build's
-# ravoth-cli when RAVOTH_REFERENCE_CLI names it, else by ravoth-cli.exe.
+# The sample is copied into a folder and under a name that no one ANSI code
+# page holds, and the files an extraction must give are made first, by the
+# Linux build's ravoth-cli when RAVOTH_REFERENCE_CLI names it, else by
+# ravoth-cli.exe.
 # Exits 77 (skipped) when there is neither a display nor xvfb-run, or the
 # locale is not installed.
 set -eu
@@ -26,12 +27,8 @@ fi
 export LC_ALL="$locale"
 export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
-# Code page 1252 gets a Latin-1 folder; 932 a half-width katakana folder and
-# a file whose name holds a kanji with the second byte 5C (表).
-case "$locale" in
-  ja*) folder="ｿ" pdf_name="表.pdf" ;;
-  *) folder="café" pdf_name="sample.pdf" ;;
-esac
+# Code page 1252 lacks the folder's Japanese, 932 the name's "é" and "한".
+folder="日本 テスト" pdf_name="été 한.pdf"
 rm -rf "$work"
 mkdir -p "$work/$folder" "$work/numbered" "$work/titles"
 cp "$sample" "$work/$folder/$pdf_name"

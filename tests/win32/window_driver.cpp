@@ -10,6 +10,11 @@
 // folders hold the files an extraction of PDF gives with numbered names and
 // with outline titles as names. Prints one line per check and
 // "N passed, M failed"; exits 0 only when every check passed.
+//
+// Texts and paths cross to the program through the wide calls and are
+// compared in UTF-8 with the shared table's texts as they stand: an ANSI
+// call on either side would lose what the code page lacks, and two ANSI
+// calls would hide it from each other.
 #include <windows.h>
 
 #include <cstdio>
@@ -19,8 +24,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/win32/window_texts.h"
+#include "app/command_line.h"
 #include "app/window_logic.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -64,13 +70,7 @@ void checkEqual(long long actual, long long expected, const std::string& what)
           std::to_string(actual) + (actual == expected ? "" : " instead of " + std::to_string(expected)));
 }
 
-std::wstring wide(std::string_view utf8)
-{
-    const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), units);
-    return out;
-}
+std::wstring wide(std::string_view utf8) { return toWide(utf8); }
 
 template <typename Condition>
 bool waitFor(Condition condition, DWORD timeoutMs = 20000)
@@ -83,13 +83,21 @@ bool waitFor(Condition condition, DWORD timeoutMs = 20000)
     return condition();
 }
 
-// WM_GETTEXT, not GetWindowTextA: for a window of another process that
+// WM_GETTEXT, not GetWindowTextW: for a window of another process that
 // gives only the text the window was created with.
 std::string windowText(HWND window)
 {
-    char text[1024] = {};
-    SendMessageA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text));
-    return text;
+    wchar_t text[1024] = {};
+    SendMessageW(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text));
+    return toUtf8(text);
+}
+
+// The text a control was created with.
+std::string createdText(HWND window)
+{
+    wchar_t text[1024] = {};
+    GetWindowTextW(window, text, static_cast<int>(std::size(text)));
+    return toUtf8(text);
 }
 
 std::string className(HWND window)
@@ -158,7 +166,7 @@ void checkMenu(HMENU menu, Language language, const std::string& name)
 
 void checkResources(const std::string& exe)
 {
-    const HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HMODULE module = LoadLibraryExW(wide(exe).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     check(module != nullptr, "the program's resources load");
     if (!module) return;
 
@@ -210,9 +218,9 @@ void checkResources(const std::string& exe)
     FreeLibrary(module);
 
     DWORD ignored = 0;
-    const DWORD infoBytes = GetFileVersionInfoSizeA(exe.c_str(), &ignored);
+    const DWORD infoBytes = GetFileVersionInfoSizeW(wide(exe).c_str(), &ignored);
     std::vector<char> info(infoBytes);
-    const bool haveInfo = infoBytes && GetFileVersionInfoA(exe.c_str(), 0, infoBytes, info.data());
+    const bool haveInfo = infoBytes && GetFileVersionInfoW(wide(exe).c_str(), 0, infoBytes, info.data());
     check(haveInfo, "version information exists");
     if (!haveInfo) return;
     VS_FIXEDFILEINFO* fixed = nullptr;
@@ -268,12 +276,12 @@ std::string answerMessageBox(const Program& program)
     for (const HWND child : children(box))
         if (sameTextIgnoringCase(className(child), "Static") && !windowText(child).empty()) text = windowText(child);
     const HWND ok = childWithId(box, IDOK);
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
     waitFor([&] { return !IsWindow(box); });
     return text;
 }
 
-void command(const Program& program, int id) { PostMessageA(program.window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+void command(const Program& program, int id) { PostMessageW(program.window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
 
 struct ControlState {
     std::string windowClass;
@@ -284,7 +292,7 @@ struct ControlState {
 void checkWindow(const Program& program, Language language)
 {
     const HWND window = program.window;
-    checkEqual(windowText(window), "Ravoth", "caption");
+    checkEqual(createdText(window), "Ravoth", "caption");
     RECT frame{};
     GetWindowRect(window, &frame);
     checkEqual(frame.right - frame.left, windowWidthPixels, "window width");
@@ -305,12 +313,12 @@ void checkWindow(const Program& program, Language language)
         GetWindowRect(controls[i], &box);
         POINT corner{box.left, box.top};
         ScreenToClient(window, &corner);
-        const ControlState actual{className(controls[i]), windowText(controls[i]), corner.x, corner.y,
+        const ControlState actual{className(controls[i]), createdText(controls[i]), corner.x, corner.y,
                                   box.right - box.left, box.bottom - box.top, GetDlgCtrlID(controls[i])};
         const char* expectedClass = layout.kind == ControlKind::Label  ? "Static"
                                     : layout.kind == ControlKind::Edit ? "Edit"
                                                                        : "Button";
-        const std::string expectedText = ravoth::win32::windowText(layout.text, language);
+        const std::string expectedText(layout.text.in(language));
         const std::string label = "control " + std::to_string(i + 1);
         check(sameTextIgnoringCase(actual.windowClass, expectedClass), label + " class", actual.windowClass);
         checkEqual(actual.text, expectedText, label + " text");
@@ -340,27 +348,27 @@ void checkWindow(const Program& program, Language language)
 
 // ----------------------------------------------------------------- files
 
-// The folder part as the system sees it: in code page 932 the second byte
-// of a character such as 表 equals "\\", so a plain byte search would not do.
+// The folder part as the system sees it, with its last backslash.
 std::string folderOf(const std::string& path)
 {
-    char full[MAX_PATH] = {};
-    char* filePart = nullptr;
-    if (!GetFullPathNameA(path.c_str(), MAX_PATH, full, &filePart) || !filePart) return {};
-    return std::string(full, static_cast<std::size_t>(filePart - full));
+    wchar_t full[MAX_PATH] = {};
+    wchar_t* filePart = nullptr;
+    if (!GetFullPathNameW(wide(path).c_str(), MAX_PATH, full, &filePart) || !filePart) return {};
+    return toUtf8(std::wstring_view(full, static_cast<std::size_t>(filePart - full)));
 }
 
 std::map<std::string, std::string> filesIn(const std::string& folder, const std::string& skip)
 {
     std::map<std::string, std::string> files;
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW(wide(folder + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return files;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (_stricmp(found.cFileName, skip.c_str()) == 0) continue;
+        const std::string name = toUtf8(found.cFileName);
+        if (name == skip) continue;
         std::string bytes;
-        const HANDLE file = CreateFileA((folder + found.cFileName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        const HANDLE file = CreateFileW(wide(folder + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                         OPEN_EXISTING, 0, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             char chunk[65536];
@@ -368,15 +376,15 @@ std::map<std::string, std::string> filesIn(const std::string& folder, const std:
             while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) bytes.append(chunk, got);
             CloseHandle(file);
         }
-        files[found.cFileName] = std::move(bytes);
-    } while (FindNextFileA(search, &found));
+        files[name] = std::move(bytes);
+    } while (FindNextFileW(search, &found));
     FindClose(search);
     return files;
 }
 
 void removeOutputs(const std::string& folder, const std::string& keep)
 {
-    for (const auto& [name, bytes] : filesIn(folder, keep)) DeleteFileA((folder + name).c_str());
+    for (const auto& [name, bytes] : filesIn(folder, keep)) DeleteFileW(wide(folder + name).c_str());
 }
 
 void checkOutputs(const std::string& pdf, const std::string& referenceFolder, const std::string& what)
@@ -395,7 +403,7 @@ void checkOutputs(const std::string& pdf, const std::string& referenceFolder, co
     removeOutputs(folder, pdfName);
 }
 
-void setText(HWND parent, int id, const std::string& text) { SetWindowTextA(childWithId(parent, id), text.c_str()); }
+void setText(HWND parent, int id, const std::string& text) { SetWindowTextW(childWithId(parent, id), wide(text).c_str()); }
 
 void runCommands(const Program& program, Language language, const std::string& pdf,
                  const std::string& numberedReference, const std::string& titleReference)
@@ -406,40 +414,40 @@ void runCommands(const Program& program, Language language, const std::string& p
     };
 
     command(program, commandAbout);
-    expect(ravoth::win32::windowText(aboutText(language), language), "About");
+    expect(aboutText(language), "About");
 
     // The working folder holds no help page.
     command(program, commandHelp);
-    expect(ravoth::win32::windowText(texts::helpNotFound, language), "Help without a help page");
+    expect(std::string(texts::helpNotFound.in(language)), "Help without a help page");
 
     setText(window, idFileNameEdit, pdf);
     setText(window, idFirstPageEdit, "0");
     command(program, commandExtract);
-    expect(ravoth::win32::windowText(texts::pageInputError, language), "Extract with page 0");
+    expect(std::string(texts::pageInputError.in(language)), "Extract with page 0");
     setText(window, idFirstPageEdit, "");
     setText(window, idLastPageEdit, "1a");
     command(program, commandExtract);
-    expect(ravoth::win32::windowText(texts::pageInputError, language), "Extract with page 1a");
+    expect(std::string(texts::pageInputError.in(language)), "Extract with page 1a");
     setText(window, idLastPageEdit, "");
 
     setText(window, idFileNameEdit, folderOf(pdf) + "missing.pdf");
     command(program, commandExtract);
-    expect(ravoth::win32::windowText(texts::failure, language), "Extract of a missing file");
+    expect(std::string(texts::failure.in(language)), "Extract of a missing file");
 
     // An empty name is passed over without a word: the next box is About's.
     setText(window, idFileNameEdit, "");
     command(program, commandExtract);
     command(program, commandAbout);
-    expect(ravoth::win32::windowText(aboutText(language), language), "Extract with no file name says nothing");
+    expect(aboutText(language), "Extract with no file name says nothing");
 
     setText(window, idFileNameEdit, pdf);
     command(program, commandExtract);
-    expect(ravoth::win32::windowText(texts::complete, language), "Extract");
+    expect(std::string(texts::complete.in(language)), "Extract");
     checkOutputs(pdf, numberedReference, "numbered names");
 
-    SendMessageA(childWithId(window, idOutlineCheckBox), BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageW(childWithId(window, idOutlineCheckBox), BM_SETCHECK, BST_CHECKED, 0);
     command(program, commandExtract);
-    expect(ravoth::win32::windowText(texts::complete, language), "Extract with outline names");
+    expect(std::string(texts::complete.in(language)), "Extract with outline names");
     checkOutputs(pdf, titleReference, "outline names");
     checkEqual(windowText(childWithId(window, idFileNameEdit)), pdf, "file name kept after the run");
 
@@ -461,8 +469,8 @@ void runCommands(const Program& program, Language language, const std::string& p
     check(opened, "Ref opens the browse dialog", opened ? quoted(windowText(dialog)) : "");
     if (opened) {
         if (language == Language::Japanese)
-            checkEqual(windowText(dialog), ravoth::win32::windowText(texts::browseTitle, language), "browse title");
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            checkEqual(windowText(dialog), std::string(texts::browseTitle.japanese), "browse title");
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         check(waitFor([&] { return !IsWindow(dialog); }), "browse dialog cancelled");
         checkEqual(windowText(childWithId(window, idFileNameEdit)), pdf, "file name unchanged after cancel");
     }
@@ -472,33 +480,37 @@ void runCommands(const Program& program, Language language, const std::string& p
 
 int main(int argc, char** argv)
 {
-    if (argc != 7) {
+    // The paths hold characters that the ANSI code page may lack.
+    const std::vector<std::string> arguments = commandLineArguments(argc, argv);
+    if (arguments.size() != 6) {
         std::fprintf(stderr, "usage: window_driver RAVOTH_EXE SWITCH|- en|ja PDF NUMBERED_REF TITLE_REF\n");
         return 2;
     }
-    auto fullPath = [](const char* path) {
-        char full[MAX_PATH] = {};
-        GetFullPathNameA(path, MAX_PATH, full, nullptr);
-        return std::string(full);
+    auto fullPath = [](const std::string& path) {
+        wchar_t full[MAX_PATH] = {};
+        GetFullPathNameW(wide(path).c_str(), MAX_PATH, full, nullptr);
+        return toUtf8(full);
     };
-    const std::string exe = fullPath(argv[1]);
-    const std::string startSwitch = std::strcmp(argv[2], "-") == 0 ? "" : argv[2];
-    const Language language = std::strcmp(argv[3], "ja") == 0 ? Language::Japanese : Language::English;
-    const std::string pdf = fullPath(argv[4]);
-    const std::string numberedReference = fullPath(argv[5]) + "\\";
-    const std::string titleReference = fullPath(argv[6]) + "\\";
-    std::printf("ravoth.exe %s, language %s, ANSI code page %u, %s\n", startSwitch.c_str(), argv[3], GetACP(),
-                pdf.c_str());
+    const std::string exe = fullPath(arguments[0]);
+    const std::string startSwitch = arguments[1] == "-" ? "" : arguments[1];
+    const Language language = arguments[2] == "ja" ? Language::Japanese : Language::English;
+    const std::string pdf = fullPath(arguments[3]);
+    const std::string numberedReference = fullPath(arguments[4]) + "\\";
+    const std::string titleReference = fullPath(arguments[5]) + "\\";
+    std::printf("ravoth.exe %s, language %s, ANSI code page %u, %s\n", startSwitch.c_str(), arguments[2].c_str(),
+                GetACP(), pdf.c_str());
 
     checkResources(exe);
 
     Program program;
-    std::string commandLine = "\"" + exe + "\"" + (startSwitch.empty() ? "" : " " + startSwitch);
-    STARTUPINFOA startup{};
+    std::wstring commandLine = wide("\"" + exe + "\"" + (startSwitch.empty() ? "" : " " + startSwitch));
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    // The PDF's folder, whose name the code page may lack, is the working
+    // folder and so the help folder.
     const std::string workFolder = folderOf(pdf);
-    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, workFolder.c_str(),
-                        &startup, &program.process)) {
+    if (!CreateProcessW(wide(exe).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        wide(workFolder).c_str(), &startup, &program.process)) {
         check(false, "ravoth.exe starts", std::to_string(GetLastError()));
     } else {
         WaitForInputIdle(program.process.hProcess, 20000);
