@@ -8,7 +8,7 @@
 #include "image/inflate.h"
 #include "image/page_image.h"
 #include "image/title_name.h"
-#include "pdf/reader.h"
+#include "fuzz/read_structure.h"
 #include "platform/memory.h"
 
 using namespace ravoth;
@@ -25,24 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Byte* docEnd = docStart + documentBytes;
 
     const ScanBudget budget(scanBudgetFor(documentBytes));
-    Byte* tableStart = nullptr;
-    Byte* tableEnd = nullptr;
-    std::int32_t root = -1;
-    infoObjectNumber = 0;
-    if (!readTrailer(docStart, docEnd, &tableStart, &tableEnd, &root)) return 0;
-    declareSortedXrefTable(tableStart, tableEnd);
-
-    Byte* pageListStart = nullptr;
-    Byte* pageListEnd = nullptr;
-    OutlineEntry* outlines = nullptr;
-    std::int32_t outlineCount = 0;
-    const int pages = collectPages(docStart, docEnd, root, tableStart, tableEnd, &pageListStart,
-                                   &pageListEnd, &outlines, &outlineCount);
-    if (pages >= 1) {
+    const ReadStructure read(docStart, docEnd);
+    if (read.pages >= 1) {
         for (int page = 0; page < 16; ++page) {
             ImageInfo info;
-            if (locatePageImage(docStart, docEnd, page, tableStart, tableEnd, pageListStart,
-                                pageListEnd, &info) != 0)
+            if (locatePageImage(docStart, docEnd, page, read.tableStart, read.tableEnd,
+                                read.pageListStart, read.pageListEnd, &info) != 0)
                 continue;
             if (info.filter == Filter::Flate) {
                 std::size_t capacity = 1 << 16;
@@ -53,15 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             freeBlock(info.streamData);
         }
     }
-    for (std::int32_t k = 1; outlines && k < outlineCount; ++k) {
-        const int capacity = titleBufferBytes(outlines[k].titleLength);
+    for (std::int32_t k = 1; read.outlines && k < read.outlineCount; ++k) {
+        const OutlineEntry& entry = read.outlines[k];
+        const int capacity = titleBufferBytes(entry.titleLength);
         if (capacity > (1 << 20)) continue;
         std::vector<char> name(static_cast<std::size_t>(capacity));
-        titleToFileName(outlines[k].titleText, outlines[k].titleLength, name.data(), capacity);
+        titleToFileName(entry.titleText, entry.titleLength, name.data(), capacity);
     }
-    freeBlock(outlines);
-    freeBlock(pageListStart);
-    declareSortedXrefTable(nullptr, nullptr);
-    freeBlock(tableStart);
     return 0;
 }

@@ -7,8 +7,7 @@
 
 #include "image/title_name.h"
 #include "job/output_names.h"
-#include "pdf/reader.h"
-#include "platform/memory.h"
+#include "fuzz/read_structure.h"
 
 using namespace ravoth;
 
@@ -21,38 +20,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ScanBudget budget(scanBudgetFor(size));
     outlineOption = true;
 
-    Byte* tableStart = nullptr;
-    Byte* tableEnd = nullptr;
-    std::int32_t root = -1;
-    infoObjectNumber = 0;
-    if (!readTrailer(docStart, docEnd, &tableStart, &tableEnd, &root)) return 0;
-    declareSortedXrefTable(tableStart, tableEnd);
-
-    Byte* pageListStart = nullptr;
-    Byte* pageListEnd = nullptr;
-    OutlineEntry* outlines = nullptr;
-    std::int32_t outlineCount = 0;
-    const int pages = collectPages(docStart, docEnd, root, tableStart, tableEnd, &pageListStart,
-                                   &pageListEnd, &outlines, &outlineCount);
-    if (pages >= 1) {
+    const ReadStructure read(docStart, docEnd);
+    if (read.pages >= 1) {
         OutputNames names;
-        setOutputNames(&names, "/out/Book.pdf", pages);
-        for (std::int32_t k = 1; outlines && k < outlineCount; ++k) {
-            const int capacity = titleBufferBytes(outlines[k].titleLength);
+        setOutputNames(&names, "/out/Book.pdf", read.pages);
+        for (std::int32_t k = 1; read.outlines && k < read.outlineCount; ++k) {
+            const OutlineEntry& entry = read.outlines[k];
+            const int capacity = titleBufferBytes(entry.titleLength);
             if (capacity > (1 << 16)) continue;
             std::vector<char> title(static_cast<std::size_t>(capacity));
             const int titleBytes =
-                titleToFileName(outlines[k].titleText, outlines[k].titleLength, title.data(), capacity);
+                titleToFileName(entry.titleText, entry.titleLength, title.data(), capacity);
             PathBuffer name;
             if (titleBytes >= 1)
                 formTitleName(names, title.data(), static_cast<std::size_t>(titleBytes), ".jpg", name);
-            formNumberedName(names, outlines[k].pageIndex + 1, ".bmp", name);
+            formNumberedName(names, entry.pageIndex + 1, ".bmp", name);
         }
     }
-    freeBlock(outlines);
-    freeBlock(pageListStart);
-    declareSortedXrefTable(nullptr, nullptr);
-    freeBlock(tableStart);
     outlineOption = false;
     return 0;
 }
