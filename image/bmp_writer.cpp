@@ -192,11 +192,10 @@ int prepareBitmap(const Byte* samples, std::size_t sampleBytes, int width, int h
     return 0;
 }
 
-int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap,
-                        const std::atomic<bool>* stop)
+int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap, const StopFlags& stops)
 {
     OutputFile file;
-    file.stopWhen(stop);
+    file.stopWhen(stops);
     if (!file.create(fileName)) return -9;
     // A file cut short by a full disk would pass for a picture: it never
     // takes the name.

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "pdf/primitives.h"
+#include "platform/file.h"
 #include "platform/memory.h"
 
 namespace ravoth {
@@ -31,7 +32,7 @@ int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBy
 // caller goes on with other work: prepareBitmap converts into a block it
 // allocates (its codes: -1..-8, -10), writePreparedBitmap creates and writes
 // the file (its codes: -9, -11) and touches no memory block but the one it
-// is given. Writing fails as soon as *stop turns true (when stop is given).
+// is given. Writing fails as soon as one of the stop flags turns true.
 struct PreparedBitmap {
     static constexpr std::size_t maxHeaderBytes = 62;
     Byte header[maxHeaderBytes] = {};
@@ -41,7 +42,6 @@ struct PreparedBitmap {
 };
 int prepareBitmap(const Byte* samples, std::size_t sampleBytes, int width, int height,
                   int bitsPerComponent, bool isGray, PreparedBitmap* bitmap);
-int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap,
-                        const std::atomic<bool>* stop = nullptr);
+int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap, const StopFlags& stops = {});
 
 }  // namespace ravoth

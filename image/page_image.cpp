@@ -55,11 +55,16 @@ const Byte* lookEnd(const Byte* p, const Byte* end, std::size_t limit)
     return static_cast<std::size_t>(end - p) > limit ? p + limit : end;
 }
 
+// Where offsets and lengths saturate: past any file, and low enough that
+// one more digit cannot overflow.
+constexpr std::int64_t largestOffset = 900'000'000'000'000'000;
+
 // Decimal conversion in the manner of the C library's (leading white space,
 // one optional sign, digits up to the first non-digit; no digits read as 0),
-// bounded by end and saturating at the 32-bit range instead of overflowing.
-// Leaves no cursor behind: the skip that follows passes over the text.
-std::int32_t readDecimal(const Byte* p, const Byte* end, bool* hasDigits = nullptr)
+// bounded by end and saturating at `largest` (and its negative) instead of
+// overflowing. Leaves no cursor behind: the skip that follows passes over
+// the text.
+std::int64_t readDecimal(const Byte* p, const Byte* end, std::int64_t largest, bool* hasDigits = nullptr)
 {
     end = lookEnd(p, end, numberRunLimitBytes);
     while (p < end && isConversionSpace(*p)) ++p;
@@ -69,14 +74,17 @@ std::int32_t readDecimal(const Byte* p, const Byte* end, bool* hasDigits = nullp
         ++p;
     }
     const Byte* digits = p;
-    constexpr std::int64_t largest = std::numeric_limits<std::int32_t>::max();
-    // One past the largest magnitude either way is enough to saturate.
-    const std::int64_t magnitude = readDigits(&p, end, largest);
+    // A magnitude past the largest saturates either way.
+    std::int64_t magnitude = readDigits(&p, end, largest);
     if (hasDigits) *hasDigits = p != digits;
-    if (negative) return magnitude > largest ? std::numeric_limits<std::int32_t>::min()
-                                             : static_cast<std::int32_t>(-magnitude);
-    return magnitude > largest ? std::numeric_limits<std::int32_t>::max()
-                               : static_cast<std::int32_t>(magnitude);
+    if (magnitude > largest) magnitude = negative ? largest + 1 : largest;
+    return negative ? -magnitude : magnitude;
+}
+
+// A count or an object number, in the 32-bit range.
+std::int32_t readCount(const Byte* p, const Byte* end)
+{
+    return static_cast<std::int32_t>(readDecimal(p, end, std::numeric_limits<std::int32_t>::max()));
 }
 
 // Advances to the next `target` byte, but no further than where `room` bytes
@@ -106,7 +114,7 @@ enum class Lookup { Found, NotListed, NoOffset };
 // after the line's first space, read within the line, so that a short line
 // cannot borrow digits from the next one.
 Lookup findObjectOffset(const Byte* tableStart, const Byte* tableEnd, std::int32_t objectNumber,
-                        std::int32_t* offset)
+                        std::int64_t* offset)
 {
     const Byte* line = findXrefLine(tableStart, tableEnd, objectNumber);
     if (!line) return Lookup::NotListed;
@@ -116,12 +124,12 @@ Lookup findObjectOffset(const Byte* tableStart, const Byte* tableEnd, std::int32
     const auto* space = static_cast<const Byte*>(std::memchr(line, ' ', static_cast<std::size_t>(lineEnd - line)));
     if (!space) return Lookup::NoOffset;
     bool hasDigits = false;
-    *offset = readDecimal(space + 1, lineEnd, &hasDigits);
+    *offset = readDecimal(space + 1, lineEnd, largestOffset, &hasDigits);
     return hasDigits ? Lookup::Found : Lookup::NoOffset;
 }
 
 // Whether an offset read from the table names a byte of the document.
-bool isInside(std::int32_t offset, const Byte* docStart, const Byte* docEnd)
+bool isInside(std::int64_t offset, const Byte* docStart, const Byte* docEnd)
 {
     return offset >= 0 && offset < docEnd - docStart;
 }
@@ -141,11 +149,11 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
         if (pageListEnd - line <= 1) return -1;
         ++line;
     }
-    const std::int32_t pageNumber = readDecimal(line, pageListEnd);
+    const std::int32_t pageNumber = readCount(line, pageListEnd);
     if (pageNumber == 0) return -1;
 
     // The page object, matched piece by piece.
-    std::int32_t offset = 0;
+    std::int64_t offset = 0;
     if (findObjectOffset(tableStart, tableEnd, pageNumber, &offset) != Lookup::Found) return -2;
     if (!isInside(offset, docStart, docEnd)) return -3;
     const Byte* p = docStart + offset;
@@ -153,7 +161,7 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
     if (!takePiece(&p, docEnd, pageHeaderPiece)) return -4;
     if (!skipTo(&p, docEnd, ' ', resourcesPiece.size())) return -5;
     if (!takePiece(&p, docEnd, resourcesPiece)) return -6;
-    const std::int32_t imageNumber = readDecimal(p, docEnd);
+    const std::int32_t imageNumber = readCount(p, docEnd);
     if (!skipTo(&p, docEnd, ' ', mediaBoxPiece.size())) return -7;
     if (!takePiece(&p, docEnd, mediaBoxPiece)) return -8;
     if (!skipTo(&p, docEnd, ' ', 1)) return -9;
@@ -161,7 +169,7 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
     if (!skipTo(&p, docEnd, ' ', contentsPiece.size())) return -10;
     if (!takePiece(&p, docEnd, contentsPiece)) return -11;
     // The content stream is always written right after its image.
-    if (std::int64_t{readDecimal(p, docEnd)} != std::int64_t{imageNumber} + 1) return -12;
+    if (std::int64_t{readCount(p, docEnd)} != std::int64_t{imageNumber} + 1) return -12;
     if (!skipTo(&p, docEnd, ' ', pageClosePiece.size())) return -13;
     if (!matchesAt(p, docEnd, pageClosePiece)) return -14;
 
@@ -171,14 +179,14 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
     p = docStart + offset;
     if (!skipTo(&p, docEnd, ' ', imageHeaderPiece.size())) return -16;
     if (!takePiece(&p, docEnd, imageHeaderPiece)) return -17;
-    info->width = readDecimal(p, docEnd);
+    info->width = readCount(p, docEnd);
     if (!skipTo(&p, docEnd, ' ', heightPiece.size())) return -18;
     if (!takePiece(&p, docEnd, heightPiece)) return -19;
-    info->height = readDecimal(p, docEnd);
+    info->height = readCount(p, docEnd);
     // Other entries may stand between the height and the end of its line.
     if (!skipTo(&p, docEnd, '\n', bitsPiece.size(), heightLineLimitBytes)) return -20;
     if (!takePiece(&p, docEnd, bitsPiece)) return -21;
-    info->bitsPerComponent = readDecimal(p, docEnd);
+    info->bitsPerComponent = readCount(p, docEnd);
     if (!skipTo(&p, docEnd, ' ', bitsRoomBytes)) return -22;
     if (takePiece(&p, docEnd, flatePiece)) {
         info->filter = Filter::Flate;
@@ -195,7 +203,7 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
         return -24;
     }
     if (!takePiece(&p, docEnd, lengthPiece)) return -25;
-    info->streamLength = readDecimal(p, docEnd);
+    info->streamLength = readDecimal(p, docEnd, largestOffset);
     if (!skipTo(&p, docEnd, ' ', lengthRoomBytes)) return -26;
     if (!matchesAt(p, docEnd, streamPiece)) return -27;
     // The keyword's end-of-line is CR LF or a lone LF; the room checked
@@ -204,6 +212,8 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
     // At least one byte must follow the data.
     if (std::int64_t{info->streamLength} >= docEnd - data) return -28;
     if (info->streamLength < 0) return -29;
+    info->streamStart = data;
+    if (!info->copyStream) return 0;
     const auto length = static_cast<std::size_t>(info->streamLength);
     Byte* copy = allocBlock(length);
     if (!copy) return -29;

@@ -17,18 +17,25 @@ struct ImageInfo {
     bool isGray = false;             // DeviceGray (one component), else DeviceRGB
     Filter filter = Filter::Flate;
     Byte* streamData = nullptr;      // owned by the caller after a successful call
-    std::int32_t streamLength = 0;
+    std::int64_t streamLength = 0;
+    // The stream's first byte where it stands in the document.
+    const Byte* streamStart = nullptr;
+    // Set by the caller: whether the stream is to be copied into streamData.
+    // Without the copy the caller reads it at streamStart, for as long as the
+    // document stays.
+    bool copyStream = true;
 };
 
 // Matches the page object of page `pageIndex` (0-based line of the PageList)
 // and its image XObject against the text Mesker writes, and copies the image
-// stream into a new block. Returns 0 with every field set, or a negative
-// code -1 to -29 (fields read before the failing step are already set;
-// streamData is left alone). Never touches LastError.
+// stream into a new block (unless copyStream is false). Returns 0 with every
+// field set, or a negative code -1 to -29 (fields read before the failing
+// step are already set; streamData is left alone). Never touches LastError.
 // Reads nothing at or past docEnd. Numbers are read as the C library's
-// decimal conversion does, saturating at the 32-bit range. The stream's data
-// starts after the CR LF, or the lone LF, that follows "stream", and at
-// least one byte must follow the data.
+// decimal conversion does, saturating: counts at the 32-bit range, offsets
+// and the stream's length far past any file. The stream's data starts after
+// the CR LF, or the lone LF, that follows "stream", and at least one byte
+// must follow the data.
 int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex, const Byte* tableStart,
                     const Byte* tableEnd, const Byte* pageListStart, const Byte* pageListEnd,
                     ImageInfo* info);

@@ -14,21 +14,17 @@
 #include "image/inflate.h"
 #include "image/page_image.h"
 #include "image/title_name.h"
-#include "job/output_names.h"
 #include "job/page_files.h"
-#include "platform/file.h"
 #include "platform/memory.h"
 
 namespace ravoth {
 
-bool filesWritten = false;
+thread_local bool filesWritten = false;
 
 namespace {
 
-std::vector<PageOutcome>* pageOutcomes = nullptr;
-const std::atomic<bool>* stopRequest = nullptr;
-
-bool isStopRequested() { return stopRequest && stopRequest->load(std::memory_order_relaxed); }
+thread_local std::vector<PageOutcome>* threadOutcomes = nullptr;
+thread_local const std::atomic<bool>* threadStopRequest = nullptr;
 
 // What inflatePage gives for a stream that inflates far past its image.
 constexpr int inflationBoundExceeded = -11;
@@ -36,34 +32,9 @@ constexpr int inflationBoundExceeded = -11;
 // its stream could ever yield.
 constexpr int declaredBeyondStream = -12;
 
-// The run's work buffers. Each pointer, count and object number lives in a
-// small cell of its own that the run allocates as it gets to the step that
-// fills it; a cell that cannot be had ends the run with that step's code.
-struct DocumentCell {
-    Byte* start;
-    Byte* end;
-};
-struct PageListCell {
-    Byte* start;
-    Byte* end;
-};
-struct OutlineCell {
-    OutlineEntry* entries;
-    std::int32_t count;
-};
-
-struct WorkBuffers {
-    Byte** documentStart = nullptr;
-    Byte** documentEnd = nullptr;
-    Byte** xrefStart = nullptr;
-    Byte** xrefEnd = nullptr;
-    std::int32_t* catalogueNumber = nullptr;
-    PageListCell* pageList = nullptr;
-    std::int32_t* outlineCount = nullptr;
-    OutlineEntry** outlineEntries = nullptr;
-};
-
-WorkBuffers work;
+// A title of this many bytes as written already gives a name past the
+// system's limit, escapes and hex digits included.
+constexpr std::int32_t longestTitleBytes = 4096;
 
 template <typename T>
 T* allocCell()
@@ -107,74 +78,6 @@ bool isAcceptedProducer(const Byte* body, const Byte* end)
         return false;
     }
     return true;
-}
-
-// The first bookmark (record 1 on) of each page, so that naming a page
-// costs no walk over every bookmark: bookmarks times pages would make a
-// small file with many of both take minutes. -1 where no bookmark points.
-struct TitleIndex {
-    OwnedBlock<std::int32_t> firstEntry;
-    std::size_t pages = 0;
-};
-
-// A title of this many bytes as written already gives a name past the
-// system's limit, escapes and hex digits included.
-constexpr std::int32_t longestTitleBytes = 4096;
-
-// Builds the index over the `pageLines` pages of the PageList; false when
-// its block cannot be had.
-bool buildTitleIndex(TitleIndex* index, std::size_t pageLines)
-{
-    if (!isBlockPresent(work.outlineEntries) || !*work.outlineEntries || pageLines == 0) return true;
-    if (pageLines > std::numeric_limits<std::size_t>::max() / sizeof(std::int32_t)) return false;
-    index->firstEntry.reset(
-        reinterpret_cast<std::int32_t*>(allocBlock(pageLines * sizeof(std::int32_t))));
-    if (!index->firstEntry) return false;
-    index->pages = pageLines;
-    std::int32_t* first = index->firstEntry.get();
-    std::fill(first, first + pageLines, -1);
-    const OutlineEntry* entries = *work.outlineEntries;
-    for (std::int32_t k = *work.outlineCount - 1; k >= 1; --k) {
-        const std::int32_t page = entries[k].pageIndex;
-        if (page >= 0 && static_cast<std::size_t>(page) < pageLines) first[page] = k;
-    }
-    return true;
-}
-
-// The name after the first bookmark (record 1 on) that points to the page.
-// False whenever that gives no usable name; the page then gets its numbered
-// name, and nothing counts as a failure.
-bool formPageTitleName(const TitleIndex& index, int pageIndex, const OutputNames& names,
-                       std::string_view extension, PathBuffer& name)
-{
-    if (!index.firstEntry || static_cast<std::size_t>(pageIndex) >= index.pages) return false;
-    const std::int32_t record = index.firstEntry.get()[pageIndex];
-    if (record < 0) return false;
-    const OutlineEntry* entry = *work.outlineEntries + record;
-    // Many bookmarks may share one title object; decoding a title longer
-    // than any a person writes for every page it names would cost pages
-    // times its length.
-    if (entry->titleLength > longestTitleBytes) return false;
-
-    const int capacity = titleBufferBytes(entry->titleLength);
-    OwnedBlock<char> title(reinterpret_cast<char*>(allocBlock(static_cast<std::size_t>(capacity))));
-    if (!title) return false;
-    const int titleBytes = titleToFileName(entry->titleText, entry->titleLength, title.get(), capacity);
-    if (titleBytes < 1) return false;
-    return formTitleName(names, title.get(), static_cast<std::size_t>(titleBytes), extension, name) &&
-           isUsableOutputName(name);
-}
-
-void report(int pageNumber, PageStage stage, int code, const char* fileName = nullptr)
-{
-    if (!pageOutcomes) return;
-    PageOutcome outcome;
-    outcome.pageNumber = pageNumber;
-    outcome.lastPageNumber = pageNumber;
-    outcome.stage = stage;
-    outcome.code = code;
-    if (fileName) outcome.fileName = fileName;
-    pageOutcomes->push_back(std::move(outcome));
 }
 
 // The bytes of samples that the image's geometry implies; 0 when the
@@ -246,7 +149,7 @@ int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* p
         samples->reset(allocZeroedBlock(capacity));
         if (!*samples) return -1;
         std::size_t room = capacity;
-        const int result = inflateStream(info.streamData, streamBytes, samples->get(), room);
+        const int result = inflateStream(info.streamStart, streamBytes, samples->get(), room);
         if (result == 0) {
             *produced = room;
             return 0;
@@ -264,9 +167,77 @@ int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* p
     }
 }
 
+// The start of the line after the one at `line`.
+const Byte* nextLine(const Byte* line, const Byte* end)
+{
+    const auto* lineEnd = static_cast<const Byte*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
+    return lineEnd ? lineEnd + 1 : end;
+}
+
+std::size_t countLines(const Byte* start, const Byte* end)
+{
+    std::size_t lines = 0;
+    for (const Byte* p = start; p < end; ++p)
+        if (*p == '\n') ++lines;
+    return lines;
+}
+
+}  // namespace
+
+// The run's work buffers. Each pointer, count and object number lives in a
+// small cell of its own that the run allocates as it gets to the step that
+// fills it; a cell that cannot be had ends the run with that step's code.
+// The document's cells hold its view: a mapping, or a block read where the
+// file cannot be mapped (`documentRead`).
+struct ExtractionRun::WorkBuffers {
+    struct PageListCell {
+        Byte* start;
+        Byte* end;
+    };
+    const Byte** documentStart = nullptr;
+    const Byte** documentEnd = nullptr;
+    Byte* documentRead = nullptr;
+    Byte** xrefStart = nullptr;
+    Byte** xrefEnd = nullptr;
+    std::int32_t* catalogueNumber = nullptr;
+    PageListCell* pageList = nullptr;
+    std::int32_t* outlineCount = nullptr;
+    OutlineEntry** outlineEntries = nullptr;
+};
+
+// The first bookmark (record 1 on) of each page, so that naming a page
+// costs no walk over every bookmark: bookmarks times pages would make a
+// small file with many of both take minutes. -1 where no bookmark points.
+struct ExtractionRun::TitleIndex {
+    OwnedBlock<std::int32_t> firstEntry;
+    std::size_t pages = 0;
+    const OutlineEntry* entries = nullptr;
+
+    // Builds the index over the `pageLines` pages of the PageList; false
+    // when its block cannot be had.
+    bool build(const OutlineEntry* outline, std::int32_t count, std::size_t pageLines)
+    {
+        entries = outline;
+        if (!outline || pageLines == 0) return true;
+        if (pageLines > std::numeric_limits<std::size_t>::max() / sizeof(std::int32_t)) return false;
+        firstEntry.reset(reinterpret_cast<std::int32_t*>(allocBlock(pageLines * sizeof(std::int32_t))));
+        if (!firstEntry) return false;
+        pages = pageLines;
+        std::int32_t* first = firstEntry.get();
+        std::fill(first, first + pageLines, -1);
+        for (std::int32_t k = count - 1; k >= 1; --k) {
+            const std::int32_t page = outline[k].pageIndex;
+            if (page >= 0 && static_cast<std::size_t>(page) < pageLines) first[page] = k;
+        }
+        return true;
+    }
+};
+
 // The page loop's state: the files being written and whether a page failed.
-class PageLoop {
+class ExtractionRun::PageLoop {
 public:
+    explicit PageLoop(ExtractionRun& run) : run_(run) {}
+
     // Takes back and reports every file in hand, waiting for those still
     // being written.
     void settle()
@@ -274,10 +245,15 @@ public:
         while (takeBack(true)) {}
     }
 
-    void fail(int pageNumber, PageStage stage, int code)
+    void fail(int pageNumber, PageStage stage, int code, int lastPageNumber = 0)
     {
         settle();
-        report(pageNumber, stage, code);
+        PageOutcome outcome;
+        outcome.pageNumber = pageNumber;
+        outcome.lastPageNumber = lastPageNumber ? lastPageNumber : pageNumber;
+        outcome.stage = stage;
+        outcome.code = code;
+        run_.report(std::move(outcome));
         pageFailed_ = true;
     }
 
@@ -305,53 +281,118 @@ private:
     {
         PageFile done;
         if (!writer_.takeBack(&done, wait)) return false;
-        if (done.code != 0 && isStopRequested()) {
-            // Given up half-way because the run was asked to stop: the
-            // page did not fail, and nothing of it was left behind.
-            report(done.pageNumber, PageStage::Stopped, 0);
+        PageOutcome outcome;
+        outcome.pageNumber = done.pageNumber;
+        outcome.lastPageNumber = done.pageNumber;
+        if (done.code != 0 && (run_.isStopRequested() || run_.hasDocumentChanged())) {
+            // Given up half-way because the run was asked to stop, or its
+            // document changed: the page did not fail, and nothing of it was
+            // left behind.
+            outcome.stage = PageStage::Stopped;
         } else if (done.code != 0) {
-            report(done.pageNumber, done.isBitmap ? PageStage::WriteBmp : PageStage::WriteJpeg, done.code);
+            outcome.stage = done.isBitmap ? PageStage::WriteBmp : PageStage::WriteJpeg;
+            outcome.code = done.code;
             pageFailed_ = true;
         } else {
-            filesWritten = true;
-            report(done.pageNumber, PageStage::Written, 0, done.name);
+            run_.filesWritten_ = true;
+            outcome.fileName = done.name;
+            outcome.bytes = done.bytes() + (done.isBitmap ? done.bitmap.headerBytes : 0);
         }
+        run_.report(std::move(outcome));
         return true;
     }
 
+    ExtractionRun& run_;
     PageFileWriter writer_;
     bool pageFailed_ = false;
 };
 
+ExtractionRun::ExtractionRun() : work_(new WorkBuffers) {}
+
+ExtractionRun::~ExtractionRun()
+{
+    freeWorkBuffers();
+    delete work_;
+}
+
+bool ExtractionRun::isStopRequested() const
+{
+    return stopRequested_.load(std::memory_order_relaxed) ||
+           (externalStop_ && externalStop_->load(std::memory_order_relaxed));
+}
+
+// Whether the document is no longer what was mapped: the fault handler
+// found a page gone, or the file is now shorter than the view.
+bool ExtractionRun::hasDocumentChanged()
+{
+    if (documentChanged_.load()) return true;
+    const std::int64_t length = document_.length();
+    if (length >= 0 && static_cast<std::uint64_t>(length) < documentBytes_) documentChanged_.store(true);
+    return documentChanged_.load();
+}
+
+void ExtractionRun::report(PageOutcome outcome)
+{
+    const std::int32_t covered = outcome.lastPageNumber - outcome.pageNumber + 1;
+    pagesDone_ += covered > 0 ? covered : 1;
+    outcomes_.push_back(std::move(outcome));
+    if (progress_) progress_(PageProgress{pagesDone_, pagesInRange_, outcomes_.back()});
+}
+
+bool ExtractionRun::formPageTitleName(const TitleIndex& titles, int pageIndex, const OutputNames& names,
+                                      std::string_view extension, PathBuffer& name)
+{
+    if (!titles.firstEntry || static_cast<std::size_t>(pageIndex) >= titles.pages) return false;
+    const std::int32_t record = titles.firstEntry.get()[pageIndex];
+    if (record < 0) return false;
+    const OutlineEntry* entry = titles.entries + record;
+    // Many bookmarks may share one title object; decoding a title longer
+    // than any a person writes for every page it names would cost pages
+    // times its length.
+    if (entry->titleLength > longestTitleBytes) return false;
+
+    const int capacity = titleBufferBytes(entry->titleLength);
+    OwnedBlock<char> title(reinterpret_cast<char*>(allocBlock(static_cast<std::size_t>(capacity))));
+    if (!title) return false;
+    const int titleBytes = titleToFileName(entry->titleText, entry->titleLength, title.get(), capacity);
+    if (titleBytes < 1) return false;
+    return formTitleName(names, title.get(), static_cast<std::size_t>(titleBytes), extension, name) &&
+           isUsableOutputName(name);
+}
+
 // One page, whose PageList line starts at `pageLine`.
-void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const OutputNames& names,
-                 const TitleIndex& titles)
+void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const OutputNames& names,
+                                const TitleIndex& titles)
 {
     const int pageNumber = pageIndex + 1;
     ImageInfo info;
     info.filter = Filter::Flate;
     info.streamData = nullptr;
-    const Byte* docStart = *work.documentStart;
+    // The stream is read where it stands in the document: no copy of it is
+    // made for a page.
+    info.copyStream = false;
+    const Byte* docStart = *work_->documentStart;
     // The page's line is handed over as the first line of the list, so the
     // locator need not walk the lines before it for every page.
-    const int located = locatePageImage(docStart, *work.documentEnd, 0, *work.xrefStart,
-                                        *work.xrefEnd, pageLine, work.pageList->end, &info);
+    const int located = locatePageImage(docStart, *work_->documentEnd, 0, *work_->xrefStart,
+                                        *work_->xrefEnd, pageLine, work_->pageList->end, &info);
     if (located != 0) return loop.fail(pageNumber, PageStage::Locate, located);
-    OwnedBlock<Byte> stream(info.streamData);
     PageFile file;
     file.pageNumber = pageNumber;
     file.isBitmap = info.filter == Filter::Flate;
-    file.stop = stopRequest;
+    file.stops = StopFlags{{&stopRequested_, externalStop_, &documentChanged_}};
     const std::string_view extension = file.isBitmap ? ".bmp" : ".jpg";
     // A title's name is tried on the file system, where the file in hand
     // may be the one of that name.
-    if (outlineOption) loop.settle();
-    if (!(outlineOption && formPageTitleName(titles, pageIndex, names, extension, file.name)) &&
+    if (outlineNames_) loop.settle();
+    if (!(outlineNames_ && formPageTitleName(titles, pageIndex, names, extension, file.name)) &&
         !formNumberedName(names, pageNumber, extension, file.name))
         return loop.fail(pageNumber, PageStage::Name, -1);
 
     if (!file.isBitmap) {
-        file.jpeg = std::move(stream);
+        file.jpegSource = &document_;
+        file.jpegView = info.streamStart;
+        file.jpegOffset = static_cast<std::uint64_t>(info.streamStart - docStart);
         file.jpegBytes = static_cast<std::size_t>(info.streamLength);
         return loop.write(std::move(file));
     }
@@ -369,7 +410,6 @@ void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const Outp
                                                                   : PageStage::Inflate;
         return loop.fail(pageNumber, stage, inflated);
     }
-    stream.reset();
     // The page before gives its bitmap back first: no more than two pages'
     // samples are held at once.
     loop.settle();
@@ -380,76 +420,59 @@ void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const Outp
     loop.write(std::move(file));
 }
 
-// The start of the line after the one at `line`.
-const Byte* nextLine(const Byte* line, const Byte* end)
-{
-    const auto* lineEnd = static_cast<const Byte*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
-    return lineEnd ? lineEnd + 1 : end;
-}
-
-std::size_t countLines(const Byte* start, const Byte* end)
-{
-    std::size_t lines = 0;
-    for (const Byte* p = start; p < end; ++p)
-        if (*p == '\n') ++lines;
-    return lines;
-}
-
-// Ends the run with `code`, releasing every work buffer.
-int endRun(int code)
-{
-    freeWorkBuffers();
-    return code;
-}
-
-}  // namespace
-
-void setPageOutcomeList(std::vector<PageOutcome>* list) { pageOutcomes = list; }
-
-void setStopRequest(const std::atomic<bool>* flag) { stopRequest = flag; }
-
-ExtractionOutcome outcomeOf(int result, bool written)
-{
-    if (result == extractionOk) return ExtractionOutcome::Complete;
-    return written ? ExtractionOutcome::CompletePartly : ExtractionOutcome::Failure;
-}
-
-bool readDocument(const char* path)
+bool ExtractionRun::readDocument(const char* path)
 {
     LastError = 0;
-    InputFile file;
-    if (!file.open(path)) {
+    if (!document_.open(path)) {
+        openFailure_ = document_.failure();
         LastError = -1;
         return false;
     }
-    const std::int64_t length = file.length();
+    const std::int64_t length = document_.length();
     if (length < 0 || static_cast<std::uint64_t>(length) > std::numeric_limits<std::size_t>::max()) {
         LastError = -2;
         return false;
     }
     const auto bytes = static_cast<std::size_t>(length);
-    Byte* block = isBlockPresent(work.documentStart) ? allocBlock(bytes) : nullptr;
+    if (!isBlockPresent(work_->documentStart) || !isBlockPresent(work_->documentEnd)) {
+        LastError = -2;
+        return false;
+    }
+    documentBytes_ = bytes;
+    if (const Byte* view = document_.map(bytes, &documentChanged_)) {
+        *work_->documentStart = view;
+        *work_->documentEnd = view + bytes;
+        return true;
+    }
+    // A file system that cannot map: the file is read whole instead. Kept in
+    // the work buffers from here on, so that freeWorkBuffers releases it
+    // also when the read comes up short.
+    Byte* block = allocBlock(bytes);
     if (!block) {
         LastError = -2;
         return false;
     }
-    // Kept in the work buffers from here on, so that freeWorkBuffers
-    // releases it also when the read comes up short.
-    *work.documentStart = block;
-    if (file.readAll(block, bytes) != bytes) {
+    work_->documentRead = block;
+    if (document_.readAll(block, bytes) != bytes) {
         LastError = -2;
         return false;
     }
-    *work.documentEnd = block + bytes;
+    *work_->documentStart = block;
+    *work_->documentEnd = block + bytes;
     return true;
 }
 
-void freeWorkBuffers()
+void ExtractionRun::freeWorkBuffers()
 {
     declareSortedXrefTable(nullptr, nullptr);
-    releaseCell(work.documentStart);
+    WorkBuffers& work = *work_;
+    if (isBlockPresent(work.documentStart)) freeBlock(work.documentStart);
+    work.documentStart = nullptr;
     if (isBlockPresent(work.documentEnd)) freeBlock(work.documentEnd);
     work.documentEnd = nullptr;
+    freeBlock(work.documentRead);
+    work.documentRead = nullptr;
+    document_.close();
     releaseCell(work.xrefStart);
     if (isBlockPresent(work.xrefEnd)) freeBlock(work.xrefEnd);
     work.xrefEnd = nullptr;
@@ -461,14 +484,46 @@ void freeWorkBuffers()
     releaseSpareBlocks();
 }
 
-int runExtraction(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
+// Ends the run with `code`, releasing every work buffer.
+int ExtractionRun::endRun(int code)
 {
-    filesWritten = false;
-    if (!canOpenForReading(sourcePath)) return cannotOpenSource;
+    lastError_ = LastError;
+    freeWorkBuffers();
+    return code;
+}
+
+int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
+{
+    filesWritten_ = false;
+    lastError_ = 0;
+    openFailure_ = OpenFailure::None;
+    pageCount_ = 0;
+    pagesInRange_ = 0;
+    pagesDone_ = 0;
+    outcomes_.clear();
+    documentChanged_.store(false);
+    documentBytes_ = 0;
+    // The reader keeps its reasons and options per thread; the run sets and
+    // takes them on its own.
+    const bool savedOutlineOption = outlineOption;
+    outlineOption = outlineNames_;
+    infoObjectNumber = 0;
+    int result = runSteps(sourcePath, firstPage, lastPage, outputBase);
+    outlineOption = savedOutlineOption;
+    // A document cut short under the run may have left zeros where its bytes
+    // were: whatever was read from there does not count.
+    if (result != extractionStopped && documentChanged_.load()) result = documentChanged;
+    return result;
+}
+
+int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
+{
+    if (!canOpenForReading(sourcePath, &openFailure_)) return cannotOpenSource;
     freeWorkBuffers();
     LastError = 0;
-    if (!(work.documentStart = allocCell<Byte*>())) return endRun(noMemoryDocumentStart);
-    if (!(work.documentEnd = allocCell<Byte*>())) return endRun(noMemoryDocumentEnd);
+    WorkBuffers& work = *work_;
+    if (!(work.documentStart = allocCell<const Byte*>())) return endRun(noMemoryDocumentStart);
+    if (!(work.documentEnd = allocCell<const Byte*>())) return endRun(noMemoryDocumentEnd);
     if (!readDocument(sourcePath)) return endRun(readDocumentFailed);
     const Byte* docStart = *work.documentStart;
     const Byte* docEnd = *work.documentEnd;
@@ -487,26 +542,28 @@ int runExtraction(const char* sourcePath, int firstPage, int lastPage, const cha
     declareSortedXrefTable(*work.xrefStart, *work.xrefEnd);
 
     if (infoObjectNumber >= 1) {
-        const int offset = lookupObjectOffset(*work.xrefStart, *work.xrefEnd, infoObjectNumber);
+        const std::int64_t offset = lookupObjectOffset(*work.xrefStart, *work.xrefEnd, infoObjectNumber);
         if (offset < 0) return endRun(infoNotInXref);
         const Byte* body = openObject(docStart, docEnd, offset, infoObjectNumber);
         if (!body) return endRun(infoCannotBeOpened);
         if (!isAcceptedProducer(body, docEnd)) return endRun(foreignProducer);
     }
 
-    if (!(work.pageList = allocCell<PageListCell>())) return endRun(noMemoryPageList);
+    if (!(work.pageList = allocCell<WorkBuffers::PageListCell>())) return endRun(noMemoryPageList);
     if (!(work.outlineCount = allocCell<std::int32_t>())) return endRun(noMemoryOutlineOutputs);
     if (!(work.outlineEntries = allocCell<OutlineEntry*>())) return endRun(noMemoryOutlineOutputs);
     const int pageCount = collectPages(docStart, docEnd, *work.catalogueNumber, *work.xrefStart,
                                        *work.xrefEnd, &work.pageList->start, &work.pageList->end,
                                        work.outlineEntries, work.outlineCount);
     if (pageCount < 1) return endRun(collectPagesFailed);
+    pageCount_ = pageCount;
 
     if (firstPage < 0 || lastPage < 0 || firstPage > pageCount || lastPage > pageCount)
         return endRun(pageRangeOutOfBounds);
     if (firstPage == 0) firstPage = 1;
     if (lastPage == 0) lastPage = pageCount;
     if (firstPage > lastPage) std::swap(firstPage, lastPage);
+    pagesInRange_ = lastPage - firstPage + 1;
 
     OutputNames names;
     setOutputNames(&names, outputBase, pageCount);
@@ -518,19 +575,19 @@ int runExtraction(const char* sourcePath, int firstPage, int lastPage, const cha
     for (int skipped = 0; skipped < firstPage - 1 && static_cast<std::size_t>(skipped) < pageLines; ++skipped)
         pageLine = nextLine(pageLine, work.pageList->end);
     TitleIndex titles;
-    if (outlineOption && !buildTitleIndex(&titles, pageLines)) return endRun(noMemoryOutlineOutputs);
+    if (outlineNames_ && !titles.build(*work.outlineEntries, *work.outlineCount, pageLines))
+        return endRun(noMemoryOutlineOutputs);
     bool pageFailed = false;
     bool stopped = false;
     {
-        PageLoop loop;
+        PageLoop loop(*this);
         for (int pageIndex = firstPage - 1; pageIndex <= lastPage - 1; ++pageIndex) {
-            if (isStopRequested()) {
+            if (isStopRequested() || documentChanged_.load()) {
                 stopped = true;
                 break;
             }
             if (static_cast<std::size_t>(pageIndex) >= pageLines) {
-                loop.fail(pageIndex + 1, PageStage::PastPageList, -1);
-                if (pageOutcomes) pageOutcomes->back().lastPageNumber = lastPage;
+                loop.fail(pageIndex + 1, PageStage::PastPageList, -1, lastPage);
                 break;
             }
             processPage(loop, pageIndex, pageLine, names, titles);
@@ -538,10 +595,33 @@ int runExtraction(const char* sourcePath, int firstPage, int lastPage, const cha
         }
         pageFailed = loop.end();
         // A stop that came while the last files were written gave them up.
-        stopped = stopped || isStopRequested();
+        stopped = stopped || isStopRequested() || hasDocumentChanged();
     }
-    if (stopped) return endRun(extractionStopped);
+    if (stopped) return endRun(documentChanged_.load() ? documentChanged : extractionStopped);
     return endRun(pageFailed ? somePageNotWritten : extractionOk);
+}
+
+ExtractionOutcome outcomeOf(int result, bool written)
+{
+    if (result == extractionOk) return ExtractionOutcome::Complete;
+    return written ? ExtractionOutcome::CompletePartly : ExtractionOutcome::Failure;
+}
+
+void setPageOutcomeList(std::vector<PageOutcome>* list) { threadOutcomes = list; }
+
+void setStopRequest(const std::atomic<bool>* flag) { threadStopRequest = flag; }
+
+int runExtraction(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
+{
+    ExtractionRun run;
+    run.setOutlineNames(outlineOption);
+    run.setStopRequest(threadStopRequest);
+    const int result = run.run(sourcePath, firstPage, lastPage, outputBase);
+    filesWritten = run.filesWritten();
+    LastError = run.lastError();
+    if (threadOutcomes)
+        threadOutcomes->insert(threadOutcomes->end(), run.pageOutcomes().begin(), run.pageOutcomes().end());
+    return result;
 }
 
 }  // namespace ravoth

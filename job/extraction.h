@@ -1,17 +1,20 @@
-// One extraction run over one PDF: load it whole, check its producer, list
-// its pages, and write each page's image beside it.
+// One extraction run over one PDF: map it, check its producer, list its
+// pages, and write each page's image beside it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "job/output_names.h"
 #include "pdf/reader.h"
+#include "platform/file.h"
 
 namespace ravoth {
 
-// Result codes of runExtraction.
+// Result codes of a run.
 enum ExtractionResult : int {
     extractionOk = 0,
     cannotOpenSource = -1,
@@ -30,35 +33,21 @@ enum ExtractionResult : int {
     infoNotInXref = -14,
     infoCannotBeOpened = -15,
     foreignProducer = -16,
-    // Stopped on request (setStopRequest) before every page of the range was
-    // done: the files already written stay, the one being written is dropped.
+    // Stopped on request before every page of the range was done: the files
+    // already written stay, the one being written is dropped.
     extractionStopped = -17,
+    // The document was cut short or replaced while it was read: the run
+    // stopped there, the files already written stay, the one being written
+    // is dropped.
+    documentChanged = -18,
 };
-
-// Set to true each time a page file has been written completely; false at
-// the start of every run. The caller reads it after the run.
-extern bool filesWritten;
-
-// Runs one extraction. firstPage and lastPage are 1-based, 0 meaning the
-// open end; output names are formed from outputBase. Returns 0 when every
-// page of the range was written, else a code of ExtractionResult.
-int runExtraction(const char* sourcePath, int firstPage, int lastPage, const char* outputBase);
-
-// Loads the file at `path` into the DocumentBuffer. Clears LastError; false
-// with LastError -1 (cannot open) or -2 (no memory, or not read whole).
-bool readDocument(const char* path);
-
-// Releases every work buffer present and marks them all absent; safe at any
-// point and more than once.
-void freeWorkBuffers();
 
 // What the caller tells the user.
 enum class ExtractionOutcome { Complete, CompletePartly, Failure };
 
 ExtractionOutcome outcomeOf(int result, bool filesWritten);
 
-// What happened to one page, for a caller that wants to report it. The job
-// fills such a list only when one has been handed to it.
+// What happened to one page.
 enum class PageStage {
     Written,      // fileName holds the file written
     Locate,       // code from locatePageImage
@@ -79,16 +68,113 @@ struct PageOutcome {
     PageStage stage = PageStage::Written;
     std::int32_t code = 0;
     std::string fileName;
+    std::uint64_t bytes = 0;          // of the file written
 };
 
-// Hands the job a list to append page outcomes to (null: none). The list is
-// the caller's; the job only appends.
+// What a run reports each time a page of its range is done, in page order,
+// on the run's own thread.
+struct PageProgress {
+    std::int32_t pagesDone;     // pages of the range done so far, this one included
+    std::int32_t pagesInRange;
+    const PageOutcome& outcome; // for PastPageList it covers every page left
+};
+
+// One extraction. Everything a run reads and writes is its own, so runs on
+// several threads do not meet; one object runs one document at a time.
+class ExtractionRun {
+public:
+    ExtractionRun();
+    ~ExtractionRun();
+    ExtractionRun(const ExtractionRun&) = delete;
+    ExtractionRun& operator=(const ExtractionRun&) = delete;
+
+    // Name each page's file after its first bookmark (off by default).
+    void setOutlineNames(bool on) { outlineNames_ = on; }
+    // Called after each page; may be empty.
+    void setProgress(std::function<void(const PageProgress&)> progress) { progress_ = std::move(progress); }
+    // A flag of the caller's that asks the run to stop as requestStop does
+    // (null: none); it may be set from a signal handler.
+    void setStopRequest(const std::atomic<bool>* flag) { externalStop_ = flag; }
+
+    // Runs one extraction. firstPage and lastPage are 1-based, 0 meaning the
+    // open end; output names are formed from outputBase. Returns 0 when every
+    // page of the range was written, else a code of ExtractionResult.
+    int run(const char* sourcePath, int firstPage, int lastPage, const char* outputBase);
+
+    // Asks the run to stop, from any thread: it looks before each page and
+    // while a page file is written, and then ends with extractionStopped.
+    void requestStop() { stopRequested_.store(true); }
+
+    // After a run:
+    // whether some page file was written whole (and is on disk);
+    bool filesWritten() const { return filesWritten_; }
+    // the reader's reason for the last failure (LastError), 0 when none;
+    std::int32_t lastError() const { return lastError_; }
+    // why the document could not be opened, for -1;
+    OpenFailure openFailure() const { return openFailure_; }
+    // the document's page count, 0 before it is known;
+    int pageCount() const { return pageCount_; }
+    // what happened to each page, in page order.
+    const std::vector<PageOutcome>& pageOutcomes() const { return outcomes_; }
+
+    // The run's first steps, open to tests. readDocument maps the file at
+    // `path` (reads it into a block where it cannot be mapped) as the
+    // DocumentBuffer: false with LastError -1 (cannot open, or no regular
+    // file) or -2 (no memory, or not read whole). freeWorkBuffers releases
+    // every work buffer and the document; safe at any point and more than once.
+    bool readDocument(const char* path);
+    void freeWorkBuffers();
+
+private:
+    class PageLoop;
+    struct WorkBuffers;
+    struct TitleIndex;
+
+    int runSteps(const char* sourcePath, int firstPage, int lastPage, const char* outputBase);
+    int endRun(int code);
+    bool isStopRequested() const;
+    bool hasDocumentChanged();
+    void report(PageOutcome outcome);
+    void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const OutputNames& names,
+                     const TitleIndex& titles);
+    bool formPageTitleName(const TitleIndex& titles, int pageIndex, const OutputNames& names,
+                           std::string_view extension, PathBuffer& name);
+
+    WorkBuffers* work_;
+    InputFile document_;
+    std::uint64_t documentBytes_ = 0;
+    bool outlineNames_ = false;
+    std::function<void(const PageProgress&)> progress_;
+    const std::atomic<bool>* externalStop_ = nullptr;
+    std::atomic<bool> stopRequested_{false};
+    // Set when the document is found cut short under the run (also by the
+    // platform's fault handler, from any thread).
+    std::atomic<bool> documentChanged_{false};
+    bool filesWritten_ = false;
+    std::int32_t lastError_ = 0;
+    OpenFailure openFailure_ = OpenFailure::None;
+    int pageCount_ = 0;
+    std::int32_t pagesInRange_ = 0;
+    std::int32_t pagesDone_ = 0;
+    std::vector<PageOutcome> outcomes_;
+};
+
+// The documented entry point: one run with this thread's outline option
+// (outlineOption), its page outcome list and its stop request. Sets
+// filesWritten and LastError for the caller to read on the same thread.
+int runExtraction(const char* sourcePath, int firstPage, int lastPage, const char* outputBase);
+
+// Set by runExtraction: whether some page file was written whole. Each
+// thread has its own.
+extern thread_local bool filesWritten;
+
+// Hands runExtraction a list to append page outcomes to (null: none). The
+// list is the caller's; the run only appends. For the calling thread.
 void setPageOutcomeList(std::vector<PageOutcome>* list);
 
-// Hands the job a flag that asks the run to stop (null: none). The run looks
-// at it before each page and while a page file is written; once it is true
-// the run ends with extractionStopped. The flag is the caller's, and may be
-// set from a signal handler.
+// Hands runExtraction a flag that asks the run to stop (null: none), for the
+// calling thread. The flag is the caller's, and may be set from a signal
+// handler.
 void setStopRequest(const std::atomic<bool>* flag);
 
 }  // namespace ravoth

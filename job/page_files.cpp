@@ -12,9 +12,9 @@ std::size_t backgroundFromBytes = 64 * 1024;
 // Writes the file and frees its blocks.
 void writeOut(PageFile& file)
 {
-    file.code = file.isBitmap ? writePreparedBitmap(file.name, file.bitmap, file.stop)
-                              : writeJpegFile(file.name, file.jpeg.get(), file.jpegBytes, file.stop);
-    file.jpeg.reset();
+    file.code = file.isBitmap ? writePreparedBitmap(file.name, file.bitmap, file.stops)
+                              : writeJpegFile(file.name, *file.jpegSource, file.jpegOffset, file.jpegView,
+                                              file.jpegBytes, file.stops);
     file.bitmap.pixels.reset();
 }
 
@@ -22,13 +22,13 @@ void writeOut(PageFile& file)
 
 void setBackgroundWriteFromBytes(std::size_t bytes) { backgroundFromBytes = bytes; }
 
-int writeJpegFile(const char* name, const Byte* data, std::size_t bytes,
-                  const std::atomic<bool>* stop)
+int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offset, const Byte* view,
+                  std::size_t bytes, const StopFlags& stops)
 {
     OutputFile file;
-    file.stopWhen(stop);
+    file.stopWhen(stops);
     if (!file.create(name)) return -1;
-    return file.write(data, bytes) && file.close() ? 0 : -2;
+    return file.copyFrom(source, offset, view, bytes) && file.close() ? 0 : -2;
 }
 
 PageFileWriter::~PageFileWriter()

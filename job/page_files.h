@@ -27,24 +27,30 @@ struct PageFile {
     int pageNumber = 0;
     char name[maxPathBytes + 1] = {};
     bool isBitmap = false;
-    // A DCT page's stream, written unchanged.
-    OwnedBlock<> jpeg;
+    // A DCT page's stream, written unchanged: `jpegBytes` bytes of the
+    // document from `jpegOffset` on, which `jpegView` shows.
+    const InputFile* jpegSource = nullptr;
+    const Byte* jpegView = nullptr;
+    std::uint64_t jpegOffset = 0;
     std::size_t jpegBytes = 0;
     // A Flate page's converted bitmap.
     PreparedBitmap bitmap;
-    // Writing gives up as soon as this turns true.
-    const std::atomic<bool>* stop = nullptr;
+    // Writing gives up, and the file is not put in place, as soon as one of
+    // these turns true: the run's own stop, its caller's, and the document
+    // found changed.
+    StopFlags stops;
     // After writing: 0, or the code of writeJpegFile or writePreparedBitmap.
     int code = 0;
 
     std::size_t bytes() const { return isBitmap ? bitmap.imageBytes : jpegBytes; }
 };
 
-// Writes a DCT page's stream unchanged. 0, or -1 when the file cannot be
-// created, -2 when writing or closing fails or *stop turned true (nothing is
-// then put at `name`).
-int writeJpegFile(const char* name, const Byte* data, std::size_t bytes,
-                  const std::atomic<bool>* stop = nullptr);
+// Writes a DCT page's stream unchanged: `bytes` bytes of `source` from
+// `offset` on, which `view` shows. 0, or -1 when the file cannot be created,
+// -2 when writing or closing fails, the source ends early, or a stop flag
+// turned true (nothing is then put at `name`).
+int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offset, const Byte* view,
+                  std::size_t bytes, const StopFlags& stops = {});
 
 class PageFileWriter {
 public:

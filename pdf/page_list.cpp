@@ -7,7 +7,7 @@
 
 namespace ravoth {
 
-bool outlineOption = false;
+thread_local bool outlineOption = false;
 
 namespace {
 

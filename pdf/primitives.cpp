@@ -8,7 +8,7 @@
 
 namespace ravoth {
 
-std::int32_t LastError = 0;
+thread_local std::int32_t LastError = 0;
 
 namespace {
 
@@ -345,8 +345,8 @@ int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view
 }
 
 namespace {
-const Byte* sortedTableStart = nullptr;
-const Byte* sortedTableEnd = nullptr;
+thread_local const Byte* sortedTableStart = nullptr;
+thread_local const Byte* sortedTableEnd = nullptr;
 }  // namespace
 
 void declareSortedXrefTable(const Byte* start, const Byte* end)

@@ -12,8 +12,9 @@ namespace ravoth {
 using Byte = unsigned char;
 
 // The reason the last reader function gave up; 0 when none did. Readers set
-// it at the failure site; most primitives clear it on entry.
-extern std::int32_t LastError;
+// it at the failure site; most primitives clear it on entry. Each thread has
+// its own, so that runs on several threads do not mix their reasons.
+extern thread_local std::int32_t LastError;
 
 // Sets LastError and returns -1, the usual failure result of a reader.
 inline int failWith(std::int32_t code)
@@ -161,7 +162,7 @@ int lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n);
 // each. Lookups over exactly that range then bisect it instead of scanning
 // from the first line, with the same results. The caller keeps the
 // declaration true while it stands and withdraws it (null, null) before the
-// table goes.
+// table goes. A declaration holds on the thread that makes it.
 void declareSortedXrefTable(const Byte* start, const Byte* end);
 
 bool isDeclaredSortedXrefTable(const Byte* start, const Byte* end);

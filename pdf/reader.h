@@ -11,11 +11,12 @@ namespace ravoth {
 
 // The Info dictionary's object number that the newest trailer names. The
 // caller sets it to 0 before readTrailer; 1 or more afterwards means found.
-extern std::int32_t infoObjectNumber;
+extern thread_local std::int32_t infoObjectNumber;
 
 // Use outline titles as file names. Set by the caller before a run;
-// collectPages runs its outline phase only when it is on.
-extern bool outlineOption;
+// collectPages runs its outline phase only when it is on. Like LastError
+// and infoObjectNumber, each thread has its own.
+extern thread_local bool outlineOption;
 
 // One bookmark: the title token as it stands in the document and the page
 // it points to.

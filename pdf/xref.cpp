@@ -8,7 +8,7 @@
 
 namespace ravoth {
 
-std::int32_t infoObjectNumber = 0;
+thread_local std::int32_t infoObjectNumber = 0;
 
 namespace {
 

@@ -34,12 +34,28 @@ public:
     // (repeated only where the system hands out less than asked); returns
     // the number of bytes read.
     std::size_t readAll(unsigned char* into, std::size_t bytes);
+
+    // Maps the first `bytes` bytes of the file read-only and returns where
+    // they start; null when the system will not map it (the caller then
+    // reads it instead). The view lasts until close(). On Linux a file that
+    // another program cuts short while it is mapped would end the program
+    // on the next touch of a page past its new end: such a touch instead
+    // finds zeros from there on and turns *changed true, which the caller
+    // must then look at before it trusts what it read. (Windows refuses to
+    // cut a mapped file short.)
+    const unsigned char* map(std::size_t bytes, std::atomic<bool>* changed);
     void close();
 
-private:
     // A descriptor on Linux, a HANDLE on Windows; -1 when closed.
+    std::intptr_t handle() const { return handle_; }
+
+private:
+    void unmap();
+
     std::intptr_t handle_ = -1;
     OpenFailure failure_ = OpenFailure::None;
+    const unsigned char* view_ = nullptr;
+    std::size_t viewBytes_ = 0;
 };
 
 // Whether the file at `path` can be opened for binary reading; why not in
@@ -51,6 +67,18 @@ inline bool canOpenForReading(const char* path, OpenFailure* failure = nullptr)
     if (failure) *failure = file.failure();
     return opened;
 }
+
+// Flags of which any one, once it turns true, makes an OutputFile give up:
+// a stop asked for by the user or a caller, a document found changed.
+struct StopFlags {
+    const std::atomic<bool>* flags[3] = {};
+    bool isRaised() const
+    {
+        for (const std::atomic<bool>* flag : flags)
+            if (flag && flag->load(std::memory_order_relaxed)) return true;
+        return false;
+    }
+};
 
 // An output file with a write buffer. It is written under a temporary name
 // in the folder of its final name and moved onto the final name only once
@@ -72,6 +100,12 @@ public:
     bool create(const char* path);
     bool write(const void* data, std::size_t bytes);
     bool writeByte(unsigned char byte) { return write(&byte, 1); }
+    // Writes `bytes` bytes of `source` from `offset` on, which `view` holds
+    // (its mapping): where the system copies between files itself (Linux),
+    // they go from file to file without passing through the program, else
+    // they are written from the view. Fails, as a write does, also when the
+    // source ends before them.
+    bool copyFrom(const InputFile& source, std::uint64_t offset, const void* view, std::size_t bytes);
     // Flushes, closes and moves the file onto its final name, replacing what
     // had that name. False when anything written did not reach the file or
     // the move failed; the temporary file is then gone and the final name
@@ -80,9 +114,10 @@ public:
     // Drops the file: the temporary file is removed, the final name untouched.
     void discard();
 
-    // From the moment *flag turns true, every write to the system fails, so
-    // that a run asked to stop does not finish a large file first.
-    void stopWhen(const std::atomic<bool>* flag) { stop_ = flag; }
+    // From the moment one of the flags turns true, every write to the
+    // system fails, so that a run asked to stop does not finish a large file
+    // first, and the file is not put in place.
+    void stopWhen(const StopFlags& stops) { stops_ = stops; }
 
 private:
     enum class Opened { Yes, NameTaken, No };
@@ -103,6 +138,11 @@ private:
     bool closeHandle();
     // Moves temporaryPath_ onto finalPath_, replacing it.
     bool moveIntoPlace();
+    // Copies [offset, offset + bytes) of the source into the file by the
+    // system's own copy: Copied, or Unsupported (nothing copied; the caller
+    // writes instead), or Failed.
+    enum class SystemCopy { Copied, Unsupported, Failed };
+    SystemCopy copyBySystem(std::intptr_t source, std::uint64_t offset, std::size_t bytes);
 
     // Bytes a temporary name adds to the folder of the final name.
     static constexpr std::size_t temporaryNameBytes = 20;
@@ -112,7 +152,7 @@ private:
     bool failed_ = false;
     std::size_t used_ = 0;
     unsigned char* buffer_ = nullptr;
-    const std::atomic<bool>* stop_ = nullptr;
+    StopFlags stops_;
     char finalPath_[maxPathBytes + 1] = {};
     // Empty when there is no temporary file to remove.
     char temporaryPath_[maxPathBytes + temporaryNameBytes + 1] = {};
@@ -128,8 +168,13 @@ bool isUsableOutputName(const char* path);
 // Removes a file; false when it could not be removed.
 bool deleteFile(const char* path);
 
-// Test hook: the nth write request from now (a flush to the system, or the
-// close) fails as a full disk would, once; 0 switches injection off.
+// Test hook: the nth write request from now (a flush to the system, a piece
+// of a system copy, or the close) fails as a full disk would, once; 0
+// switches injection off.
 void failWriteAt(long long n);
+
+// Test hook: while true, map() refuses every file, as a file system that
+// cannot map does.
+void refuseMapping(bool refuse);
 
 }  // namespace ravoth

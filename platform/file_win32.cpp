@@ -97,8 +97,46 @@ std::size_t InputFile::readAll(unsigned char* into, std::size_t bytes)
     return done;
 }
 
+namespace {
+
+bool mappingRefused = false;
+
+// A view for a file of no bytes, which the system does not map.
+const unsigned char emptyView[1] = {0};
+
+}  // namespace
+
+void refuseMapping(bool refuse) { mappingRefused = refuse; }
+
+// Windows refuses to cut a mapped file short, so no page of the view can go
+// missing under the run and `changed` is never needed.
+const unsigned char* InputFile::map(std::size_t bytes, std::atomic<bool>*)
+{
+    if (handle_ == -1 || view_) return nullptr;
+    if (bytes == 0) return emptyView;
+    if (mappingRefused) return nullptr;
+    const HANDLE mapping = CreateFileMappingW(asHandle(handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return nullptr;
+    // The view keeps the mapping alive on its own.
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, bytes);
+    CloseHandle(mapping);
+    if (!view) return nullptr;
+    view_ = static_cast<const unsigned char*>(view);
+    viewBytes_ = bytes;
+    return view_;
+}
+
+void InputFile::unmap()
+{
+    if (!view_) return;
+    UnmapViewOfFile(view_);
+    view_ = nullptr;
+    viewBytes_ = 0;
+}
+
 void InputFile::close()
 {
+    unmap();
     if (handle_ != -1) CloseHandle(asHandle(handle_));
     handle_ = -1;
 }
@@ -151,6 +189,13 @@ bool OutputFile::sendToSystem(const unsigned char* data, std::size_t bytes)
 }
 
 bool OutputFile::closeHandle() { return CloseHandle(asHandle(handle_)) != 0; }
+
+// The page is written from the mapped view: WriteFile takes it from the
+// file cache without a copy of the program's own.
+OutputFile::SystemCopy OutputFile::copyBySystem(std::intptr_t, std::uint64_t, std::size_t)
+{
+    return SystemCopy::Unsupported;
+}
 
 bool OutputFile::moveIntoPlace()
 {

@@ -91,8 +91,7 @@ bool OutputFile::create(const char* path)
 
 bool OutputFile::request(const unsigned char* data, std::size_t bytes)
 {
-    const bool stopped = stop_ && stop_->load(std::memory_order_relaxed);
-    if (stopped || writeFailure.due() || !sendToSystem(data, bytes)) {
+    if (stops_.isRaised() || writeFailure.due() || !sendToSystem(data, bytes)) {
         failed_ = true;
         return false;
     }
@@ -143,6 +142,35 @@ bool OutputFile::write(const void* data, std::size_t bytes)
     return true;
 }
 
+bool OutputFile::copyFrom(const InputFile& source, std::uint64_t offset, const void* view,
+                          std::size_t bytes)
+{
+    if (handle_ == -1 || failed_ || !flush()) return false;
+    // Pieces small enough that a stop is seen soon, large enough that the
+    // system's copy keeps its pace.
+    constexpr std::size_t pieceBytes = std::size_t{8} << 20;
+    std::size_t done = 0;
+    while (done < bytes) {
+        const std::size_t piece = bytes - done < pieceBytes ? bytes - done : pieceBytes;
+        if (stops_.isRaised() || writeFailure.due()) {
+            failed_ = true;
+            return false;
+        }
+        switch (copyBySystem(source.handle(), offset + done, piece)) {
+        case SystemCopy::Copied:
+            done += piece;
+            continue;
+        case SystemCopy::Failed:
+            failed_ = true;
+            return false;
+        case SystemCopy::Unsupported:
+            // Written from the view, in the usual requests.
+            return write(static_cast<const unsigned char*>(view) + done, bytes - done);
+        }
+    }
+    return true;
+}
+
 bool OutputFile::close()
 {
     if (handle_ == -1) return false;
@@ -150,7 +178,9 @@ bool OutputFile::close()
     if (ok && writeFailure.due()) ok = false;
     if (!closeHandle()) ok = false;
     handle_ = -1;
-    ok = ok && !failed_ && moveIntoPlace();
+    // A file finished just as the run was asked to stop is not put in place
+    // either: the stop may stand for a document that changed under it.
+    ok = ok && !failed_ && !stops_.isRaised() && moveIntoPlace();
     if (!ok) discard();
     temporaryPath_[0] = '\0';
     return ok;

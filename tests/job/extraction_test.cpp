@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -325,31 +326,42 @@ TEST_F(Extraction, ExistingFilesAreReplaced)
     EXPECT_EQ(readFileBytes(folder_.file("Book-1.bmp")).size(), 54u + 12 * 2);
 }
 
+// The document is mapped; where the file system cannot map it, it is read
+// into a block, whose allocation then is a step of its own (-4).
 TEST_F(Extraction, EveryAllocationFailureEndsWithItsCodeAndReleasesAll)
 {
     MeskerDocument document;
     document.pages = {fixture::dctPage(8, 8, false, 1), tinyGray(2)};
     extract(document);
-    std::set<int> results;
-    for (long long n = 1;; ++n) {
-        const long long before = liveBlockCount();
-        failAllocationAt(n);
-        const RunResult run = again();
-        failAllocationAt(0);
-        EXPECT_EQ(liveBlockCount(), before) << "allocation " << n;
-        if (run.result == 0) break;
-        results.insert(run.result);
-        ASSERT_LT(n, 1000);
+    for (const bool mapped : {true, false}) {
+        SCOPED_TRACE(mapped ? "mapped" : "read");
+        refuseMapping(!mapped);
+        std::set<int> results;
+        for (long long n = 1;; ++n) {
+            const long long before = liveBlockCount();
+            failAllocationAt(n);
+            const RunResult run = again();
+            failAllocationAt(0);
+            EXPECT_EQ(liveBlockCount(), before) << "allocation " << n;
+            if (run.result == 0) break;
+            results.insert(run.result);
+            ASSERT_LT(n, 1000);
+        }
+        refuseMapping(false);
+        EXPECT_EQ(readFileBytes(folder_.file("Book-1.jpg")), built_.imageStreams[0]);
+        std::set<int> expected{-2, -3, -5, -6, -7, -8, -9, -10, -11, -13};
+        if (!mapped) expected.insert(-4);
+        EXPECT_EQ(results, expected);
     }
-    EXPECT_EQ(results, (std::set<int>{-2, -3, -4, -5, -6, -7, -8, -9, -10, -11, -13}));
 }
 
 TEST(ReadDocument, FailsWithTheCodeOfTheStep)
 {
-    EXPECT_FALSE(readDocument("/nonexistent/ravoth.pdf"));
+    ExtractionRun run;
+    EXPECT_FALSE(run.readDocument("/nonexistent/ravoth.pdf"));
     EXPECT_EQ(LastError, -1);
-    freeWorkBuffers();
-    freeWorkBuffers();
+    run.freeWorkBuffers();
+    run.freeWorkBuffers();
 }
 
 TEST(Outcome, FollowsResultAndFilesWritten)
@@ -513,6 +525,50 @@ TEST_F(Extraction, RepeatedReadingOfOneObjectIsBounded)
     const RunResult run = again();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1) * testing::sanitizerSlowdown);
     EXPECT_EQ(run.result, -11);
+}
+
+// A document cut short by another program while the run reads it: the run
+// ends with its own code, the files written before stay as they were, and
+// nothing else is left, however the run was touching the document then.
+TEST_F(Extraction, DocumentCutShortUnderTheRunEndsItCleanly)
+{
+    MeskerDocument document;
+    for (int k = 0; k < 12; ++k) {
+        fixture::MeskerPage page;
+        page.filter = fixture::PageFilter::DCT;
+        page.width = 64;
+        page.height = 64;
+        page.data = std::string(200000 + k, static_cast<char>('a' + k));
+        document.pages.push_back(page);
+    }
+    document.pages[6] = uniformPage(300, 200, 180000);
+    built_ = fixture::buildMesker(document);
+    pdf_ = folder_.file("Book.pdf");
+    for (const int cutAfter : {3, 6}) {
+        SCOPED_TRACE(cutAfter);
+        ASSERT_TRUE(fixture::writeFile(pdf_, built_.bytes));
+        ExtractionRun run;
+        run.setProgress([&](const PageProgress& progress) {
+            if (progress.pagesDone == cutAfter) std::filesystem::resize_file(pdf_, 4096);
+        });
+        EXPECT_EQ(run.run(pdf_.c_str(), 0, 0, pdf_.c_str()), documentChanged);
+        EXPECT_TRUE(run.filesWritten());
+        std::set<std::string> expected{"Book.pdf"};
+        for (const PageOutcome& outcome : run.pageOutcomes()) {
+            if (outcome.stage != PageStage::Written) continue;
+            const std::string name = outcome.fileName.substr(outcome.fileName.rfind('/') + 1);
+            expected.insert(name);
+            const std::size_t k = static_cast<std::size_t>(outcome.pageNumber - 1);
+            if (name.ends_with(".jpg")) {
+                EXPECT_EQ(readFileBytes(outcome.fileName), built_.imageStreams[k]) << name;
+            }
+        }
+        EXPECT_GE(expected.size(), static_cast<std::size_t>(cutAfter) + 1);
+        EXPECT_LT(expected.size(), 13u);
+        EXPECT_EQ(folder_.names(), expected);
+        for (const std::string& name : folder_.names())
+            if (name != "Book.pdf") std::filesystem::remove(folder_.file(name));
+    }
 }
 
 }  // namespace
