@@ -9,8 +9,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -18,7 +20,9 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSpacerItem>
 #include <QTextLayout>
+#include <QTranslator>
 #include <QUrl>
 #include <algorithm>
 
@@ -139,6 +143,19 @@ QStringList droppedLocalFiles(const QMimeData* data)
 
 }  // namespace
 
+bool installQtTranslation(Language language)
+{
+    if (language == Language::English) return true;
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_ja"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
+}
+
 QString qtText(std::string_view utf8)
 {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
@@ -155,6 +172,17 @@ WindowSeams desktopSeams()
     seams.showMessage = [](QWidget* parent, const QString& text) {
         QMessageBox box(QMessageBox::NoIcon, qtText(texts::caption), text, QMessageBox::Ok, parent);
         box.setTextFormat(Qt::PlainText);
+        // The box is as wide as its text, and "Complete" leaves the title bar
+        // no room for the caption: the window manager cuts it to "R…h" or
+        // drops it. The title bar also holds an icon and up to three buttons,
+        // each about one and a half lines high and as wide. The box sizes
+        // itself from its layout's minimum, so the room is a spacer there.
+        const QFontMetrics metrics(box.font());
+        const int captionRoom = metrics.horizontalAdvance(qtText(texts::caption)) + 6 * metrics.height();
+        if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+            grid->addItem(new QSpacerItem(std::max(messageBoxMinimumWidthPixels, captionRoom), 0,
+                                          QSizePolicy::Minimum, QSizePolicy::Fixed),
+                          grid->rowCount(), 0, 1, grid->columnCount());
         box.exec();
     };
     seams.openHelpPage = [](const QString& path) {
@@ -339,11 +367,21 @@ void MainWindow::showHelp()
     const std::vector<std::string> candidates = helpPageCandidates(
         std::string_view(helpFolder_.constData(), helpFolder_.size()),
         std::string_view(installedHelpFolder_.constData(), installedHelpFolder_.size()), language_);
+    // A page that is there but that nothing opens (no browser, no opener) is
+    // not missing: the user is told where it is, to open it by hand.
+    QString unopened;
     for (const std::string& candidate : candidates) {
         const QString path = QFile::decodeName(QByteArray::fromStdString(candidate));
-        if (QFileInfo(path).isFile() && seams_.openHelpPage(path)) return;
+        if (!QFileInfo(path).isFile()) continue;
+        if (seams_.openHelpPage(path)) return;
+        if (unopened.isEmpty()) unopened = path;
     }
-    showText(qtText(texts::helpNotFound, language_));
+    if (unopened.isEmpty()) {
+        showText(qtText(texts::helpNotFound, language_));
+        return;
+    }
+    const QByteArray shown = unopened.toUtf8();
+    showText(qtText(helpNotOpenedMessage(language_, std::string_view(shown.constData(), shown.size()))));
 }
 
 void MainWindow::dropFiles(const QStringList& paths)

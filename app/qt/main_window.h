@@ -76,6 +76,16 @@ private:
     QCheckBox* outlineCheckBox_ = nullptr;
 };
 
+// A message box is never narrower than this, so that its title bar shows
+// the caption.
+inline constexpr int messageBoxMinimumWidthPixels = 240;
+
+// Loads Qt's own catalogue for the language, so that the standard dialogs
+// (the file dialog's labels and buttons) speak it as the window does. False
+// when the system has none (Debian ships it in qt6-translations-l10n): those
+// dialogs then stay in English.
+bool installQtTranslation(Language language);
+
 // Texts of the shared table as Qt strings.
 QString qtText(std::string_view utf8);
 QString qtText(const Text& text, Language language);

@@ -25,6 +25,7 @@ struct ProgramState {
     HINSTANCE instance = nullptr;
     Language language = Language::English;
     char helpFolder[textBufferBytes] = {};
+    char programFolder[textBufferBytes] = {};
     HFONT font = nullptr;
     HWND fileNameEdit = nullptr;
     HWND firstPageEdit = nullptr;
@@ -142,7 +143,8 @@ void browse(HWND window)
 
 void openHelp(HWND window)
 {
-    for (const std::string& page : helpPagePaths(state.helpFolder, state.language)) {
+    for (const std::string& page :
+         helpPageCandidates(state.helpFolder, state.programFolder, state.language, '\\')) {
         const auto result = reinterpret_cast<INT_PTR>(
             ShellExecuteA(window, nullptr, page.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         if (result > 32) return;
@@ -208,6 +210,15 @@ int runMainWindow(HINSTANCE instance, const char* commandLine, int showState)
     // A working folder longer than the buffer leaves no help folder; the
     // help command then finds no page and says so.
     if (!_getcwd(state.helpFolder, textBufferBytes)) state.helpFolder[0] = '\0';
+    // An unpacked copy keeps its help pages beside ravoth.exe; a path cut
+    // short leaves no program folder. CharNextA steps over double-byte
+    // characters, whose second byte may look like a backslash.
+    const DWORD programPathBytes = GetModuleFileNameA(nullptr, state.programFolder, textBufferBytes);
+    char* programFolderEnd = state.programFolder;
+    if (programPathBytes < textBufferBytes)
+        for (char* p = state.programFolder; *p; p = CharNextA(p))
+            if (*p == '\\') programFolderEnd = p;
+    *programFolderEnd = '\0';
 
     const HWND window = CreateWindowExA(0, windowClassName, windowCaption,
                                         WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,

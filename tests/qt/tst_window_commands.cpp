@@ -392,8 +392,16 @@ void WindowCommandsTest::help_data()
         << QString();
     QTest::newRow("en none")
         << en << QStringList{} << QStringList{} << QString() << u8("Can't Find Help File");
+    // A page that is there but that nothing opens is named, never called missing.
     QTest::newRow("en none opens") << en << list(u8("work/RavothE.htm")) << list(u8("work/RavothE.htm"))
-                                   << QString() << u8("Can't Find Help File");
+                                   << QString() << u8("Can't Open Help File\n\n%root/work/RavothE.htm");
+    QTest::newRow("en none of three opens, the first is named")
+        << en << list(u8("work/Ravoth.htm,installed/RavothE.htm,installed/Ravoth.htm"))
+        << list(u8("work/Ravoth.htm,installed/RavothE.htm,installed/Ravoth.htm")) << QString()
+        << u8("Can't Open Help File\n\n%root/work/Ravoth.htm");
+    QTest::newRow("ja none opens")
+        << ja << list(u8("installed/Ravoth.htm")) << list(u8("installed/Ravoth.htm")) << QString()
+        << u8("ヘルプファイルを開くプログラムがありません\n\n%root/installed/Ravoth.htm");
     QTest::newRow("ja own page")
         << ja << list(bothWork) << QStringList{} << u8("work/Ravoth.htm") << QString();
     QTest::newRow("ja never the English page")
@@ -434,7 +442,9 @@ void WindowCommandsTest::help()
 
     QCOMPARE(recorder.helpPagesOpened,
              opened.isEmpty() ? QStringList{} : QStringList{root.filePath(opened)});
-    QCOMPARE(recorder.messages, message.isEmpty() ? QStringList{} : QStringList{message});
+    QCOMPARE(recorder.messages, message.isEmpty()
+                                    ? QStringList{}
+                                    : QStringList{QString(message).replace(u8("%root"), root.path())});
 }
 
 QTEST_MAIN(WindowCommandsTest)

@@ -1,0 +1,144 @@
+// The desktop's own dialogs as the window opens them: message boxes wide
+// enough for their caption and text, and the file dialog in the window's
+// language.
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/qt/main_window.h"
+#include "app/window_logic.h"
+#include "tests/qt/recording_seams.h"
+
+using ravoth::Language;
+using ravoth::MainWindow;
+using ravoth::testing::Recorder;
+
+namespace {
+
+QString u8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+// Texts of the visible labels and buttons of a dialog, in no set order.
+QStringList visibleTexts(QWidget* dialog)
+{
+    QStringList texts;
+    for (QLabel* label : dialog->findChildren<QLabel*>())
+        if (label->isVisible() && !label->text().isEmpty()) texts.append(label->text());
+    for (QAbstractButton* button : dialog->findChildren<QPushButton*>())
+        if (button->isVisible() && !button->text().isEmpty()) texts.append(button->text());
+    return texts;
+}
+
+}  // namespace
+
+class DialogsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void messageBoxesShowCaptionAndWholeText_data();
+    void messageBoxesShowCaptionAndWholeText();
+    void japaneseFileDialogSpeaksJapanese();
+};
+
+void DialogsTest::messageBoxesShowCaptionAndWholeText_data()
+{
+    QTest::addColumn<QString>("text");
+    // The shortest texts are the ones that left the caption no room.
+    QTest::newRow("Complete") << u8("Complete");
+    QTest::newRow("Failure") << u8("Failure");
+    QTest::newRow("Page Input Error") << u8("Page Input Error");
+    QTest::newRow("Complete But Partly") << u8("Complete\n\nBut Partly");
+    QTest::newRow("ja complete") << u8("完了");
+    QTest::newRow("ja partly") << u8("完了\n\n但し抽出できなかったページがあります");
+    QTest::newRow("ja failure") << u8("ファイル抽出に失敗しました");
+    QTest::newRow("ja page input error") << u8("ページの入力値に誤りがあります");
+    QTest::newRow("ja help not opened")
+        << u8("ヘルプファイルを開くプログラムがありません\n\n/usr/share/ravoth/help/Ravoth.htm");
+}
+
+void DialogsTest::messageBoxesShowCaptionAndWholeText()
+{
+    QFETCH(QString, text);
+
+    MainWindow window(Language::English, QByteArray(), QByteArray(), Recorder().seams());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    bool found = false;
+    QString title, shown;
+    int boxWidth = 0;
+    QStringList cutLines;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        found = true;
+        title = box->windowTitle();
+        boxWidth = box->width();
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (label) {
+            shown = label->text();
+            // Each line on a line of its own, neither cut nor wrapped.
+            const QFontMetrics metrics(label->font());
+            for (const QString& line : label->text().split(QLatin1Char('\n')))
+                if (metrics.horizontalAdvance(line) > label->width()) cutLines.append(line);
+            if (label->height() < metrics.lineSpacing() * int(label->text().count(QLatin1Char('\n')) + 1))
+                cutLines.append(QStringLiteral("<lines cut off at the bottom>"));
+        }
+        box->button(QMessageBox::Ok)->click();
+    });
+    ravoth::desktopSeams().showMessage(&window, text);
+
+    QVERIFY(found);
+    QCOMPARE(title, u8("Ravoth"));
+    QCOMPARE(shown, text);
+    QVERIFY2(boxWidth >= 240, qPrintable(QStringLiteral("%1 px wide").arg(boxWidth)));
+    QCOMPARE(cutLines, QStringList{});
+}
+
+void DialogsTest::japaneseFileDialogSpeaksJapanese()
+{
+    const QString catalogue =
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_ja.qm");
+    if (!QFileInfo::exists(catalogue))
+        QSKIP("No qtbase_ja.qm: Debian's qt6-translations-l10n ships it (scripts/install-deps.sh)");
+    QVERIFY(ravoth::installQtTranslation(Language::Japanese));
+
+    Recorder recorder;
+    ravoth::WindowSeams seams = recorder.seams();
+    seams.chooseFile = ravoth::desktopSeams().chooseFile;
+    MainWindow window(Language::Japanese, QByteArray(), QByteArray(), seams);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    bool found = false;
+    QString title;
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        found = true;
+        title = dialog->windowTitle();
+        texts = visibleTexts(dialog);
+        dialog->reject();
+    });
+    window.runCommand(ravoth::commandBrowse);
+
+    QVERIFY(found);
+    QCOMPARE(title, u8("ファイルを参照"));
+    // "Look in:", "Files of type:", "File &name:", "&Open" and "Cancel" when
+    // Qt's catalogue is not loaded.
+    texts.sort();
+    QCOMPARE(texts, (QStringList{u8("アドレス:"), u8("キャンセル"), u8("ファイルの種類:"),
+                                 u8("ファイル名(&N):"), u8("開く(&O)")}));
+}
+
+QTEST_MAIN(DialogsTest)
+#include "tst_dialogs.moc"
