@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
@@ -132,6 +133,34 @@ QFont controlFont(Language language)
     return font;
 }
 
+// The type column of Qt's file dialog names what is not a file with words
+// that Qt 6.4's Japanese catalogue lacks; a file's type is its MIME comment,
+// which follows the default locale.
+class FileTypeNamesInJapanese : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+
+    bool isEmpty() const override { return false; }
+
+    QString translate(const char* context, const char* sourceText, const char*, int) const override
+    {
+        struct Name {
+            const char* english;
+            std::string_view japanese;
+        };
+        static constexpr Name names[] = {
+            {"Drive", "ドライブ"},
+            {"Folder", "フォルダー"},
+            {"Shortcut", "ショートカット"},
+            {"Unknown", "不明"},
+        };
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0) return QString();
+        for (const Name& name : names)
+            if (qstrcmp(sourceText, name.english) == 0) return qtText(name.japanese);
+        return QString();
+    }
+};
+
 QStringList droppedLocalFiles(const QMimeData* data)
 {
     QStringList paths;
@@ -145,14 +174,21 @@ QStringList droppedLocalFiles(const QMimeData* data)
 
 bool installQtTranslation(Language language)
 {
+    // The file dialog's dates and file types follow the default locale, which
+    // is the desktop's unless the window was told to speak another language.
+    const QLocale::Language wanted =
+        language == Language::Japanese ? QLocale::Japanese : QLocale::English;
+    if (QLocale::system().language() != wanted) QLocale::setDefault(QLocale(wanted));
     if (language == Language::English) return true;
-    auto* translator = new QTranslator(QCoreApplication::instance());
-    if (!translator->load(QStringLiteral("qtbase_ja"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
+    auto* catalogue = new QTranslator(QCoreApplication::instance());
+    if (!catalogue->load(QStringLiteral("qtbase_ja"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete catalogue;
         return false;
     }
-    QCoreApplication::installTranslator(translator);
+    QCoreApplication::installTranslator(catalogue);
+    // Installed last, so asked first; it answers only what the catalogue lacks.
+    QCoreApplication::installTranslator(new FileTypeNamesInJapanese(QCoreApplication::instance()));
     return true;
 }
 
@@ -189,7 +225,12 @@ WindowSeams desktopSeams()
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     };
     seams.chooseFile = [](QWidget* parent, const QString& title, const QString& filter) {
-        return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+        // The desktop's own dialog speaks the desktop's language; when the
+        // window was told to speak another, Qt's dialog speaks the window's.
+        QFileDialog::Options options;
+        if (QLocale().language() != QLocale::system().language())
+            options |= QFileDialog::DontUseNativeDialog;
+        return QFileDialog::getOpenFileName(parent, title, QString(), filter, nullptr, options);
     };
     return seams;
 }

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
@@ -111,6 +112,17 @@ void DialogsTest::japaneseFileDialogSpeaksJapanese()
         QSKIP("No qtbase_ja.qm: Debian's qt6-translations-l10n ships it (scripts/install-deps.sh)");
     QVERIFY(ravoth::installQtTranslation(Language::Japanese));
 
+    // The dialog opens in the working folder: one folder and one PDF there.
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    QVERIFY(QDir(folder.path()).mkdir(u8("Scans")));
+    QFile pdf(folder.filePath(u8("Book.pdf")));
+    QVERIFY(pdf.open(QIODevice::WriteOnly));
+    pdf.write("%PDF-1.3\n");
+    pdf.close();
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(folder.path()));
+
     Recorder recorder;
     ravoth::WindowSeams seams = recorder.seams();
     seams.chooseFile = ravoth::desktopSeams().chooseFile;
@@ -119,7 +131,7 @@ void DialogsTest::japaneseFileDialogSpeaksJapanese()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     bool found = false;
-    QString title;
+    QString title, folderType, pdfType;
     QStringList texts;
     QTimer::singleShot(0, [&] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -127,9 +139,16 @@ void DialogsTest::japaneseFileDialogSpeaksJapanese()
         found = true;
         title = dialog->windowTitle();
         texts = visibleTexts(dialog);
+        // The list is filled by a thread of the model's own.
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        if (model && QTest::qWaitFor([&] { return model->rowCount(model->index(folder.path())) == 2; })) {
+            folderType = model->index(folder.filePath(u8("Scans")), 2).data().toString();
+            pdfType = model->index(folder.filePath(u8("Book.pdf")), 2).data().toString();
+        }
         dialog->reject();
     });
     window.runCommand(ravoth::commandBrowse);
+    QDir::setCurrent(before);
 
     QVERIFY(found);
     QCOMPARE(title, u8("ファイルを参照"));
@@ -138,6 +157,11 @@ void DialogsTest::japaneseFileDialogSpeaksJapanese()
     texts.sort();
     QCOMPARE(texts, (QStringList{u8("アドレス:"), u8("キャンセル"), u8("ファイルの種類:"),
                                  u8("ファイル名(&N):"), u8("開く(&O)")}));
+    // A folder's type comes from the window's own words, a file's from the
+    // MIME database in the default locale's language. Dates follow the
+    // desktop's locale, as everywhere on it.
+    QCOMPARE(folderType, u8("フォルダー"));
+    QCOMPARE(pdfType, u8("PDF ドキュメント"));
 }
 
 QTEST_MAIN(DialogsTest)
