@@ -19,9 +19,11 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSpacerItem>
+#include <QStandardPaths>
 #include <QTextLayout>
 #include <QTranslator>
 #include <QUrl>
@@ -33,6 +35,9 @@
 namespace ravoth {
 
 namespace {
+
+// How long the help page's opener may take to say that it found nothing.
+constexpr int helpOpenerPatienceMilliseconds = 1500;
 
 QKeySequence keySequenceOf(const Accelerator& accelerator)
 {
@@ -222,7 +227,26 @@ WindowSeams desktopSeams()
         box.exec();
     };
     seams.openHelpPage = [](const QString& path) {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+        // Qt hands the page to xdg-open without waiting for it, so an
+        // xdg-open that finds no browser would pass for success. It is run
+        // here instead, and given a moment: it fails at once when it finds
+        // nothing, while a browser it found may keep it running (without a
+        // desktop it waits for the browser), which counts as opened. Without
+        // xdg-open, Qt tries the usual browsers itself and says when none is
+        // there.
+        const QUrl url = QUrl::fromLocalFile(path);
+        const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+        if (opener.isEmpty()) return QDesktopServices::openUrl(url);
+        auto* process = new QProcess(QCoreApplication::instance());
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        process->start(opener, {url.toString()});
+        if (!process->waitForStarted()) {
+            process->deleteLater();
+            return QDesktopServices::openUrl(url);
+        }
+        if (!process->waitForFinished(helpOpenerPatienceMilliseconds)) return true;
+        return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
     };
     seams.chooseFile = [](QWidget* parent, const QString& title, const QString& filter) {
         // The desktop's own dialog speaks the desktop's language; when the

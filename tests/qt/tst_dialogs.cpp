@@ -1,6 +1,6 @@
-// The desktop's own dialogs as the window opens them: message boxes wide
-// enough for their caption and text, and the file dialog in the window's
-// language.
+// What the window hands to the desktop: message boxes wide enough for their
+// caption and text, the file dialog in the window's language, and the help
+// page's opener, whose failure must be seen.
 #include <QAbstractButton>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -47,6 +48,8 @@ private slots:
     void messageBoxesShowCaptionAndWholeText_data();
     void messageBoxesShowCaptionAndWholeText();
     void japaneseFileDialogSpeaksJapanese();
+    void helpOpenerFailureIsSeen_data();
+    void helpOpenerFailureIsSeen();
 };
 
 void DialogsTest::messageBoxesShowCaptionAndWholeText_data()
@@ -162,6 +165,54 @@ void DialogsTest::japaneseFileDialogSpeaksJapanese()
     // desktop's locale, as everywhere on it.
     QCOMPARE(folderType, u8("フォルダー"));
     QCOMPARE(pdfType, u8("PDF ドキュメント"));
+}
+
+void DialogsTest::helpOpenerFailureIsSeen_data()
+{
+    QTest::addColumn<QString>("opener");  // the script standing in for xdg-open; empty: none
+    QTest::addColumn<bool>("opened");
+    QTest::newRow("hands the page over") << u8("exit 0") << true;
+    QTest::newRow("finds no browser")
+        << u8("echo \"xdg-open: no method available for opening '$1'\" >&2; exit 3") << false;
+    // Without a desktop, xdg-open runs the browser and waits for it.
+    QTest::newRow("waits for the browser") << u8("exec /bin/sleep 5") << true;
+    QTest::newRow("no opener and no browser") << QString() << false;
+}
+
+void DialogsTest::helpOpenerFailureIsSeen()
+{
+    QFETCH(QString, opener);
+    QFETCH(bool, opened);
+
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString page = folder.filePath(u8("RavothE.htm"));
+    QFile pageFile(page);
+    QVERIFY(pageFile.open(QIODevice::WriteOnly));
+    pageFile.close();
+    QVERIFY(QDir(folder.path()).mkdir(u8("bin")));
+    if (!opener.isEmpty()) {
+        QFile script(folder.filePath(u8("bin/xdg-open")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(("#!/bin/sh\n" + opener + "\n").toUtf8());
+        script.close();
+        QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    // Only the stand-in, and no browser for Qt to find on its own.
+    const QByteArray path = qgetenv("PATH");
+    const QByteArray browser = qgetenv("BROWSER");
+    qputenv("PATH", QFile::encodeName(folder.filePath(u8("bin"))));
+    qunsetenv("BROWSER");
+
+    const bool result = ravoth::desktopSeams().openHelpPage(page);
+
+    qputenv("PATH", path);
+    if (!browser.isNull()) qputenv("BROWSER", browser);
+    for (QProcess* process : QCoreApplication::instance()->findChildren<QProcess*>()) {
+        process->kill();
+        process->waitForFinished();
+    }
+    QCOMPARE(result, opened);
 }
 
 QTEST_MAIN(DialogsTest)
