@@ -179,8 +179,8 @@ QStringList droppedLocalFiles(const QMimeData* data)
 
 bool installQtTranslation(Language language)
 {
-    // The file dialog's dates and file types follow the default locale, which
-    // is the desktop's unless the window was told to speak another language.
+    // The file dialog names a file's type in the default locale's language,
+    // which is the desktop's unless the window was told to speak another.
     const QLocale::Language wanted =
         language == Language::Japanese ? QLocale::Japanese : QLocale::English;
     if (QLocale::system().language() != wanted) QLocale::setDefault(QLocale(wanted));
@@ -219,7 +219,8 @@ WindowSeams desktopSeams()
         // each about one and a half lines high and as wide. The box sizes
         // itself from its layout's minimum, so the room is a spacer there.
         const QFontMetrics metrics(box.font());
-        const int captionRoom = metrics.horizontalAdvance(qtText(texts::caption)) + 6 * metrics.height();
+        const int captionRoom =
+            metrics.horizontalAdvance(qtText(texts::caption)) + 6 * metrics.height();
         if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
             grid->addItem(new QSpacerItem(std::max(messageBoxMinimumWidthPixels, captionRoom), 0,
                                           QSizePolicy::Minimum, QSizePolicy::Fixed),
@@ -446,7 +447,8 @@ void MainWindow::showHelp()
         return;
     }
     const QByteArray shown = unopened.toUtf8();
-    showText(qtText(helpNotOpenedMessage(language_, std::string_view(shown.constData(), shown.size()))));
+    const std::string_view shownPath(shown.constData(), shown.size());
+    showText(qtText(helpNotOpenedMessage(language_, shownPath)));
 }
 
 void MainWindow::dropFiles(const QStringList& paths)

@@ -81,7 +81,7 @@ private:
 inline constexpr int messageBoxMinimumWidthPixels = 240;
 
 // Loads Qt's own catalogue for the language, so that the standard dialogs
-// (the file dialog's labels, buttons, dates and file types) speak it as the
+// (the file dialog's labels, buttons and file types) speak it as the
 // window does, and makes the language's locale the default when the
 // desktop's speaks another. False when the system has no catalogue (Debian
 // ships it in qt6-translations-l10n): those dialogs then stay in English.

@@ -213,7 +213,8 @@ int runMainWindow(HINSTANCE instance, const char* commandLine, int showState)
     // An unpacked copy keeps its help pages beside ravoth.exe; a path cut
     // short leaves no program folder. CharNextA steps over double-byte
     // characters, whose second byte may look like a backslash.
-    const DWORD programPathBytes = GetModuleFileNameA(nullptr, state.programFolder, textBufferBytes);
+    const DWORD programPathBytes =
+        GetModuleFileNameA(nullptr, state.programFolder, textBufferBytes);
     char* programFolderEnd = state.programFolder;
     if (programPathBytes < textBufferBytes)
         for (char* p = state.programFolder; *p; p = CharNextA(p))
