@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QShortcut>
@@ -35,9 +36,6 @@
 namespace ravoth {
 
 namespace {
-
-// How long the help page's opener may take to say that it found nothing.
-constexpr int helpOpenerPatienceMilliseconds = 1500;
 
 QKeySequence keySequenceOf(const Accelerator& accelerator)
 {
@@ -227,27 +225,27 @@ WindowSeams desktopSeams()
                           grid->rowCount(), 0, 1, grid->columnCount());
         box.exec();
     };
-    seams.openHelpPage = [](const QString& path) {
-        // Qt hands the page to xdg-open without waiting for it, so an
-        // xdg-open that finds no browser would pass for success. It is run
-        // here instead, and given a moment: it fails at once when it finds
-        // nothing, while a browser it found may keep it running (without a
-        // desktop it waits for the browser), which counts as opened. Without
-        // xdg-open, Qt tries the usual browsers itself and says when none is
-        // there.
+    seams.openHelpPage = [](const QString& path, std::function<void()> refused) {
+        // Qt hands the page to xdg-open without looking back, so an xdg-open
+        // that finds no browser would pass for success. It is started here
+        // instead and watched: it fails within seconds when it finds nothing,
+        // while one that found a browser may run as long as the browser does
+        // (without a desktop it waits for it). Without xdg-open, Qt tries the
+        // usual browsers itself and says at once when none is there.
         const QUrl url = QUrl::fromLocalFile(path);
         const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
         if (opener.isEmpty()) return QDesktopServices::openUrl(url);
         auto* process = new QProcess(QCoreApplication::instance());
         process->setProcessChannelMode(QProcess::ForwardedChannels);
-        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        QObject::connect(process, &QProcess::finished, process,
+                         [process, refused](int exitCode, QProcess::ExitStatus status) {
+                             if (status != QProcess::NormalExit || exitCode != 0) refused();
+                             process->deleteLater();
+                         });
         process->start(opener, {url.toString()});
-        if (!process->waitForStarted()) {
-            process->deleteLater();
-            return QDesktopServices::openUrl(url);
-        }
-        if (!process->waitForFinished(helpOpenerPatienceMilliseconds)) return true;
-        return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+        if (process->waitForStarted()) return true;
+        delete process;
+        return QDesktopServices::openUrl(url);
     };
     seams.chooseFile = [](QWidget* parent, const QString& title, const QString& filter) {
         // The desktop's own dialog speaks the desktop's language; when the
@@ -434,21 +432,28 @@ void MainWindow::showHelp()
         std::string_view(helpFolder_.constData(), helpFolder_.size()),
         std::string_view(installedHelpFolder_.constData(), installedHelpFolder_.size()), language_);
     // A page that is there but that nothing opens (no browser, no opener) is
-    // not missing: the user is told where it is, to open it by hand.
+    // not missing: the user is told where it is, to open it by hand. An
+    // opener may say so after this has returned, perhaps after the window
+    // has gone.
+    const auto tellNotOpened = [](MainWindow* window, const QString& path) {
+        const QByteArray shown = path.toUtf8();
+        const std::string_view shownPath(shown.constData(), shown.size());
+        window->showText(qtText(helpNotOpenedMessage(window->language_, shownPath)));
+    };
     QString unopened;
     for (const std::string& candidate : candidates) {
         const QString path = QFile::decodeName(QByteArray::fromStdString(candidate));
         if (!QFileInfo(path).isFile()) continue;
-        if (seams_.openHelpPage(path)) return;
+        const auto refused = [window = QPointer<MainWindow>(this), path, tellNotOpened] {
+            if (window) tellNotOpened(window, path);
+        };
+        if (seams_.openHelpPage(path, refused)) return;
         if (unopened.isEmpty()) unopened = path;
     }
-    if (unopened.isEmpty()) {
+    if (unopened.isEmpty())
         showText(qtText(texts::helpNotFound, language_));
-        return;
-    }
-    const QByteArray shown = unopened.toUtf8();
-    const std::string_view shownPath(shown.constData(), shown.size());
-    showText(qtText(helpNotOpenedMessage(language_, shownPath)));
+    else
+        tellNotOpened(this, unopened);
 }
 
 void MainWindow::dropFiles(const QStringList& paths)

@@ -25,8 +25,9 @@ struct WindowSeams {
     // A modal box with the caption "Ravoth", an OK button and no icon.
     std::function<void(QWidget* parent, const QString& text)> showMessage;
     // Opens an existing help page with the desktop's program for it; false
-    // when no program took it (the desktop's opener found none).
-    std::function<bool(const QString& path)> openHelpPage;
+    // when no program took it. An opener that says only after it started
+    // that it found no program calls `refused` then.
+    std::function<bool(const QString& path, std::function<void()> refused)> openHelpPage;
     // An open-file dialog; an empty title keeps the dialog's own. Returns
     // the chosen path, or an empty string when the user cancelled.
     std::function<QString(QWidget* parent, const QString& title, const QString& filter)>

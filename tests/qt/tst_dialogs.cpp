@@ -170,19 +170,21 @@ void DialogsTest::japaneseFileDialogSpeaksJapanese()
 void DialogsTest::helpOpenerFailureIsSeen_data()
 {
     QTest::addColumn<QString>("opener");  // the script standing in for xdg-open; empty: none
-    QTest::addColumn<bool>("opened");
-    QTest::newRow("hands the page over") << u8("exit 0") << true;
+    QTest::addColumn<bool>("taken");      // what the seam returns
+    QTest::addColumn<bool>("refused");    // whether it calls back later
+    QTest::newRow("hands the page over") << u8("exit 0") << true << false;
     QTest::newRow("finds no browser")
-        << u8("echo \"xdg-open: no method available for opening '$1'\" >&2; exit 3") << false;
+        << u8("echo \"xdg-open: no method available for opening '$1'\" >&2; exit 3") << true << true;
     // Without a desktop, xdg-open runs the browser and waits for it.
-    QTest::newRow("waits for the browser") << u8("exec /bin/sleep 5") << true;
-    QTest::newRow("no opener and no browser") << QString() << false;
+    QTest::newRow("waits for the browser") << u8("exec /bin/sleep 5") << true << false;
+    QTest::newRow("no opener and no browser") << QString() << false << false;
 }
 
 void DialogsTest::helpOpenerFailureIsSeen()
 {
     QFETCH(QString, opener);
-    QFETCH(bool, opened);
+    QFETCH(bool, taken);
+    QFETCH(bool, refused);
 
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
@@ -204,15 +206,22 @@ void DialogsTest::helpOpenerFailureIsSeen()
     qputenv("PATH", QFile::encodeName(folder.filePath(u8("bin"))));
     qunsetenv("BROWSER");
 
-    const bool result = ravoth::desktopSeams().openHelpPage(page);
-
+    bool calledBack = false;
+    const bool result = ravoth::desktopSeams().openHelpPage(page, [&] { calledBack = true; });
     qputenv("PATH", path);
     if (!browser.isNull()) qputenv("BROWSER", browser);
+    // Long enough for the stand-in to end, unless it waits for a browser.
+    const bool ended = QTest::qWaitFor(
+        [] { return QCoreApplication::instance()->findChildren<QProcess*>().isEmpty(); }, 2000);
+    const bool refusedInTime = calledBack;
     for (QProcess* process : QCoreApplication::instance()->findChildren<QProcess*>()) {
         process->kill();
         process->waitForFinished();
     }
-    QCOMPARE(result, opened);
+
+    QCOMPARE(result, taken);
+    QCOMPARE(refusedInTime, refused);
+    QCOMPARE(ended, opener != u8("exec /bin/sleep 5"));
 }
 
 QTEST_MAIN(DialogsTest)

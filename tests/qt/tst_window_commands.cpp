@@ -113,6 +113,7 @@ private slots:
     void browse();
     void help_data();
     void help();
+    void helpRefusedAfterItStarted();
 };
 
 void WindowCommandsTest::extract_data()
@@ -445,6 +446,34 @@ void WindowCommandsTest::help()
     QCOMPARE(recorder.messages, message.isEmpty()
                                     ? QStringList{}
                                     : QStringList{QString(message).replace(u8("%root"), root.path())});
+}
+
+void WindowCommandsTest::helpRefusedAfterItStarted()
+{
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QVERIFY(QDir(root.path()).mkpath(u8("work")));
+    const QString page = root.filePath(u8("work/RavothE.htm"));
+    QFile pageFile(page);
+    QVERIFY(pageFile.open(QIODevice::WriteOnly));
+    pageFile.close();
+    Recorder recorder;
+    recorder.helpPagesRefusedLater = QStringList{page};
+
+    MainWindow window(Language::English, QFile::encodeName(root.filePath(u8("work"))), QByteArray(),
+                      recorder.seams());
+    window.runCommand(ravoth::commandHelp);
+    QCOMPARE(recorder.messages, QStringList{});
+    QTRY_COMPARE(recorder.messages, QStringList{u8("Can't Open Help File\n\n") + page});
+
+    // The opener may answer after the window has gone; nothing is left to tell.
+    recorder.messages.clear();
+    auto* closed = new MainWindow(Language::English, QFile::encodeName(root.filePath(u8("work"))),
+                                  QByteArray(), recorder.seams());
+    closed->runCommand(ravoth::commandHelp);
+    delete closed;
+    QTest::qWait(20);
+    QCOMPARE(recorder.messages, QStringList{});
 }
 
 QTEST_MAIN(WindowCommandsTest)
