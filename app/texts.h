@@ -27,13 +27,16 @@ inline constexpr Text completePartly{"完了\n\n但し抽出できなかった�
                                      "Complete\n\nBut Partly"};
 inline constexpr Text failure{"ファイル抽出に失敗しました", "Failure"};
 
-// Other messages; "%s" stands for the dropped path.
+// Other messages; "%s" stands for the dropped path, or for the help page
+// that exists but that no program on the desktop would open.
 inline constexpr Text onlyOneFile{"一度にドラッグ 入力できるファイルは一つです",
                                   "Only One PDF File is Available"};
 inline constexpr Text notPdfFile{"ドラッグされたファイルはＰＤＦファイルではありません\n\n%s",
                                  "Not PDF File\n\n%s"};
 inline constexpr Text pageInputError{"ページの入力値に誤りがあります", "Page Input Error"};
 inline constexpr Text helpNotFound{"ヘルプファイルの起動に失敗しました", "Can't Find Help File"};
+inline constexpr Text helpNotOpened{"ヘルプファイルを開くプログラムがありません\n\n%s",
+                                   "Can't Open Help File\n\n%s"};
 
 // The command line's own reports, after "ravoth-cli: FILE: "; "%d" stands
 // for a count.

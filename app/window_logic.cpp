@@ -18,12 +18,20 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-std::string joinPath(std::string_view folder, std::string_view name)
+std::string joinPath(std::string_view folder, std::string_view name, char separator)
 {
     std::string path(folder);
-    if (path.empty() || path.back() != '/') path += '/';
+    if (path.empty() || path.back() != separator) path += separator;
     path += name;
     return path;
+}
+
+std::string withPath(const Text& text, Language language, std::string_view path)
+{
+    std::string message(text.in(language));
+    const std::size_t placeholder = message.find("%s");
+    if (placeholder != std::string::npos) message.replace(placeholder, 2, path);
+    return message;
 }
 
 }  // namespace
@@ -78,22 +86,33 @@ bool isPdfFileName(std::string_view path)
 
 std::string notPdfMessage(Language language, std::string_view path)
 {
-    std::string message(texts::notPdfFile.in(language));
-    const std::size_t placeholder = message.find("%s");
-    if (placeholder != std::string::npos) message.replace(placeholder, 2, path);
-    return message;
+    return withPath(texts::notPdfFile, language, path);
 }
 
 std::vector<std::string> helpPageCandidates(std::string_view helpFolder,
-                                            std::string_view installedFolder, Language language)
+                                            std::string_view installedFolder, Language language,
+                                            char separator)
 {
     std::vector<std::string> candidates;
+    auto add = [&](std::string_view folder, std::string_view page) {
+        std::string path = joinPath(folder, page, separator);
+        // The program started from its own folder has that folder twice; a
+        // page that no program opened need not be offered again.
+        for (const std::string& candidate : candidates)
+            if (candidate == path) return;
+        candidates.push_back(std::move(path));
+    };
     for (const std::string_view folder : {helpFolder, installedFolder}) {
         if (folder.empty()) continue;
-        if (language == Language::English) candidates.push_back(joinPath(folder, englishHelpPage));
-        candidates.push_back(joinPath(folder, japaneseHelpPage));
+        if (language == Language::English) add(folder, englishHelpPage);
+        add(folder, japaneseHelpPage);
     }
     return candidates;
+}
+
+std::string helpNotOpenedMessage(Language language, std::string_view path)
+{
+    return withPath(texts::helpNotOpened, language, path);
 }
 
 const Text& resultMessage(int result, bool written)

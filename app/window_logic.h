@@ -155,9 +155,16 @@ bool isPdfFileName(std::string_view path);
 std::string notPdfMessage(Language language, std::string_view path);
 
 // Every help page worth trying, in order: the pages of `helpFolder` for the
-// language, then the same pages of `installedFolder` (skipped when empty).
+// language, then the same pages of `installedFolder`. An empty folder is
+// skipped, and a page both folders give is listed once. `separator` joins a
+// folder and a page's name ('\\' for Windows paths).
 std::vector<std::string> helpPageCandidates(std::string_view helpFolder,
-                                            std::string_view installedFolder, Language language);
+                                            std::string_view installedFolder, Language language,
+                                            char separator = '/');
+
+// The message for a help page that exists but that no program opened, with
+// `path` (UTF-8, for display) in place of "%s".
+std::string helpNotOpenedMessage(Language language, std::string_view path);
 
 // The message that ends a run, from runExtraction's result and filesWritten.
 const Text& resultMessage(int result, bool filesWritten);

@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building and testing need; quiet
-# when they are all there already.
+# Installs the Debian 12 packages that building, testing and packaging need;
+# quiet when they are all there already.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Building: the compiler, CMake, zlib, ICU, Qt; the tests: GoogleTest,
+# libjpeg and the locales. The fuzzing pass: clang, with its runtime, which
+# clang only recommends. Packaging: dpkg-shlibdeps (dpkg-dev) and file, which
+# CPack needs to find the programs' libraries, and lintian. At run time the
+# Japanese window needs a font with Japanese glyphs and Qt's own Japanese
+# catalogue for its standard dialogs.
 scripts/ensure-packages.sh cmake ninja-build g++ pkg-config zlib1g-dev libicu-dev libgtest-dev \
-  libjpeg62-turbo-dev locales qt6-base-dev
+  libjpeg62-turbo-dev locales qt6-base-dev \
+  clang libclang-rt-14-dev \
+  dpkg-dev file lintian \
+  fonts-ipafont-gothic qt6-translations-l10n
 run_as_root=()
 [ "$(id -u)" -eq 0 ] || run_as_root=(sudo)
 # The title tests also run in a Japanese Shift_JIS locale. localedef warns

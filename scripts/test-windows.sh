@@ -13,7 +13,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build-windows.sh
 
-scripts/ensure-packages.sh wine wine64 xvfb xauth locales
+# fonts-wine draws the title-bar buttons (without it they are letters), and
+# the window's Japanese texts need a font with Japanese glyphs.
+scripts/ensure-packages.sh wine wine64 xvfb xauth locales fonts-wine fonts-ipafont-gothic
 run_as_root=()
 [ "$(id -u)" -eq 0 ] || run_as_root=(sudo)
 # Wine takes code page 932 from a Japanese locale, which must exist.

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds and runs every test three times: a normal build, one under
-# AddressSanitizer and UndefinedBehaviorSanitizer (leaks are errors there),
-# and one under ThreadSanitizer, since page files are written by a thread of
-# their own.
+# Runs every test: a short fuzzing pass, then the tests of three builds (a
+# normal one, one under AddressSanitizer and UndefinedBehaviorSanitizer with
+# leaks as errors, and one under ThreadSanitizer, since page files are written
+# by a thread of their own), the Debian package made from the normal build,
+# and the Windows build under Wine.
+#
+#   FUZZ_SECONDS=N scripts/test.sh    fuzz each target N seconds (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -13,30 +16,72 @@ run() {
   cmake --build "$dir"
   ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 }
-# A short fuzzing pass over the reader and inflation (clang's libFuzzer),
-# seeded with the bundled sample.
-if command -v clang++ >/dev/null 2>&1; then
-  CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DRAVOTH_FUZZ=ON -DRAVOTH_QT=OFF -DRAVOTH_TESTS=OFF \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build-fuzz
-  corpus=$(mktemp -d)
-  mkdir -p "$corpus/document" "$corpus/inflate"
-  { printf '\001'; cat data/sample.pdf; } >"$corpus/document/sample"
-  { printf '\000'; cat data/sample.pdf; } >"$corpus/document/sample-no-outline"
-  printf '\000\020\170\234\113\114\112\006\000\002\115\001\047' >"$corpus/inflate/abc"
-  build-fuzz/fuzz_document -max_total_time="${FUZZ_SECONDS:-20}" -max_len=200000 -rss_limit_mb=4096 \
-    "$corpus/document" 2>&1 | tail -n 1
-  build-fuzz/fuzz_inflate -max_total_time="${FUZZ_SECONDS:-20}" "$corpus/inflate" 2>&1 | tail -n 1
-  rm -rf "$corpus"
-fi
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 
-run build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=ON
+# The fuzzing pass: every libFuzzer target the build makes, as many at once as
+# there are cores, each from a copy of its seeds in fuzz/corpus/<target>/ (a
+# copy, since libFuzzer adds what it finds to its corpus folder). A crash, a
+# slow input, a leak or running out of memory fails the run; the input that did
+# it is kept as build-fuzz/artifacts/<target>-*.
+fuzz_target() {
+  local target=$1 name corpus
+  name=$(basename "$target")
+  corpus=$scratch/fuzz/$name
+  mkdir -p "$corpus"
+  [ -d "fuzz/corpus/$name" ] && cp -R "fuzz/corpus/$name/." "$corpus/"
+  # Seeds made from the bundled sample, so they follow it when it changes.
+  case $name in
+    fuzz_document)
+      { printf '\001'; cat data/sample.pdf; } >"$corpus/sample"
+      { printf '\000'; cat data/sample.pdf; } >"$corpus/sample-no-outline" ;;
+    fuzz_inflate)
+      printf '\000\020\170\234\113\114\112\006\000\002\115\001\047' >"$corpus/abc" ;;
+  esac
+  local status=0
+  "$target" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=2 -max_len=200000 -rss_limit_mb=4096 \
+    -artifact_prefix="build-fuzz/artifacts/$name-" "$corpus" >"$scratch/$name.log" 2>&1 || status=$?
+  echo "$status" >"$scratch/$name.status"
+}
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DRAVOTH_FUZZ=ON -DRAVOTH_QT=OFF \
+  -DRAVOTH_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-fuzz
+mkdir -p build-fuzz/artifacts "$scratch/fuzz"
+fuzz_targets=()
+for target in build-fuzz/fuzz_*; do
+  [ -f "$target" ] && [ -x "$target" ] || continue
+  fuzz_targets+=("$target")
+  while [ "$(jobs -rp | wc -l)" -ge "$jobs" ]; do wait -n || true; done
+  fuzz_target "$target" &
+done
+wait
+[ ${#fuzz_targets[@]} -gt 0 ] || { echo "build-fuzz made no fuzz_* target" >&2; exit 1; }
+fuzz_failed=0
+for target in "${fuzz_targets[@]}"; do
+  name=$(basename "$target")
+  if [ "$(cat "$scratch/$name.status")" != 0 ]; then
+    echo "$name: failed (exit status $(cat "$scratch/$name.status")):" >&2
+    tail -n 40 "$scratch/$name.log" | sed "s/^/$name: /" >&2
+    fuzz_failed=1
+  else
+    echo "$name: $(tail -n 1 "$scratch/$name.log")"
+  fi
+done
+[ $fuzz_failed -eq 0 ]
+
+run build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=ON -DRAVOTH_TESTS=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run build-asan -DCMAKE_BUILD_TYPE=Debug -DRAVOTH_SANITIZE=ON -DRAVOTH_QT=ON
 TSAN_OPTIONS=halt_on_error=1 \
   run build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=OFF \
   -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 
+# The Debian package of the normal build: unpacked into a scratch root, its
+# ravoth-cli extracts the sample; its Depends name Qt, ICU, zlib and the font;
+# lintian finds no error.
+scripts/check-package.sh build
+
 # The Windows build, cross-compiled, with its tests under Wine; it compares
-# its output on the sample with the Linux build's.
+# its output on the sample with the Linux build's. Then its zip.
 RAVOTH_REFERENCE_CLI=$PWD/build/ravoth-cli scripts/test-windows.sh
+scripts/package-windows.sh

@@ -2,8 +2,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QLibraryInfo>
-#include <QTranslator>
+#include <QFileInfo>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,7 +15,7 @@
 namespace {
 
 // The working directory as the file system spells it; empty when it cannot
-// be had, and help then looks only in the installed folder.
+// be had, and help then looks only in the program's own folder.
 QByteArray workingDirectory()
 {
     std::vector<char> buffer(4096);
@@ -25,6 +24,20 @@ QByteArray workingDirectory()
         buffer.resize(buffer.size() * 2);
     }
     return QByteArray(buffer.data());
+}
+
+// The program's own help pages: beside it in the build folder and in an
+// unpacked copy, in the share folder once installed.
+QByteArray programHelpFolder()
+{
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    for (const std::string_view page : {ravoth::englishHelpPage, ravoth::japaneseHelpPage}) {
+        const QString name = QString::fromLatin1(page.data(), static_cast<qsizetype>(page.size()));
+        if (QFileInfo(QDir(programFolder).filePath(name)).isFile())
+            return QFile::encodeName(programFolder);
+    }
+    return QFile::encodeName(
+        QDir::cleanPath(programFolder + QStringLiteral("/" RAVOTH_HELP_FROM_BINARY)));
 }
 
 }  // namespace
@@ -37,16 +50,8 @@ int main(int argc, char** argv)
     ravoth::Language language = ravoth::localeLanguage();
     if (argc > 1) language = ravoth::languageFromCommandLine(argv[1], language);
 
-    // Qt's own dialogs (the file dialog's buttons) speak the window's language.
-    QTranslator qtTranslator;
-    if (language == ravoth::Language::Japanese &&
-        qtTranslator.load(QStringLiteral("qtbase_ja"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTranslator);
-
-    const QString installedHelp = QDir::cleanPath(QCoreApplication::applicationDirPath() +
-                                                  QStringLiteral("/" RAVOTH_HELP_FROM_BINARY));
-    ravoth::MainWindow window(language, workingDirectory(), QFile::encodeName(installedHelp));
+    ravoth::installQtTranslation(language);
+    ravoth::MainWindow window(language, workingDirectory(), programHelpFolder());
     window.show();
     return QApplication::exec();
 }

@@ -9,16 +9,24 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QGridLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSpacerItem>
+#include <QStandardPaths>
 #include <QTextLayout>
+#include <QTranslator>
 #include <QUrl>
 #include <algorithm>
 
@@ -128,6 +136,34 @@ QFont controlFont(Language language)
     return font;
 }
 
+// The type column of Qt's file dialog names what is not a file with words
+// that Qt 6.4's Japanese catalogue lacks; a file's type is its MIME comment,
+// which follows the default locale.
+class FileTypeNamesInJapanese : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+
+    bool isEmpty() const override { return false; }
+
+    QString translate(const char* context, const char* sourceText, const char*, int) const override
+    {
+        struct Name {
+            const char* english;
+            std::string_view japanese;
+        };
+        static constexpr Name names[] = {
+            {"Drive", "ドライブ"},
+            {"Folder", "フォルダー"},
+            {"Shortcut", "ショートカット"},
+            {"Unknown", "不明"},
+        };
+        if (qstrcmp(context, "QAbstractFileIconProvider") != 0) return QString();
+        for (const Name& name : names)
+            if (qstrcmp(sourceText, name.english) == 0) return qtText(name.japanese);
+        return QString();
+    }
+};
+
 QStringList droppedLocalFiles(const QMimeData* data)
 {
     QStringList paths;
@@ -138,6 +174,26 @@ QStringList droppedLocalFiles(const QMimeData* data)
 }
 
 }  // namespace
+
+bool installQtTranslation(Language language)
+{
+    // The file dialog names a file's type in the default locale's language,
+    // which is the desktop's unless the window was told to speak another.
+    const QLocale::Language wanted =
+        language == Language::Japanese ? QLocale::Japanese : QLocale::English;
+    if (QLocale::system().language() != wanted) QLocale::setDefault(QLocale(wanted));
+    if (language == Language::English) return true;
+    auto* catalogue = new QTranslator(QCoreApplication::instance());
+    if (!catalogue->load(QStringLiteral("qtbase_ja"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete catalogue;
+        return false;
+    }
+    QCoreApplication::installTranslator(catalogue);
+    // Installed last, so asked first; it answers only what the catalogue lacks.
+    QCoreApplication::installTranslator(new FileTypeNamesInJapanese(QCoreApplication::instance()));
+    return true;
+}
 
 QString qtText(std::string_view utf8)
 {
@@ -155,13 +211,49 @@ WindowSeams desktopSeams()
     seams.showMessage = [](QWidget* parent, const QString& text) {
         QMessageBox box(QMessageBox::NoIcon, qtText(texts::caption), text, QMessageBox::Ok, parent);
         box.setTextFormat(Qt::PlainText);
+        // The box is as wide as its text, and "Complete" leaves the title bar
+        // no room for the caption: the window manager cuts it to "R…h" or
+        // drops it. The title bar also holds an icon and up to three buttons,
+        // each about one and a half lines high and as wide. The box sizes
+        // itself from its layout's minimum, so the room is a spacer there.
+        const QFontMetrics metrics(box.font());
+        const int captionRoom =
+            metrics.horizontalAdvance(qtText(texts::caption)) + 6 * metrics.height();
+        if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+            grid->addItem(new QSpacerItem(std::max(messageBoxMinimumWidthPixels, captionRoom), 0,
+                                          QSizePolicy::Minimum, QSizePolicy::Fixed),
+                          grid->rowCount(), 0, 1, grid->columnCount());
         box.exec();
     };
-    seams.openHelpPage = [](const QString& path) {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    seams.openHelpPage = [](const QString& path, std::function<void()> refused) {
+        // Qt hands the page to xdg-open without looking back, so an xdg-open
+        // that finds no browser would pass for success. It is started here
+        // instead and watched: it fails within seconds when it finds nothing,
+        // while one that found a browser may run as long as the browser does
+        // (without a desktop it waits for it). Without xdg-open, Qt tries the
+        // usual browsers itself and says at once when none is there.
+        const QUrl url = QUrl::fromLocalFile(path);
+        const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+        if (opener.isEmpty()) return QDesktopServices::openUrl(url);
+        auto* process = new QProcess(QCoreApplication::instance());
+        process->setProcessChannelMode(QProcess::ForwardedChannels);
+        QObject::connect(process, &QProcess::finished, process,
+                         [process, refused](int exitCode, QProcess::ExitStatus status) {
+                             if (status != QProcess::NormalExit || exitCode != 0) refused();
+                             process->deleteLater();
+                         });
+        process->start(opener, {url.toString()});
+        if (process->waitForStarted()) return true;
+        delete process;
+        return QDesktopServices::openUrl(url);
     };
     seams.chooseFile = [](QWidget* parent, const QString& title, const QString& filter) {
-        return QFileDialog::getOpenFileName(parent, title, QString(), filter);
+        // The desktop's own dialog speaks the desktop's language; when the
+        // window was told to speak another, Qt's dialog speaks the window's.
+        QFileDialog::Options options;
+        if (QLocale().language() != QLocale::system().language())
+            options |= QFileDialog::DontUseNativeDialog;
+        return QFileDialog::getOpenFileName(parent, title, QString(), filter, nullptr, options);
     };
     return seams;
 }
@@ -339,11 +431,29 @@ void MainWindow::showHelp()
     const std::vector<std::string> candidates = helpPageCandidates(
         std::string_view(helpFolder_.constData(), helpFolder_.size()),
         std::string_view(installedHelpFolder_.constData(), installedHelpFolder_.size()), language_);
+    // A page that is there but that nothing opens (no browser, no opener) is
+    // not missing: the user is told where it is, to open it by hand. An
+    // opener may say so after this has returned, perhaps after the window
+    // has gone.
+    const auto tellNotOpened = [](MainWindow* window, const QString& path) {
+        const QByteArray shown = path.toUtf8();
+        const std::string_view shownPath(shown.constData(), shown.size());
+        window->showText(qtText(helpNotOpenedMessage(window->language_, shownPath)));
+    };
+    QString unopened;
     for (const std::string& candidate : candidates) {
         const QString path = QFile::decodeName(QByteArray::fromStdString(candidate));
-        if (QFileInfo(path).isFile() && seams_.openHelpPage(path)) return;
+        if (!QFileInfo(path).isFile()) continue;
+        const auto refused = [window = QPointer<MainWindow>(this), path, tellNotOpened] {
+            if (window) tellNotOpened(window, path);
+        };
+        if (seams_.openHelpPage(path, refused)) return;
+        if (unopened.isEmpty()) unopened = path;
     }
-    showText(qtText(texts::helpNotFound, language_));
+    if (unopened.isEmpty())
+        showText(qtText(texts::helpNotFound, language_));
+    else
+        tellNotOpened(this, unopened);
 }
 
 void MainWindow::dropFiles(const QStringList& paths)

@@ -25,8 +25,9 @@ struct WindowSeams {
     // A modal box with the caption "Ravoth", an OK button and no icon.
     std::function<void(QWidget* parent, const QString& text)> showMessage;
     // Opens an existing help page with the desktop's program for it; false
-    // when no program took it.
-    std::function<bool(const QString& path)> openHelpPage;
+    // when no program took it. An opener that says only after it started
+    // that it found no program calls `refused` then.
+    std::function<bool(const QString& path, std::function<void()> refused)> openHelpPage;
     // An open-file dialog; an empty title keeps the dialog's own. Returns
     // the chosen path, or an empty string when the user cancelled.
     std::function<QString(QWidget* parent, const QString& title, const QString& filter)>
@@ -75,6 +76,17 @@ private:
     QLineEdit* lastPageEdit_ = nullptr;
     QCheckBox* outlineCheckBox_ = nullptr;
 };
+
+// A message box is never narrower than this, so that its title bar shows
+// the caption.
+inline constexpr int messageBoxMinimumWidthPixels = 240;
+
+// Loads Qt's own catalogue for the language, so that the standard dialogs
+// (the file dialog's labels, buttons and file types) speak it as the
+// window does, and makes the language's locale the default when the
+// desktop's speaks another. False when the system has no catalogue (Debian
+// ships it in qt6-translations-l10n): those dialogs then stay in English.
+bool installQtTranslation(Language language);
 
 // Texts of the shared table as Qt strings.
 QString qtText(std::string_view utf8);

@@ -26,6 +26,7 @@ struct ProgramState {
     HINSTANCE instance = nullptr;
     Language language = Language::English;
     wchar_t helpFolder[textBufferUnits] = {};
+    wchar_t programFolder[textBufferUnits] = {};
     HFONT font = nullptr;
     HWND fileNameEdit = nullptr;
     HWND firstPageEdit = nullptr;
@@ -153,9 +154,11 @@ void browse(HWND window)
 
 void openHelp(HWND window)
 {
-    for (const std::wstring& page : helpPagePaths(state.helpFolder, state.language)) {
+    // Looked for in the working folder at start-up, then beside the program.
+    for (const std::string& page : helpPageCandidates(toUtf8(state.helpFolder), toUtf8(state.programFolder),
+                                                      state.language, '\\')) {
         const auto result = reinterpret_cast<INT_PTR>(
-            ShellExecuteW(window, nullptr, page.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+            ShellExecuteW(window, nullptr, toWide(page).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
         if (result > 32) return;
     }
     showMessage(window, texts::helpNotFound);
@@ -220,6 +223,14 @@ int runMainWindow(HINSTANCE instance, const wchar_t* commandLine, int showState)
     // A working folder longer than the buffer leaves no help folder; the
     // help command then finds no page and says so.
     if (!_wgetcwd(state.helpFolder, textBufferUnits)) state.helpFolder[0] = L'\0';
+    // An unpacked copy keeps its help pages beside ravoth.exe; a path cut
+    // short leaves no program folder.
+    const DWORD programPathUnits = GetModuleFileNameW(nullptr, state.programFolder, textBufferUnits);
+    wchar_t* programFolderEnd = state.programFolder;
+    if (programPathUnits < textBufferUnits)
+        for (wchar_t* p = state.programFolder; *p; ++p)
+            if (*p == L'\\') programFolderEnd = p;
+    *programFolderEnd = L'\0';
 
     const HWND window = CreateWindowExW(0, windowClassName, windowCaption,
                                         WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,

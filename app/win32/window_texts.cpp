@@ -17,18 +17,4 @@ std::wstring notPdfText(Language language, std::wstring_view path)
     return message;
 }
 
-std::vector<std::wstring> helpPagePaths(std::wstring_view helpFolder, Language language)
-{
-    std::vector<std::wstring> paths;
-    auto add = [&](std::string_view page) {
-        std::wstring path(helpFolder);
-        path += L'\\';
-        path += windowText(page);
-        paths.push_back(std::move(path));
-    };
-    if (language == Language::English) add(englishHelpPage);
-    add(japaneseHelpPage);
-    return paths;
-}
-
 }  // namespace ravoth::win32

@@ -21,8 +21,4 @@ inline std::wstring windowText(const Text& text, Language language)
 // The not-a-PDF message with the dropped path put in unchanged for "%s".
 std::wstring notPdfText(Language language, std::wstring_view path);
 
-// The help pages to try, in order: the working folder at start-up followed
-// by "\RavothE.htm" (English only), then by "\Ravoth.htm".
-std::vector<std::wstring> helpPagePaths(std::wstring_view helpFolder, Language language);
-
 }  // namespace ravoth::win32

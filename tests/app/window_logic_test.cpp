@@ -144,6 +144,7 @@ TEST(WindowLogic, HelpPagesAreTriedWorkingFolderFirstEnglishPageFirst)
         const char* installedFolder;
         Language language;
         std::vector<std::string> expected;
+        char separator = '/';
     };
     const Case cases[] = {
         {"/w", "/usr/share/ravoth/help", en,
@@ -154,10 +155,29 @@ TEST(WindowLogic, HelpPagesAreTriedWorkingFolderFirstEnglishPageFirst)
         {"/", "", ja, {"/Ravoth.htm"}},
         {"", "/d", ja, {"/d/Ravoth.htm"}},
         {"", "", en, {}},
+        // Started from its own folder: each page once.
+        {"/opt/r", "/opt/r/", en, {"/opt/r/RavothE.htm", "/opt/r/Ravoth.htm"}},
+        {"C:\\work", "C:\\Program Files\\Ravoth\\", ja,
+         {"C:\\work\\Ravoth.htm", "C:\\Program Files\\Ravoth\\Ravoth.htm"}, '\\'},
+        {"C:\\", "C:\\r", en,
+         {"C:\\RavothE.htm", "C:\\Ravoth.htm", "C:\\r\\RavothE.htm", "C:\\r\\Ravoth.htm"}, '\\'},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ravoth::helpPageCandidates(c.helpFolder, c.installedFolder, c.language), c.expected)
+        EXPECT_EQ(ravoth::helpPageCandidates(c.helpFolder, c.installedFolder, c.language, c.separator),
+                  c.expected)
             << "folder \"" << c.helpFolder << "\"";
+}
+
+TEST(WindowLogic, HelpNotOpenedMessageGivesThePath)
+{
+    EXPECT_EQ(ravoth::helpNotOpenedMessage(en, "/usr/share/ravoth/help/RavothE.htm"),
+              "Can't Open Help File\n\n/usr/share/ravoth/help/RavothE.htm");
+    // ヘルプファイルを開くプログラムがありません
+    EXPECT_EQ(ravoth::helpNotOpenedMessage(ja, "/h/%s/Ravoth.htm"),
+              "\xE3\x83\x98\xE3\x83\xAB\xE3\x83\x97\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4"
+              "\xE3\x83\xAB\xE3\x82\x92\xE9\x96\x8B\xE3\x81\x8F\xE3\x83\x97\xE3\x83\xAD"
+              "\xE3\x82\xB0\xE3\x83\xA9\xE3\x83\xA0\xE3\x81\x8C\xE3\x81\x82\xE3\x82\x8A"
+              "\xE3\x81\xBE\xE3\x81\x9B\xE3\x82\x93\n\n/h/%s/Ravoth.htm");
 }
 
 TEST(WindowLogic, ResultMessageFollowsResultAndFilesWritten)

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include "app/qt/main_window.h"
 
@@ -13,6 +14,7 @@ struct Recorder {
     QStringList messages;
     QStringList helpPagesOpened;
     QStringList helpPagesRefused;  // paths whose opening is made to fail
+    QStringList helpPagesRefusedLater;  // taken, then refused once the event loop runs
     int browseCalls = 0;
     QString browseTitle;
     QString browseFilter;
@@ -22,9 +24,10 @@ struct Recorder {
     {
         WindowSeams seams;
         seams.showMessage = [this](QWidget*, const QString& text) { messages.append(text); };
-        seams.openHelpPage = [this](const QString& path) {
+        seams.openHelpPage = [this](const QString& path, std::function<void()> refused) {
             if (helpPagesRefused.contains(path)) return false;
             helpPagesOpened.append(path);
+            if (helpPagesRefusedLater.contains(path)) QTimer::singleShot(0, refused);
             return true;
         };
         seams.chooseFile = [this](QWidget*, const QString& title, const QString& filter) {

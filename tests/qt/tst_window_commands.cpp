@@ -113,6 +113,7 @@ private slots:
     void browse();
     void help_data();
     void help();
+    void helpRefusedAfterItStarted();
 };
 
 void WindowCommandsTest::extract_data()
@@ -392,8 +393,16 @@ void WindowCommandsTest::help_data()
         << QString();
     QTest::newRow("en none")
         << en << QStringList{} << QStringList{} << QString() << u8("Can't Find Help File");
+    // A page that is there but that nothing opens is named, never called missing.
     QTest::newRow("en none opens") << en << list(u8("work/RavothE.htm")) << list(u8("work/RavothE.htm"))
-                                   << QString() << u8("Can't Find Help File");
+                                   << QString() << u8("Can't Open Help File\n\n%root/work/RavothE.htm");
+    QTest::newRow("en none of three opens, the first is named")
+        << en << list(u8("work/Ravoth.htm,installed/RavothE.htm,installed/Ravoth.htm"))
+        << list(u8("work/Ravoth.htm,installed/RavothE.htm,installed/Ravoth.htm")) << QString()
+        << u8("Can't Open Help File\n\n%root/work/Ravoth.htm");
+    QTest::newRow("ja none opens")
+        << ja << list(u8("installed/Ravoth.htm")) << list(u8("installed/Ravoth.htm")) << QString()
+        << u8("ヘルプファイルを開くプログラムがありません\n\n%root/installed/Ravoth.htm");
     QTest::newRow("ja own page")
         << ja << list(bothWork) << QStringList{} << u8("work/Ravoth.htm") << QString();
     QTest::newRow("ja never the English page")
@@ -434,7 +443,37 @@ void WindowCommandsTest::help()
 
     QCOMPARE(recorder.helpPagesOpened,
              opened.isEmpty() ? QStringList{} : QStringList{root.filePath(opened)});
-    QCOMPARE(recorder.messages, message.isEmpty() ? QStringList{} : QStringList{message});
+    QCOMPARE(recorder.messages, message.isEmpty()
+                                    ? QStringList{}
+                                    : QStringList{QString(message).replace(u8("%root"), root.path())});
+}
+
+void WindowCommandsTest::helpRefusedAfterItStarted()
+{
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QVERIFY(QDir(root.path()).mkpath(u8("work")));
+    const QString page = root.filePath(u8("work/RavothE.htm"));
+    QFile pageFile(page);
+    QVERIFY(pageFile.open(QIODevice::WriteOnly));
+    pageFile.close();
+    Recorder recorder;
+    recorder.helpPagesRefusedLater = QStringList{page};
+
+    MainWindow window(Language::English, QFile::encodeName(root.filePath(u8("work"))), QByteArray(),
+                      recorder.seams());
+    window.runCommand(ravoth::commandHelp);
+    QCOMPARE(recorder.messages, QStringList{});
+    QTRY_COMPARE(recorder.messages, QStringList{u8("Can't Open Help File\n\n") + page});
+
+    // The opener may answer after the window has gone; nothing is left to tell.
+    recorder.messages.clear();
+    auto* closed = new MainWindow(Language::English, QFile::encodeName(root.filePath(u8("work"))),
+                                  QByteArray(), recorder.seams());
+    closed->runCommand(ravoth::commandHelp);
+    delete closed;
+    QTest::qWait(20);
+    QCOMPARE(recorder.messages, QStringList{});
 }
 
 QTEST_MAIN(WindowCommandsTest)

@@ -42,13 +42,5 @@ TEST(WindowTexts, NotPdfMessageKeepsThePath)
     EXPECT_EQ(japanese.substr(japanese.size() - path.size() - 2), L"\n\n" + path);
 }
 
-TEST(WindowTexts, HelpPagesFollowTheWorkingFolderWithABackslash)
-{
-    EXPECT_EQ(helpPagePaths(L"C:\\\u65E5\u672C", en),
-              (std::vector<std::wstring>{L"C:\\\u65E5\u672C\\RavothE.htm", L"C:\\\u65E5\u672C\\Ravoth.htm"}));
-    EXPECT_EQ(helpPagePaths(L"C:\\tools", ja), (std::vector<std::wstring>{L"C:\\tools\\Ravoth.htm"}));
-    EXPECT_EQ(helpPagePaths(L"", ja), (std::vector<std::wstring>{L"\\Ravoth.htm"}));
-}
-
 }  // namespace
 }  // namespace ravoth::win32
