@@ -101,7 +101,7 @@ int readDestinationValue(const Document& document, const Byte** cursor, const By
         if (const int code = skipOrCode(&p, end, valueCode::endInSpace, codes.commentAfterReference))
             return code;
         if (*p != 'R') return valueCode::referenceNoR;
-        const int offset = lookupObjectOffset(document.tableStart, document.tableEnd, number);
+        const std::int64_t offset = lookupObjectOffset(document.tableStart, document.tableEnd, number);
         value = openObject(document.start, end, offset, number);
         if (!value) return valueCode::referenceNotOpened;
         resume = p + 1;
@@ -194,7 +194,7 @@ int readNameTree(const Document& document, const Dictionary& catalogue, TextBloc
         if (const int code = skipOrCode(&q, end, codeDestsEndInSpaceBeforeR, codeDestsEndInCommentBeforeR))
             return code;
         if (*q != 'R') return codeDestsNoR;
-        const int offset = lookupObjectOffset(document.tableStart, document.tableEnd, number);
+        const std::int64_t offset = lookupObjectOffset(document.tableStart, document.tableEnd, number);
         p = openObject(document.start, end, offset, number);
         if (!p) return valueCode::referenceNotOpened;
     }
@@ -211,7 +211,7 @@ int readNameTree(const Document& document, const Dictionary& catalogue, TextBloc
     // The key ranges that nodes declare are not consulted: every leaf's
     // entries are taken in walk order.
     return walkKids(document.start, end, p + 1, document.tableStart, document.tableEnd,
-                    findKidsArray, [&](int objectNumber, int, int offset) {
+                    findKidsArray, [&](int objectNumber, int, std::int64_t offset) {
                         const Byte* body = openObject(document.start, end, offset, objectNumber);
                         if (!body) return valueCode::referenceNotOpened;
                         Dictionary leaf;

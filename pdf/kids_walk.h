@@ -40,7 +40,7 @@ inline int makeRoomForLine(TextBlock* text, int allocationCode, int growthCode)
 
 // Removes the last line of the walk stack and returns the offset it holds,
 // or a code.
-inline int popStackLine(TextBlock* stack)
+inline std::int64_t popStackLine(TextBlock* stack)
 {
     if (!stack->isAllocated() || stack->used() == 0) return walkCode::stackEmpty;
     const Byte* start = stack->begin();
@@ -49,8 +49,10 @@ inline int popStackLine(TextBlock* stack)
     const Byte* lineStart = writePosition - 1;
     while (lineStart > start && lineStart[-1] != '\n') --lineStart;
     const Byte* cursor = lineStart;
-    const int offset = readNumber(&cursor, writePosition);
-    if (offset < 0) return walkCode::stackLineNotNumber;
+    // The walk's own lines: an offset of the document, however large.
+    if (cursor >= writePosition || !isDigit(*cursor)) return walkCode::stackLineNotNumber;
+    const std::int64_t offset = readDigits(&cursor, writePosition, largestFileOffset * 1000);
+    if (cursor >= writePosition || *cursor != '\n') return walkCode::stackLineNotNumber;
     stack->truncate(static_cast<std::size_t>(lineStart - start));
     return offset;
 }
@@ -81,8 +83,8 @@ int walkKids(const Byte* docStart, const Byte* docEnd, const Byte* cursor, const
             if (depth == 0) return 0;
             if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return walkCode::endsBeforeClose;
             if (*cursor != ']') return walkCode::neitherNumberNorClose;
-            const int resumeOffset = popStackLine(&stack);
-            if (resumeOffset < 0) return resumeOffset;
+            const std::int64_t resumeOffset = popStackLine(&stack);
+            if (resumeOffset < 0) return static_cast<int>(resumeOffset);
             cursor = docStart + resumeOffset;
             --depth;
             continue;
@@ -95,9 +97,9 @@ int walkKids(const Byte* docStart, const Byte* docEnd, const Byte* cursor, const
         ++cursor;
         if (++kidsHandled > kidLimit) return walkCode::cycleFound;
 
-        const int offset = lookupObjectOffset(tableStart, tableEnd, objectNumber);
+        const std::int64_t offset = lookupObjectOffset(tableStart, tableEnd, objectNumber);
         if (offset < 0) return walkCode::kidNotInTable;
-        const int kidsOffset = readNode(docStart, docEnd, offset, objectNumber);
+        const std::int64_t kidsOffset = readNode(docStart, docEnd, offset, objectNumber);
         if (kidsOffset < 0) return walkCode::kidNodeFails;
 
         if (kidsOffset > 0) {

@@ -223,17 +223,29 @@ int visitOutline(const Document& document, const Byte* rootValue, Enter enter)
     };
     // Every item is a dictionary of its own, so an outline cannot hold more
     // items than the document has "<<". Links that come back to an item
-    // already entered would otherwise enter items for ever.
+    // already entered would otherwise enter items for ever. The dictionaries
+    // are counted only once the items outnumber the table's objects, which
+    // an outline of indirect items never does: a large document is then not
+    // read through for the count.
+    const auto tableLines = static_cast<std::size_t>(std::count(document.tableStart, document.tableEnd, '\n'));
     std::size_t itemLimit = 0;
-    for (const Byte* p = document.start; p + 1 < document.end; ++p)
-        if (p[0] == '<' && p[1] == '<') ++itemLimit;
+    bool itemLimitKnown = false;
+    auto isPastItemLimit = [&](std::size_t items) {
+        if (items <= tableLines) return false;
+        if (!itemLimitKnown) {
+            for (const Byte* p = document.start; p + 1 < document.end; ++p)
+                if (p[0] == '<' && p[1] == '<') ++itemLimit;
+            itemLimitKnown = true;
+        }
+        return items > itemLimit;
+    };
     std::size_t entered = 0;
     TextBlock stack;
     Dictionary current;
     int depth = 0;
     auto enterAt = [&](const Byte* value) {
         if (const int code = openDictionary(value, document.end, &current)) return code;
-        if (++entered > itemLimit) return codeOutlineLoops;
+        if (isPastItemLimit(++entered)) return codeOutlineLoops;
         return enter(current, depth);
     };
     if (const int code = enterAt(rootValue)) return code;

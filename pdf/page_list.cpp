@@ -64,7 +64,7 @@ struct ObjectCodes {
 int openDictionaryObject(const Byte* docStart, const Byte* docEnd, const Byte* tableStart,
                          const Byte* tableEnd, int n, const ObjectCodes& codes, Extent* extent)
 {
-    const int offset = lookupObjectOffset(tableStart, tableEnd, n);
+    const std::int64_t offset = lookupObjectOffset(tableStart, tableEnd, n);
     if (offset < 0) return codes.notInTable;
     const Byte* body = openObject(docStart, docEnd, offset, n);
     if (!body) return codes.notOpened;
@@ -153,7 +153,7 @@ int walkPageTree(const Byte* docStart, const Byte* docEnd, const Byte* cursor,
                  std::int32_t* pageLines)
 {
     return walkKids(docStart, docEnd, cursor, tableStart, tableEnd, readPageNode,
-                    [&](int objectNumber, int generation, int) {
+                    [&](int objectNumber, int generation, std::int64_t) {
                         if (const int code = makeRoomForLine(pages, pageLinesNotAllocated,
                                                              pageLinesNotEnlarged))
                             return code;

@@ -51,18 +51,18 @@ int openNodeDictionary(const Byte* docStart, const Byte* docEnd, std::int64_t of
 // The offset after the "[" that opens the value of the "/Kids" key at `key`,
 // or a node code. The value is bounded by the document only: the walker reads
 // the array from the document as well, not from the dictionary's extent.
-int kidsArrayOffset(const Byte* docStart, const Byte* docEnd, const Byte* key)
+std::int64_t kidsArrayOffset(const Byte* docStart, const Byte* docEnd, const Byte* key)
 {
     const Byte* cursor = key + kidsKey.size();
     if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return nodeEndsAfterKids;
     if (*cursor != '[') return nodeKidsNotArray;
-    return static_cast<int>(cursor + 1 - docStart);
+    return cursor + 1 - docStart;
 }
 
 }  // namespace
 
-int readPageNode(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
-                 int objectNumber)
+std::int64_t readPageNode(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
+                          int objectNumber)
 {
     NodeDictionary dictionary;
     if (const int code = openNodeDictionary(docStart, docEnd, offset, objectNumber, &dictionary))
@@ -81,8 +81,8 @@ int readPageNode(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
     if (cursor < docEnd && *cursor == 's') {
         const Byte* kids = findKey(kidsKey, dictionary.start, dictionary.end);
         if (!kids) return failNode(nodeKidsMissing);
-        const int result = kidsArrayOffset(docStart, docEnd, kids);
-        return result < 0 ? failNode(result) : result;
+        const std::int64_t result = kidsArrayOffset(docStart, docEnd, kids);
+        return result < 0 ? failNode(static_cast<int>(result)) : result;
     }
     // A leaf's "/Page" must end there ("/PageLabel" is not a page). A name cut
     // off by the end of the document is not known to end, so it fails too.
@@ -91,8 +91,8 @@ int readPageNode(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
     return 0;
 }
 
-int findKidsArray(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
-                  int objectNumber)
+std::int64_t findKidsArray(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
+                           int objectNumber)
 {
     NodeDictionary dictionary;
     if (const int code = openNodeDictionary(docStart, docEnd, offset, objectNumber, &dictionary))
@@ -104,8 +104,8 @@ int findKidsArray(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
         LastError = 0;
         return 0;
     }
-    const int result = kidsArrayOffset(docStart, docEnd, kids);
-    return result < 0 ? failNode(result) : result;
+    const std::int64_t result = kidsArrayOffset(docStart, docEnd, kids);
+    return result < 0 ? failNode(static_cast<int>(result)) : result;
 }
 
 }  // namespace ravoth

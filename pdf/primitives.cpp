@@ -213,25 +213,40 @@ SkipEnd skipNotingEnd(const Byte** cursor, const Byte* end)
     return inComment ? SkipEnd::InComment : SkipEnd::InSpace;
 }
 
-int readNumber(const Byte** cursor, const Byte* end)
+namespace {
+
+// readNumber and readOffset, which differ only in the largest value.
+std::int64_t readBoundedNumber(const Byte** cursor, const Byte* end, std::int64_t largest)
 {
     LastError = 0;
     if (*cursor >= end) return failWith(codeNumberNoCursor);
     if (!skipWhiteSpaceAndComments(cursor, end)) return failWith(codeNumberOnlySpace);
     const Byte* p = *cursor;
     if (!isDigit(*p)) return failWith(codeNumberNotDigit);
-    constexpr std::int64_t largest = std::numeric_limits<std::int32_t>::max();
     const std::int64_t value = readDigits(&p, scanLimit(p, end), largest);
     chargeScan(static_cast<std::size_t>(p - *cursor));
     // A number needs one byte after it before the end, so a file cut inside
     // "123" cannot read as 12.
     if (p >= end) return failWith(codeNumberRunsToEnd);
     if (!isWhiteSpace(*p) && !isDelimiter(*p)) return failWith(codeNumberBadEnd);
-    // No object, offset or count of a document we accept needs more than 31
-    // bits; a longer run is damage, not a number to wrap around.
+    // A longer run is damage, not a number to wrap around.
     if (value > largest) return failWith(codeNumberBadEnd);
     *cursor = p;
-    return static_cast<int>(value);
+    return value;
+}
+
+}  // namespace
+
+int readNumber(const Byte** cursor, const Byte* end)
+{
+    // No object number or count of a document we accept needs more than
+    // 31 bits.
+    return static_cast<int>(readBoundedNumber(cursor, end, std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int64_t readOffset(const Byte** cursor, const Byte* end)
+{
+    return readBoundedNumber(cursor, end, largestFileOffset);
 }
 
 const Byte* findKey(std::string_view key, const Byte* start, const Byte* end)
@@ -415,13 +430,13 @@ const Byte* findXrefLine(const Byte* tableStart, const Byte* tableEnd, std::int6
     return nullptr;
 }
 
-int lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n)
+std::int64_t lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n)
 {
     bool unended = false;
     const Byte* p = findXrefLine(tableStart, tableEnd, n, &unended);
     if (!p) return LastError = unended ? codeLineWithoutEnd : codeNotInTable;
     readNumber(&p, tableEnd);
-    const int offset = readNumber(&p, tableEnd);
+    const std::int64_t offset = readOffset(&p, tableEnd);
     if (offset < 0) return LastError = codeNoOffsetField;
     if (readNumber(&p, tableEnd) < 0) return LastError = codeNoGenerationField;
     return offset;

@@ -127,6 +127,15 @@ bool skipWhiteSpace(const Byte** cursor, const Byte* end);
 // value beyond 2147483647; cursor on the first digit).
 int readNumber(const Byte** cursor, const Byte* end);
 
+// The largest byte offset a classic cross-reference table can hold: ten
+// digits.
+constexpr std::int64_t largestFileOffset = 9'999'999'999;
+
+// As readNumber for a byte offset of the document (startxref, /Prev, the
+// offset field of a table line), which may pass 2^31 and 2^32: the same
+// rules and codes, with values up to largestFileOffset.
+std::int64_t readOffset(const Byte** cursor, const Byte* end);
+
 // Finds the next token equal to `key` (such as "/Root") in [start, end),
 // stepping over string literals and comments; not aware of nesting. The key
 // must be followed by white space or a delimiter other than ")".
@@ -155,7 +164,7 @@ int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view
 // negative code also left in LastError: -92 n is not in the table, -93 the
 // offset or -94 the generation of its line cannot be read, -95 a line
 // before it is not ended by LF.
-int lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n);
+std::int64_t lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n);
 
 // Declares [start, end) an XrefTable exactly as readTrailer writes it:
 // ascending object numbers, one line "number offset generation flag" LF

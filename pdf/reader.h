@@ -91,14 +91,14 @@ int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byt
 // ("/Page"), the offset from docStart of the byte after the "[" of its
 // "/Kids" for an intermediate node ("/Pages"), or a negative code (-102 to
 // -110, also left in LastError).
-int readPageNode(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
-                 int objectNumber);
+std::int64_t readPageNode(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
+                          int objectNumber);
 
 // As readPageNode without looking at "/Type": the offset after the "[" of
 // the node's "/Kids", 0 when it has none, or a negative code (-102, -103,
 // -104, -107, -109).
-int findKidsArray(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
-                  int objectNumber);
+std::int64_t findKidsArray(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
+                           int objectNumber);
 
 // Checks the catalogue `rootNumber`, walks the page tree depth-first and
 // writes the PageList: one line "object generation" LF per page, in page

@@ -24,7 +24,7 @@ int resolveValue(const Document& document, const Byte** cursor, const Byte* numb
     case SkipEnd::NotAtEnd: break;
     }
     if (*p != 'R') return valueCode::referenceNoR;
-    const int offset = lookupObjectOffset(document.tableStart, document.tableEnd, number);
+    const std::int64_t offset = lookupObjectOffset(document.tableStart, document.tableEnd, number);
     const Byte* body = openObject(document.start, document.end, offset, number);
     if (!body) return valueCode::referenceNotOpened;
     *cursor = body;

@@ -57,7 +57,7 @@ constexpr MergeCodes newestSectionCodes{-46, {-33, -34, -35, -36}, {-38, -40, -4
 constexpr MergeCodes olderSectionCodes{-72, {-59, -60, -61, -62}, {-64, -66, -68, -69}, {-73, -75, -77, -78}};
 
 struct Entry {
-    int offset = 0;
+    std::int64_t offset = 0;
     int generation = 0;
     Byte flag = 'n';
 };
@@ -66,7 +66,7 @@ struct Entry {
 // accepted, since readNumber skips white space first.
 bool readEntry(const Byte** cursor, const Byte* docEnd, const EntryCodes& codes, Entry* entry)
 {
-    entry->offset = readNumber(cursor, docEnd);
+    entry->offset = readOffset(cursor, docEnd);
     if (entry->offset < 0) return failWith(codes.offset), false;
     entry->generation = readNumber(cursor, docEnd);
     if (entry->generation < 0) return failWith(codes.generation), false;
@@ -84,7 +84,7 @@ bool readEntry(const Byte** cursor, const Byte* docEnd, const EntryCodes& codes,
 struct Record {
     std::int64_t objectNumber;
     std::int64_t order;
-    std::int32_t offset;
+    std::int64_t offset;
     std::int32_t generation;
     Byte flag;
 };
@@ -241,7 +241,7 @@ bool readTrailerDictionary(const Byte** cursor, const Byte* docEnd, std::int32_t
     *prevOffset = -1;
     if (const Byte* key = findKey("/Prev", dictStart, dictEnd)) {
         const Byte* value = key + 5;
-        const int offset = readNumber(&value, dictEnd);
+        const std::int64_t offset = readOffset(&value, dictEnd);
         if (offset < 0) return failWith(codeBadPrev), false;
         *prevOffset = offset;
     }
@@ -262,7 +262,7 @@ int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byt
     if (!findKeywordBackward(docStart, &cursor, "startxref", docEnd))
         return failWith(codeNoStartxref), 0;
     cursor += 9;
-    const int newestOffset = readNumber(&cursor, docEnd);
+    const std::int64_t newestOffset = readOffset(&cursor, docEnd);
     if (newestOffset < 0) return failWith(codeNoStartxrefOffset), 0;
 
     RecordList records;

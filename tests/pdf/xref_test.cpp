@@ -271,6 +271,25 @@ TEST(ReadTrailer, EveryMalformedEntryHasTheCodeOfItsPlace)
     }
 }
 
+// Offsets past 2^31 and 2^32 are read whole, up to the ten digits a table
+// line holds; one more is a bad table, as a value past 31 bits once was.
+TEST(ReadTrailer, OffsetsUpToTenDigits)
+{
+    struct Case {
+        long long offset;
+        std::int32_t lastError;  // 0: read
+    };
+    const Case cases[] = {{2147483648LL, 0}, {4294967301LL, 0}, {9999999999LL, 0}, {10000000000LL, -22}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.offset);
+        const Subsection subsection{0, {entry(0), std::to_string(c.offset) + " 00000 n\r\n"}};
+        const TrailerResult r = read(layOut({Section{{subsection}}}).text);
+        EXPECT_EQ(r.lastError, c.lastError);
+        const std::string line = "1 " + std::to_string(c.offset) + " 0 n\n";
+        EXPECT_EQ(r.table.find(line) != std::string::npos, c.lastError == 0) << r.table;
+    }
+}
+
 TEST(ReadTrailer, StructuralFaultsHaveTheirCodes)
 {
     const std::string good = layOut({Section{{run(0, 2), run(5, 1)}}, Section{{run(1, 3), run(20, 1)}}}).text;
