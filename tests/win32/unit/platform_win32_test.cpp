@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "job/extraction.h"
 #include "platform/file.h"
+#include "platform/text.h"
 #include "platform/memory.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/support/temp_folder.h"
@@ -123,6 +125,37 @@ TEST(Files, InjectedWriteFailuresAreReported)
         EXPECT_FALSE(out.close());
     }
     failWriteAt(0);
+}
+
+// Windows refuses to cut a mapped file short: a run whose document someone
+// tries to truncate goes on to the end with every page.
+TEST(Files, MappedDocumentCannotBeCutShortUnderTheRun)
+{
+    TempFolder folder;
+    fixture::MeskerDocument document;
+    for (int k = 0; k < 4; ++k) document.pages.push_back(fixture::dctPage(16, 16, false, static_cast<unsigned>(k)));
+    const fixture::BuiltPdf built = fixture::buildMesker(document);
+    const std::string pdf = folder.file("Book.pdf");
+    ASSERT_TRUE(fixture::writeFile(pdf, built.bytes));
+    ExtractionRun run;
+    bool refused = false;
+    run.setProgress([&](const PageProgress& progress) {
+        if (progress.pagesDone != 1) return;
+        const HANDLE handle = CreateFileW(toWide(pdf).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            refused = true;
+            return;
+        }
+        LARGE_INTEGER size;
+        size.QuadPart = 100;
+        refused = !SetFilePointerEx(handle, size, nullptr, FILE_BEGIN) || !SetEndOfFile(handle);
+        CloseHandle(handle);
+    });
+    EXPECT_EQ(run.run(pdf.c_str(), 0, 0, pdf.c_str()), 0);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(readFileBytes(folder.file("Book-4.jpg")), built.imageStreams[3]);
+    EXPECT_EQ(readFileBytes(pdf), built.bytes);
 }
 
 }  // namespace
