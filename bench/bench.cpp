@@ -2,10 +2,13 @@
 // the extractors people use instead, on the same files in the same run.
 //
 //   ravoth-bench [--folder DIR] [--scale PERCENT] [--repeat N] [--only NAME] [--keep 1]
+//                [--other-cli PATH]
 //
-// Peers are run when they are installed (pdfimages, mutool, qpdf). Every
-// figure is the best of --repeat runs: wall time and the peak resident
-// memory of the process.
+// Peers are run when they are installed (pdfimages, mutool, qpdf); not on
+// the documents of gigabytes. --other-cli times a second ravoth-cli (an
+// earlier build) beside this one. Every figure is the best of --repeat runs:
+// wall time, the peak resident memory of the process (file pages of a
+// mapped document included) and the peak of its anonymous memory, sampled.
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,20 +33,30 @@ namespace {
 struct Measure {
     double seconds = 0;
     long peakKiB = 0;
+    long anonKiB = 0;  // sampled; a run of a few milliseconds may show less
     int status = -1;
 };
+
+// The process's anonymous memory (its heap and other private memory, not
+// the file pages it maps), from /proc; -1 when it cannot be read.
+long anonymousKiB(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    long value = -1;
+    while (status >> key) {
+        if (key == "RssAnon:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 16, '\n');
+    }
+    return -1;
+}
 
 // Runs argv in `folder`, output discarded, and measures it.
 Measure runOnce(const std::vector<std::string>& argv, const fs::path& folder)
 {
-    // The peak memory a child reports includes what it had before exec,
-    // which is this process's; GNU time's own child starts small, so its
-    // figure is the tool's alone.
-    const bool timed = access("/usr/bin/time", X_OK) == 0;
-    const fs::path report = folder.parent_path() / ".time-report";
-    std::vector<std::string> command;
-    if (timed) command = {"/usr/bin/time", "-f", "%M", "-o", report.string()};
-    command.insert(command.end(), argv.begin(), argv.end());
     std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
@@ -51,24 +64,25 @@ Measure runOnce(const std::vector<std::string>& argv, const fs::path& folder)
         if (chdir(folder.c_str()) != 0) _exit(127);
         if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
         std::vector<char*> args;
-        for (const std::string& a : command) args.push_back(const_cast<char*>(a.c_str()));
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execvp(args[0], args.data());
         _exit(127);
     }
+    Measure m;
     int status = 0;
     rusage usage{};
-    wait4(child, &status, 0, &usage);
-    Measure m;
+    // Sampled until it ends; the first samples, before exec, are this
+    // program's and small.
+    for (;;) {
+        const pid_t done = wait4(child, &status, WNOHANG, &usage);
+        if (done == child) break;
+        m.anonKiB = std::max(m.anonKiB, anonymousKiB(child));
+        usleep(2000);
+    }
     m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     m.peakKiB = usage.ru_maxrss;
     m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (timed) {
-        std::ifstream in(report);
-        long kib = 0;
-        if (in >> kib) m.peakKiB = kib;
-        fs::remove(report);
-    }
     return m;
 }
 
@@ -98,7 +112,13 @@ Measure best(const std::vector<std::string>& argv, const fs::path& base, const s
         for (std::string& a : args)
             if (a.find("@OUT@") != std::string::npos) a.replace(a.find("@OUT@"), 5, folder.string());
         const Measure m = runOnce(args, folder);
-        if (i == 0 || m.seconds < result.seconds) result = m;
+        if (i == 0 || m.seconds < result.seconds) {
+            const long anon = std::max(result.anonKiB, m.anonKiB);
+            result = m;
+            result.anonKiB = anon;
+        } else {
+            result.anonKiB = std::max(result.anonKiB, m.anonKiB);
+        }
         fs::remove_all(folder);
     }
     return result;
@@ -126,7 +146,26 @@ struct Workload {
     std::string name;
     std::string description;
     std::vector<MeskerPage> pages;
+    // Zero bytes left before the second page (a sparse file): a document of
+    // gigabytes that costs no disk.
+    std::uint64_t holeBytes = 0;
+    // Too large for the peers' time and the disk they would fill.
+    bool ravothOnly = false;
 };
+
+// Pages whose JPEG streams are `bytes` bytes each, written straight to the
+// file: scans of several hundred megabytes a page.
+std::vector<MeskerPage> hugeJpegPages(int count, std::uint64_t bytes)
+{
+    std::vector<MeskerPage> pages(static_cast<std::size_t>(count));
+    for (MeskerPage& page : pages) {
+        page.filter = PageFilter::DCT;
+        page.width = 20000;
+        page.height = 28000;
+        page.filledStreamBytes = bytes;
+    }
+    return pages;
+}
 
 std::vector<MeskerPage> jpegPages(int count, int width, int height, int distinct, int quality)
 {
@@ -175,6 +214,7 @@ int main(int argc, char** argv)
     int repeat = 1;
     std::string only;
     bool keep = false;
+    std::string otherCli;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--folder") base = argv[i + 1];
@@ -182,6 +222,7 @@ int main(int argc, char** argv)
         else if (option == "--repeat") repeat = std::max(1, std::atoi(argv[i + 1]));
         else if (option == "--only") only = argv[i + 1];
         else if (option == "--keep") keep = std::atoi(argv[i + 1]) != 0;
+        else if (option == "--other-cli") otherCli = argv[i + 1];
     }
     const fs::path self = fs::canonical("/proc/self/exe");
     const std::string cli = (self.parent_path() / "ravoth-cli").string();
@@ -200,16 +241,29 @@ int main(int argc, char** argv)
         workloads.push_back({"jpeg-small-1000", "small JPEG pages", jpegPages(scaled(1000), 48, 48, 8, 75)});
     if (want("jpeg-small"))
         workloads.push_back({"jpeg-small", "small JPEG pages", jpegPages(scaled(10000), 48, 48, 8, 75)});
+    if (want("jpeg-huge"))
+        workloads.push_back({"jpeg-huge", "JPEG pages of 850 MB", hugeJpegPages(3, std::uint64_t{850'000'000} * scale / 100), 0, true});
+    for (const int gigabytes : {3, 9}) {
+        const std::string name = "sparse-" + std::to_string(gigabytes) + "g";
+        if (!want(name)) continue;
+        std::vector<MeskerPage> pages = jpegPages(2, 1240, 1754, 2, 97);
+        pages.insert(pages.begin() + 1, flatePages(1, 2480, 3508, 8, false, 2, 1).front());
+        workloads.push_back({name, "pages around a hole, sparse", std::move(pages),
+                             std::uint64_t{1'000'000'000} * gigabytes, true});
+    }
 
-    std::printf("%-16s %-14s %10s %10s %12s\n", "work", "tool", "wall s", "peak MiB", "tool/ravoth");
+    std::printf("%-16s %-16s %10s %10s %10s %12s\n", "work", "tool", "wall s", "peak MiB", "anon MiB",
+                "tool/ravoth");
     std::fflush(stdout);
     for (Workload& work : workloads) {
         MeskerDocument document;
         document.pages = std::move(work.pages);
+        document.holeBytes = work.holeBytes;
+        document.holeBeforePage = 1;
         const fs::path pdf = base / (work.name + ".pdf");
         {
             const BuiltPdf built = buildMesker(document);
-            writeFile(pdf.string(), built.bytes);
+            writeFile(pdf.string(), built);
         }
         const auto bytes = fs::file_size(pdf);
         std::printf("# %s: %zu pages of %s, %.1f MB\n", work.name.c_str(), document.pages.size(),
@@ -220,12 +274,18 @@ int main(int argc, char** argv)
         const Measure ours = best({cli, "-q", "-o", "@OUT@/page", pdf.string()}, base, "out-ravoth", repeat);
         if (ours.status != 0) std::printf("  ravoth-cli exited with %d\n", ours.status);
         auto row = [&](const std::string& tool, const Measure& m) {
-            std::printf("%-16s %-14s %10.3f %10.1f %12.2f%s\n", work.name.c_str(), tool.c_str(), m.seconds,
-                        static_cast<double>(m.peakKiB) / 1024.0, m.seconds / ours.seconds,
-                        m.status == 0 ? "" : "  (exit status not 0)");
+            std::printf("%-16s %-16s %10.3f %10.1f %10.1f %12.2f%s\n", work.name.c_str(), tool.c_str(), m.seconds,
+                        static_cast<double>(m.peakKiB) / 1024.0, static_cast<double>(m.anonKiB) / 1024.0,
+                        m.seconds / ours.seconds, m.status == 0 ? "" : "  (exit status not 0)");
         };
         row("ravoth-cli", ours);
+        if (!otherCli.empty())
+            row("other ravoth-cli", best({otherCli, "-q", "-o", "@OUT@/page", pdf.string()}, base, "out-other", repeat));
         row("copy floor", best({"cp", pdf.string(), "@OUT@/copy.pdf"}, base, "out-copy", repeat));
+        if (work.ravothOnly) {
+            if (!keep) fs::remove(pdf);
+            continue;
+        }
         const bool isJpeg = work.name.rfind("jpeg", 0) == 0;
         if (installed("pdfimages")) {
             if (isJpeg) row("pdfimages -j", best({"pdfimages", "-j", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-j", repeat));
