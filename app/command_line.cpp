@@ -1,11 +1,14 @@
 #include "app/command_line.h"
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 
 #include <shellapi.h>
 
 #include "platform/text.h"
+#else
+#include <unistd.h>
 #endif
 
 namespace ravoth {
@@ -25,12 +28,16 @@ std::vector<std::string> commandLineArguments(int, char**)
     return arguments;
 }
 
+bool isTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
 #else
 
 std::vector<std::string> commandLineArguments(int argc, char** argv)
 {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
+
+bool isTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 
 #endif
 

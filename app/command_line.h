@@ -1,6 +1,7 @@
 // The program's arguments as the front ends read them.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -10,5 +11,9 @@ namespace ravoth {
 // the system's UTF-16 command line, so that no character outside the ANSI
 // code page is lost) and as the bytes `argv` holds on Linux.
 std::vector<std::string> commandLineArguments(int argc, char** argv);
+
+// Whether `stream` (stdout or stderr) is a terminal or console, where a line
+// may be written over in place.
+bool isTerminal(std::FILE* stream);
 
 }  // namespace ravoth

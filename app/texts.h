@@ -38,11 +38,47 @@ inline constexpr Text helpNotFound{"ヘルプファイルの起動に失敗し�
 inline constexpr Text helpNotOpened{"ヘルプファイルを開くプログラムがありません\n\n%s",
                                    "Can't Open Help File\n\n%s"};
 
+// A run that was stopped before its end, in the window.
+inline constexpr Text cancelled{"中止しました", "Cancelled"};
+
+// While a run goes on: "%v" stands for the page being done, "%m" for the
+// pages of the range (as a progress bar writes its value and maximum).
+inline constexpr Text progressPages{"%m ページ中 %v ページ目", "page %v of %m"};
+inline constexpr Text cancelButton{"中止", "Cancel"};
+
+// Why a run did not end Complete: the line the command line prints after
+// "ravoth-cli: FILE: ", and the window's failure box gives below its text.
+// "%d" stands for a count, in order.
+inline constexpr Text reasonCannotOpen{"開けません", "cannot be opened"};
+inline constexpr Text reasonNoSuchFile{"開けません: ファイルがありません",
+                                       "cannot be opened: no such file or folder"};
+inline constexpr Text reasonAccessDenied{"開けません: アクセスが許可されていません",
+                                         "cannot be opened: permission denied"};
+inline constexpr Text reasonNotRegularFile{"開けません: 通常のファイルではありません",
+                                           "cannot be opened: not a regular file"};
+inline constexpr Text reasonCannotRead{"読み込めません", "cannot be read"};
+inline constexpr Text reasonNoMemory{"メモリが足りません", "not enough memory"};
+inline constexpr Text reasonEncrypted{"暗号化されています", "encrypted"};
+inline constexpr Text reasonDamagedXref{"相互参照表が壊れています", "damaged cross-reference table"};
+inline constexpr Text reasonDamagedInfo{"文書情報が壊れています", "damaged document information"};
+inline constexpr Text reasonForeign{"Mesker、Tolvin、Dravel で作られた PDF ではありません",
+                                    "not a PDF made by Mesker, Tolvin or Dravel"};
+inline constexpr Text reasonDamagedPageTree{"ページツリーかしおりが壊れています",
+                                            "damaged page tree or bookmarks"};
+inline constexpr Text reasonPageRange{"ページ範囲が文書の外にあります (全 %d ページ)",
+                                      "page range outside the document (%d pages)"};
+inline constexpr Text reasonPagesMissing{"%d / %d ページを書き出せませんでした",
+                                         "%d of %d pages could not be written"};
+inline constexpr Text reasonChanged{"読み込み中に PDF が変更されました", "the PDF changed while it was read"};
+
 // The command line's own reports, after "ravoth-cli: FILE: "; "%d" stands
 // for a count.
 inline constexpr Text interrupted{"中断されました。書き出したページファイルは %d 件です",
                                   "interrupted; %d page files were written"};
 inline constexpr Text cannotWriteOutput{"標準出力に書き込めません", "cannot write to standard output"};
+// The command line's progress line while a long run goes on.
+inline constexpr Text progressLine{"%d / %d ページ、書き出したファイル %d 件",
+                                   "page %d of %d, %d files written"};
 
 // The main window's controls, in the order they are created.
 inline constexpr Text fileNameLabel{"ファイル名", "File Name"};

@@ -117,12 +117,75 @@ std::string helpNotOpenedMessage(Language language, std::string_view path)
 
 const Text& resultMessage(int result, bool written)
 {
+    if (result == extractionStopped) return texts::cancelled;
     switch (outcomeOf(result, written)) {
     case ExtractionOutcome::Complete: return texts::complete;
     case ExtractionOutcome::CompletePartly: return texts::completePartly;
     case ExtractionOutcome::Failure: break;
     }
     return texts::failure;
+}
+
+std::string withCounts(std::string_view text, std::initializer_list<long> counts)
+{
+    std::string out;
+    const long* next = counts.begin();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.substr(i, 2) == "%d" && next != counts.end()) {
+            out += std::to_string(*next++);
+            ++i;
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+RunReport reportOf(const ExtractionRun& run, int result)
+{
+    RunReport report;
+    report.result = result;
+    report.lastError = run.lastError();
+    report.openFailure = run.openFailure();
+    report.pageCount = run.pageCount();
+    for (const PageOutcome& outcome : run.pageOutcomes()) {
+        const int pages = outcome.lastPageNumber - outcome.pageNumber + 1;
+        report.pagesInRange += pages;
+        if (outcome.stage == PageStage::Written) ++report.pageFilesWritten;
+        else if (outcome.stage != PageStage::Stopped) report.pagesNotWritten += pages;
+    }
+    return report;
+}
+
+std::string failureReason(Language language, const RunReport& report)
+{
+    auto text = [&](const Text& reason) { return std::string(reason.in(language)); };
+    switch (report.result) {
+    case extractionOk: return {};
+    case cannotOpenSource:
+        switch (report.openFailure) {
+        case OpenFailure::NotFound: return text(texts::reasonNoSuchFile);
+        case OpenFailure::AccessDenied: return text(texts::reasonAccessDenied);
+        case OpenFailure::NotRegularFile: return text(texts::reasonNotRegularFile);
+        case OpenFailure::None:
+        case OpenFailure::Other: break;
+        }
+        return text(texts::reasonCannotOpen);
+    case readDocumentFailed: return text(report.lastError == -1 ? texts::reasonCannotOpen : texts::reasonCannotRead);
+    case readTrailerFailed:
+        // The reader gives this one code for an encrypted document.
+        return text(report.lastError == -1000 ? texts::reasonEncrypted : texts::reasonDamagedXref);
+    case collectPagesFailed: return text(texts::reasonDamagedPageTree);
+    case pageRangeOutOfBounds: return withCounts(texts::reasonPageRange.in(language), {report.pageCount});
+    case somePageNotWritten:
+        return withCounts(texts::reasonPagesMissing.in(language), {report.pagesNotWritten, report.pagesInRange});
+    case infoNotInXref:
+    case infoCannotBeOpened: return text(texts::reasonDamagedInfo);
+    case foreignProducer: return text(texts::reasonForeign);
+    case extractionStopped: return withCounts(texts::interrupted.in(language), {report.pageFilesWritten});
+    case documentChanged: return text(texts::reasonChanged);
+    default: return text(texts::reasonNoMemory);
+    }
 }
 
 std::string aboutText(Language language)

@@ -5,12 +5,15 @@
 // so the rules stay the same on every platform.
 #pragma once
 
+#include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "app/texts.h"
+#include "job/extraction.h"
 
 namespace ravoth {
 
@@ -166,8 +169,30 @@ std::vector<std::string> helpPageCandidates(std::string_view helpFolder,
 // `path` (UTF-8, for display) in place of "%s".
 std::string helpNotOpenedMessage(Language language, std::string_view path);
 
-// The message that ends a run, from runExtraction's result and filesWritten.
+// The message that ends a run, from runExtraction's result and filesWritten;
+// a run that was stopped on request ends with texts::cancelled.
 const Text& resultMessage(int result, bool filesWritten);
+
+// What a finished run leaves for telling the user why it did not end
+// Complete.
+struct RunReport {
+    int result = 0;
+    std::int32_t lastError = 0;
+    OpenFailure openFailure = OpenFailure::None;
+    int pageCount = 0;          // the document's, 0 when not known
+    int pagesInRange = 0;
+    int pagesNotWritten = 0;
+    int pageFilesWritten = 0;
+};
+
+RunReport reportOf(const ExtractionRun& run, int result);
+
+// Why the run did not end Complete, in words, in `language`; empty for a
+// run that did.
+std::string failureReason(Language language, const RunReport& report);
+
+// `text` with each "%d" replaced by the next of `counts`.
+std::string withCounts(std::string_view text, std::initializer_list<long> counts);
 
 // "Ravoth Version 0.84", a blank line, then the program's description.
 std::string aboutText(Language language);

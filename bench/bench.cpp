@@ -9,6 +9,8 @@
 // earlier build) beside this one. Every figure is the best of --repeat runs:
 // wall time, the peak resident memory of the process (file pages of a
 // mapped document included) and the peak of its anonymous memory, sampled.
+#include <malloc.h>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -59,30 +62,37 @@ Measure runOnce(const std::vector<std::string>& argv, const fs::path& folder)
 {
     std::fflush(stdout);
     const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(folder.c_str()) != 0) _exit(127);
-        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(127);
-        std::vector<char*> args;
-        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
+    // Started in `folder` through the shell's cd, output discarded, under
+    // GNU time: the peak resident memory a process reports includes that of
+    // the process it was started from, and time's is small.
+    const fs::path report = folder.parent_path() / ".time-report";
+    std::vector<std::string> command = {"/usr/bin/time", "-f", "%M", "-o", report.string(),
+                                        "/bin/sh", "-c", "cd \"$0\" && exec \"$@\" >/dev/null 2>&1",
+                                        folder.string()};
+    command.insert(command.end(), argv.begin(), argv.end());
+    std::vector<char*> args;
+    for (const std::string& a : command) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t child = 0;
     Measure m;
+    if (posix_spawn(&child, args[0], nullptr, nullptr, args.data(), environ) != 0) return m;
     int status = 0;
     rusage usage{};
-    // Sampled until it ends; the first samples, before exec, are this
-    // program's and small.
+    // The tool is time's child; its memory is sampled until it ends.
+    const std::string children = "/proc/" + std::to_string(child) + "/task/" + std::to_string(child) + "/children";
     for (;;) {
         const pid_t done = wait4(child, &status, WNOHANG, &usage);
         if (done == child) break;
-        m.anonKiB = std::max(m.anonKiB, anonymousKiB(child));
+        std::ifstream list(children);
+        pid_t tool = 0;
+        if (list >> tool) m.anonKiB = std::max(m.anonKiB, anonymousKiB(tool));
         usleep(2000);
     }
     m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    m.peakKiB = usage.ru_maxrss;
     m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream in(report);
+    if (!(in >> m.peakKiB)) m.peakKiB = -1;
+    fs::remove(report);
     return m;
 }
 
@@ -229,44 +239,50 @@ int main(int argc, char** argv)
     fs::create_directories(base);
     auto scaled = [&](int n) { return std::max(1, n * scale / 100); };
 
-    std::vector<Workload> workloads;
-    auto want = [&](const std::string& name) { return only.empty() || only == name; };
-    if (want("jpeg-large"))
-        workloads.push_back({"jpeg-large", "1240x1754 JPEG pages", jpegPages(scaled(2000), 1240, 1754, 6, 97)});
-    if (want("flate-1bit"))
-        workloads.push_back({"flate-1bit", "2480x3508 1-bit Flate pages", flatePages(scaled(100), 2480, 3508, 1, true, 500, 4)});
-    if (want("flate-24bit"))
-        workloads.push_back({"flate-24bit", "2480x3508 24-bit Flate pages, near white", flatePages(scaled(50), 2480, 3508, 8, false, 2, 4)});
-    if (want("jpeg-small-1000"))
-        workloads.push_back({"jpeg-small-1000", "small JPEG pages", jpegPages(scaled(1000), 48, 48, 8, 75)});
-    if (want("jpeg-small"))
-        workloads.push_back({"jpeg-small", "small JPEG pages", jpegPages(scaled(10000), 48, 48, 8, 75)});
-    if (want("jpeg-huge"))
-        workloads.push_back({"jpeg-huge", "JPEG pages of 850 MB", hugeJpegPages(3, std::uint64_t{850'000'000} * scale / 100), 0, true});
+    // Each workload's pages are made only when its turn comes and freed once
+    // its PDF is written: the tools start from a small process, so that the
+    // memory they are measured with is their own.
+    struct Plan {
+        std::string name;
+        std::function<Workload()> make;
+    };
+    std::vector<Plan> plans = {
+        {"jpeg-large", [&] { return Workload{"jpeg-large", "1240x1754 JPEG pages", jpegPages(scaled(2000), 1240, 1754, 6, 97)}; }},
+        {"flate-1bit", [&] { return Workload{"flate-1bit", "2480x3508 1-bit Flate pages", flatePages(scaled(100), 2480, 3508, 1, true, 500, 4)}; }},
+        {"flate-24bit", [&] { return Workload{"flate-24bit", "2480x3508 24-bit Flate pages, near white", flatePages(scaled(50), 2480, 3508, 8, false, 2, 4)}; }},
+        {"jpeg-small-1000", [&] { return Workload{"jpeg-small-1000", "small JPEG pages", jpegPages(scaled(1000), 48, 48, 8, 75)}; }},
+        {"jpeg-small", [&] { return Workload{"jpeg-small", "small JPEG pages", jpegPages(scaled(10000), 48, 48, 8, 75)}; }},
+        {"jpeg-huge", [&] { return Workload{"jpeg-huge", "JPEG pages of 850 MB", hugeJpegPages(3, std::uint64_t{850'000'000} * scale / 100), 0, true}; }},
+    };
     for (const int gigabytes : {3, 9}) {
         const std::string name = "sparse-" + std::to_string(gigabytes) + "g";
-        if (!want(name)) continue;
-        std::vector<MeskerPage> pages = jpegPages(2, 1240, 1754, 2, 97);
-        pages.insert(pages.begin() + 1, flatePages(1, 2480, 3508, 8, false, 2, 1).front());
-        workloads.push_back({name, "pages around a hole, sparse", std::move(pages),
-                             std::uint64_t{1'000'000'000} * gigabytes, true});
+        plans.push_back({name, [=] {
+                             std::vector<MeskerPage> pages = jpegPages(2, 1240, 1754, 2, 97);
+                             pages.insert(pages.begin() + 1, flatePages(1, 2480, 3508, 8, false, 2, 1).front());
+                             return Workload{name, "pages around a hole, sparse", std::move(pages),
+                                             std::uint64_t{1'000'000'000} * gigabytes, true};
+                         }});
     }
 
     std::printf("%-16s %-16s %10s %10s %10s %12s\n", "work", "tool", "wall s", "peak MiB", "anon MiB",
                 "tool/ravoth");
     std::fflush(stdout);
-    for (Workload& work : workloads) {
-        MeskerDocument document;
-        document.pages = std::move(work.pages);
-        document.holeBytes = work.holeBytes;
-        document.holeBeforePage = 1;
+    for (const Plan& plan : plans) {
+        if (!only.empty() && only != plan.name) continue;
+        Workload work = plan.make();
+        const std::size_t pageCount = work.pages.size();
         const fs::path pdf = base / (work.name + ".pdf");
         {
+            MeskerDocument document;
+            document.pages = std::move(work.pages);
+            document.holeBytes = work.holeBytes;
+            document.holeBeforePage = 1;
             const BuiltPdf built = buildMesker(document);
             writeFile(pdf.string(), built);
         }
+        malloc_trim(0);
         const auto bytes = fs::file_size(pdf);
-        std::printf("# %s: %zu pages of %s, %.1f MB\n", work.name.c_str(), document.pages.size(),
+        std::printf("# %s: %zu pages of %s, %.1f MB\n", work.name.c_str(), pageCount,
                     work.description.c_str(), static_cast<double>(bytes) / 1e6);
         // Warm the page cache.
         runOnce({"cat", pdf.string()}, base);

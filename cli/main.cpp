@@ -1,6 +1,7 @@
 // ravoth-cli: the batch front end over the extraction job.
-#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <clocale>
 #include <cstdio>
 #include <string>
@@ -9,6 +10,7 @@
 #include "app/command_line.h"
 #include "app/interrupt.h"
 #include "app/texts.h"
+#include "app/window_logic.h"
 #include "cli/options.h"
 #include "job/extraction.h"
 
@@ -59,23 +61,62 @@ void printPageOutcome(const PageOutcome& outcome)
     }
 }
 
-// "ravoth-cli: FILE: report" on stderr (without FILE when it is empty);
-// "%d" in the report stands for `count`.
-void printReport(const std::string& file, const Text& report, Language language, long count = 0)
+// "ravoth-cli: FILE: report" on stderr (without FILE when it is empty).
+void printReport(const std::string& file, const std::string& report)
 {
-    std::fputs("ravoth-cli: ", stderr);
-    if (!file.empty()) std::fprintf(stderr, "%s: ", file.c_str());
-    const std::string_view text = report.in(language);
-    const std::size_t mark = text.find("%d");
-    if (mark == std::string_view::npos) {
-        printText(text, stderr);
-    } else {
-        printText(text.substr(0, mark), stderr);
-        std::fprintf(stderr, "%ld", count);
-        printText(text.substr(mark + 2), stderr);
-    }
-    std::fputc('\n', stderr);
+    std::fflush(stdout);
+    // Appended piece by piece: GCC 12 warns falsely about "a" + b + c here.
+    std::string line = "ravoth-cli: ";
+    if (!file.empty()) line.append(file).append(": ");
+    line.append(report).append("\n");
+    printText(line, stderr);
 }
+
+// One line on a terminal, written over in place as pages are done: the page,
+// the files written and the rate, at most ten times a second, and cleared
+// when the run ends.
+class ProgressLine {
+public:
+    explicit ProgressLine(Language language) : language_(language), start_(Clock::now()) {}
+
+    void update(const PageProgress& page)
+    {
+        if (page.outcome.stage == PageStage::Written) {
+            ++filesWritten_;
+            bytesWritten_ += page.outcome.bytes;
+        }
+        const auto now = Clock::now();
+        if (shown_ && now - lastShown_ < std::chrono::milliseconds(100) && page.pagesDone < page.pagesInRange)
+            return;
+        lastShown_ = now;
+        shown_ = true;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        char rate[32];
+        std::snprintf(rate, sizeof rate, ", %.1f MB/s", seconds > 0 ? bytesWritten_ / 1e6 / seconds : 0.0);
+        std::string line = "\r";
+        line.append(withCounts(texts::progressLine.in(language_), {page.pagesDone, page.pagesInRange, filesWritten_}));
+        line.append(rate).append("\x1b[K");
+        printText(line, stderr);
+        std::fflush(stderr);
+    }
+
+    void clear()
+    {
+        if (!shown_) return;
+        std::fputs("\r\x1b[K", stderr);
+        std::fflush(stderr);
+        shown_ = false;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    Language language_;
+    Clock::time_point start_;
+    Clock::time_point lastShown_{};
+    bool shown_ = false;
+    long filesWritten_ = 0;
+    std::uint64_t bytesWritten_ = 0;
+};
 
 int exitCodeOf(ExtractionOutcome outcome)
 {
@@ -114,32 +155,34 @@ int main(int argc, char** argv)
     // the file it was writing.
     static std::atomic<bool> stop{false};
     stopOnInterrupt(&stop);
-    setStopRequest(&stop);
+    // The progress line is for a person watching a terminal; -q asks for
+    // silence, and a log file wants no carriage returns.
+    const bool showProgress = !options.quiet && isTerminal(stderr);
 
     int worst = cli::exitComplete;
-    std::vector<PageOutcome> pages;
     for (const std::string& file : options.files) {
         if (interruptExitStatus() != 0) break;
         if (options.files.size() > 1 && !options.quiet) printText(file + ":\n", stdout);
-        pages.clear();
-        setPageOutcomeList(&pages);
-        outlineOption = options.outlineNames;
+        ExtractionRun run;
+        run.setOutlineNames(options.outlineNames);
+        run.setStopRequest(&stop);
+        ProgressLine progress(language);
+        if (showProgress) run.setProgress([&](const PageProgress& page) { progress.update(page); });
         const std::string& base = options.outputBase ? *options.outputBase : file;
-        const int result = runExtraction(file.c_str(), options.firstPage, options.lastPage, base.c_str());
-        const std::int32_t lastError = LastError;
-        setPageOutcomeList(nullptr);
+        const int result = run.run(file.c_str(), options.firstPage, options.lastPage, base.c_str());
+        progress.clear();
         if (options.verbose) {
-            for (const PageOutcome& outcome : pages) printPageOutcome(outcome);
-            std::printf("result: %d lasterror: %d\n", result, static_cast<int>(lastError));
+            for (const PageOutcome& outcome : run.pageOutcomes()) printPageOutcome(outcome);
+            std::printf("result: %d lasterror: %d\n", result, static_cast<int>(run.lastError()));
         }
+        // Why a file did not end Complete goes to stderr whatever -q says:
+        // a batch that skips a file must say which and why.
+        const std::string reason = failureReason(language, reportOf(run, result));
         if (result == extractionStopped) {
-            const auto written = std::count_if(pages.begin(), pages.end(), [](const PageOutcome& outcome) {
-                return outcome.stage == PageStage::Written;
-            });
-            printReport(file, texts::interrupted, language, static_cast<long>(written));
+            printReport(file, reason);
             break;
         }
-        const ExtractionOutcome outcome = outcomeOf(result, filesWritten);
+        const ExtractionOutcome outcome = outcomeOf(result, run.filesWritten());
         if (!options.quiet) {
             const Text& message = outcome == ExtractionOutcome::Complete ? texts::complete
                                   : outcome == ExtractionOutcome::CompletePartly
@@ -148,16 +191,16 @@ int main(int argc, char** argv)
             printText(message.in(language), stdout);
             std::putchar('\n');
         }
+        if (!reason.empty()) printReport(file, reason);
         const int code = exitCodeOf(outcome);
         if (code > worst) worst = code;
     }
-    setStopRequest(nullptr);
     // A report that did not reach its reader must not pass for one that did.
     const bool outputLost = std::fflush(stdout) != 0 || std::ferror(stdout);
     interruptHandled();
     if (const int status = interruptExitStatus()) return status;
     if (outputLost) {
-        printReport("", texts::cannotWriteOutput, language);
+        printReport("", std::string(texts::cannotWriteOutput.in(language)));
         return cli::exitOutputError;
     }
     return worst;

@@ -260,10 +260,7 @@ public:
     void write(PageFile&& file)
     {
         while (takeBack(false)) {}
-        if (writer_.full(file)) {
-            writer_.waitForRoom();
-            while (takeBack(false)) {}
-        }
+        while (writer_.full(file)) takeBack(true);
         writer_.start(std::move(file));
     }
 

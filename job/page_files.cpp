@@ -33,98 +33,97 @@ int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offse
 
 PageFileWriter::~PageFileWriter()
 {
-    if (!thread_.joinable()) return;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    for (std::size_t t = 0; t < threadCount_; ++t) threads_[t].join();
 }
 
 void PageFileWriter::work()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        if (written_ == handed_) {
+        if (claimed_ == handed_) {
             // Files handed over before the stop are still written.
             if (stopping_) return;
-            writerWaits_ = true;
+            ++idleThreads_;
             changed_.wait(lock);
-            writerWaits_ = false;
+            --idleThreads_;
             continue;
         }
-        PageFile& file = ring_[written_ % slots];
-        const std::size_t bytes = file.bytes();
+        const std::size_t index = claimed_++ % slots;
+        PageFile& file = ring_[index];
+        const std::size_t held = file.heldBytes();
         lock.unlock();
         writeOut(file);
         lock.lock();
-        ++written_;
-        pendingBytes_ -= bytes;
-        // Waking the run costs a system call; only when it waits for this.
-        if (written_ >= runWaitsFor_) changed_.notify_all();
+        written_[index] = true;
+        --unwritten_;
+        pendingBytes_ -= held;
+        // Waking the run costs a system call; only when it waits.
+        if (runWaits_) changed_.notify_all();
     }
 }
 
-void PageFileWriter::waitUntilWritten(std::unique_lock<std::mutex>& lock, std::size_t count)
+bool PageFileWriter::addThreadIfUseful()
 {
-    if (written_ >= count) return;
-    runWaitsFor_ = count;
-    changed_.wait(lock, [&] { return written_ >= count; });
-    runWaitsFor_ = nobodyWaits;
+    if (threadCount_ == maxThreads) return true;
+    if (threadCount_ > 0 && (idleThreads_ > 0 || std::thread::hardware_concurrency() < 2)) return true;
+    try {
+        threads_[threadCount_] = std::thread([this] { work(); });
+        ++threadCount_;
+    } catch (const std::system_error&) {
+        // No thread to be had: the ones there are will do.
+    }
+    return threadCount_ > 0;
 }
 
 bool PageFileWriter::full(const PageFile& file)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (handed_ - taken_ == slots) return true;
-    return written_ < handed_ && pendingBytes_ + file.bytes() > pendingBytesLimit;
-}
-
-void PageFileWriter::waitForRoom()
-{
-    std::unique_lock<std::mutex> lock(mutex_);
-    // Half at a time, so that a writer slower than the run does not wake it
-    // for every file.
-    waitUntilWritten(lock, written_ + (handed_ - written_ + 1) / 2);
+    return pendingBytes_ > 0 && pendingBytes_ + file.heldBytes() > pendingBytesLimit;
 }
 
 void PageFileWriter::start(PageFile&& file)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    PageFile& slot = ring_[handed_ % slots];
+    const std::size_t index = handed_ % slots;
+    PageFile& slot = ring_[index];
     slot = std::move(file);
-    const std::size_t bytes = slot.bytes();
-    bool background = bytes >= backgroundFromBytes;
-    if (background && !thread_.joinable()) {
-        try {
-            thread_ = std::thread([this] { work(); });
-        } catch (const std::system_error&) {
-            background = false;  // no thread to be had: written here
-        }
-    }
-    if (background) {
+    written_[index] = false;
+    if (slot.bytes() >= backgroundFromBytes && addThreadIfUseful()) {
         ++handed_;
-        pendingBytes_ += bytes;
-        if (writerWaits_) changed_.notify_all();
+        ++unwritten_;
+        pendingBytes_ += slot.heldBytes();
+        if (idleThreads_ > 0) changed_.notify_all();
         return;
     }
-    // Files are made in the order they were handed over.
-    waitUntilWritten(lock, handed_);
-    writeOut(slot);
+    // Files are made no earlier than those handed over before them.
+    runWaits_ = true;
+    changed_.wait(lock, [&] { return unwritten_ == 0; });
+    runWaits_ = false;
     ++handed_;
-    ++written_;
+    ++claimed_;
+    writeOut(slot);
+    written_[index] = true;
 }
 
 bool PageFileWriter::takeBack(PageFile* done, bool wait)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     if (taken_ == handed_) return false;
-    if (written_ == taken_) {
+    const std::size_t index = taken_ % slots;
+    if (!written_[index]) {
         if (!wait) return false;
-        waitUntilWritten(lock, taken_ + 1);
+        runWaits_ = true;
+        changed_.wait(lock, [&] { return written_[index]; });
+        runWaits_ = false;
     }
-    *done = std::move(ring_[taken_ % slots]);
+    *done = std::move(ring_[index]);
+    written_[index] = false;
     ++taken_;
     return true;
 }

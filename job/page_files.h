@@ -1,14 +1,15 @@
-// The files of a run's pages, written by a thread of their own while the
-// run goes on with the next page: the system's copy of a large image into
-// the file cache then costs no time of the run's own.
+// The files of a run's pages, written by threads of their own while the run
+// goes on with the next page: the system's copy of a large image into the
+// file cache then costs no time of the run's own, and two files are written
+// at once where there are two cores.
 //
-// Files are written in the order they are handed over and taken back in
-// that order, so that outcomes come in page order. The run takes back every
-// file in hand before it reports a failure, touches the file system itself
-// or converts a bitmap, so that at most one page's bitmap is alive beside
-// the page being converted. The writer allocates nothing from the core's
-// blocks; it only frees the blocks it is handed, so allocation counts stay
-// those of a run in one thread.
+// Files are taken back in the order they were handed over, so that outcomes
+// come in page order, whatever order the threads finish them in. The run
+// takes back every file in hand before it reports a failure, touches the
+// file system itself or converts a bitmap, so that at most one page's bitmap
+// is alive beside the page being converted. The writers allocate nothing
+// from the core's blocks; they only free the blocks they are handed, so
+// allocation counts stay those of a run in one thread.
 #pragma once
 
 #include <atomic>
@@ -43,6 +44,9 @@ struct PageFile {
     int code = 0;
 
     std::size_t bytes() const { return isBitmap ? bitmap.imageBytes : jpegBytes; }
+    // What it holds in memory until it is written: a JPEG page is only a
+    // view of the document.
+    std::size_t heldBytes() const { return isBitmap ? bitmap.imageBytes : 0; }
 };
 
 // Writes a DCT page's stream unchanged: `bytes` bytes of `source` from
@@ -57,16 +61,15 @@ public:
     PageFileWriter() = default;
     PageFileWriter(const PageFileWriter&) = delete;
     PageFileWriter& operator=(const PageFileWriter&) = delete;
-    // Writes the files in hand and ends the thread.
+    // Writes the files in hand and ends the threads.
     ~PageFileWriter();
 
-    // Whether `file` must wait for room (waitForRoom) before it is handed
-    // over.
+    // Whether `file` must wait until the oldest file in hand is taken back
+    // before it is handed over: every slot is taken, or the bitmaps waiting
+    // to be written would hold too much memory.
     bool full(const PageFile& file);
-    // Waits until at least half of the files still to be written are.
-    void waitForRoom();
 
-    // Takes over `file` and writes it: on the thread when it is at least as
+    // Takes over `file` and writes it: on a thread when it is at least as
     // large as the background threshold and a thread can be had, else here,
     // after every file handed over before it.
     void start(PageFile&& file);
@@ -78,27 +81,32 @@ public:
 
 private:
     static constexpr std::size_t slots = 16;
-    // Stream copies waiting to be written stay below this, apart from a
-    // single larger one.
+    static constexpr std::size_t maxThreads = 2;
+    // Bitmaps waiting to be written stay below this, apart from a single
+    // larger one.
     static constexpr std::size_t pendingBytesLimit = std::size_t{16} << 20;
-    static constexpr std::size_t nobodyWaits = ~std::size_t{0};
 
     void work();
-    // Waits under `lock` until `count` files have been written.
-    void waitUntilWritten(std::unique_lock<std::mutex>& lock, std::size_t count);
+    // Starts another writing thread where one would be busy at once and the
+    // system has a core for it; false when none could be had at all.
+    bool addThreadIfUseful();
 
     std::mutex mutex_;
     std::condition_variable changed_;
     PageFile ring_[slots];
-    // Counts since the run began: files handed over, written, taken back.
+    bool written_[slots] = {};
+    // Counts since the run began: files handed over, claimed by a thread,
+    // taken back; files handed over and not yet written.
     std::size_t handed_ = 0;
-    std::size_t written_ = 0;
+    std::size_t claimed_ = 0;
     std::size_t taken_ = 0;
+    std::size_t unwritten_ = 0;
     std::size_t pendingBytes_ = 0;
-    std::size_t runWaitsFor_ = nobodyWaits;
-    bool writerWaits_ = false;
+    bool runWaits_ = false;
+    std::size_t idleThreads_ = 0;
     bool stopping_ = false;
-    std::thread thread_;
+    std::thread threads_[maxThreads];
+    std::size_t threadCount_ = 0;
 };
 
 // Test hook: files of at least this many bytes are written in the
