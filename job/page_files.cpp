@@ -8,6 +8,7 @@ namespace {
 
 // Below this the hand-over between threads costs more than the write.
 std::size_t backgroundFromBytes = 64 * 1024;
+std::size_t writerThreadLimit = 2;
 
 // Writes the file and frees its blocks.
 void writeOut(PageFile& file)
@@ -21,6 +22,8 @@ void writeOut(PageFile& file)
 }  // namespace
 
 void setBackgroundWriteFromBytes(std::size_t bytes) { backgroundFromBytes = bytes; }
+
+void setWriterThreadLimit(std::size_t threads) { writerThreadLimit = threads < 1 ? 1 : threads; }
 
 int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offset, const Byte* view,
                   std::size_t bytes, const StopFlags& stops)
@@ -69,7 +72,7 @@ void PageFileWriter::work()
 
 bool PageFileWriter::addThreadIfUseful()
 {
-    if (threadCount_ == maxThreads) return true;
+    if (threadCount_ >= maxThreads || threadCount_ >= writerThreadLimit) return true;
     if (threadCount_ > 0 && (idleThreads_ > 0 || std::thread::hardware_concurrency() < 2)) return true;
     try {
         threads_[threadCount_] = std::thread([this] { work(); });

@@ -113,4 +113,9 @@ private:
 // background (0: all of them; SIZE_MAX: none).
 void setBackgroundWriteFromBytes(std::size_t bytes);
 
+// Test hook: how many threads write page files at most (1 or 2). With one,
+// files are written in the order they were handed over, so that the nth
+// write request is always the same file's.
+void setWriterThreadLimit(std::size_t threads);
+
 }  // namespace ravoth

@@ -1,6 +1,10 @@
 // The test hook that the platform services share: arm it with n, and the
-// nth request from then on fails, once.
+// nth request from then on fails, once. Requests may come from several
+// threads (two runs at once, the threads that write page files); they are
+// counted as they come.
 #pragma once
+
+#include <atomic>
 
 namespace ravoth {
 
@@ -15,17 +19,16 @@ public:
     // Counts one request; true when that one is to fail.
     bool due()
     {
-        ++requests_;
-        if (failAt_ == 0 || requests_ != failAt_) return false;
-        failAt_ = 0;
-        return true;
+        const long long request = ++requests_;
+        long long failAt = failAt_.load();
+        return failAt != 0 && request == failAt && failAt_.compare_exchange_strong(failAt, 0);
     }
     long long requests() const { return requests_; }
     void resetCount() { requests_ = 0; }
 
 private:
-    long long failAt_ = 0;
-    long long requests_ = 0;
+    std::atomic<long long> failAt_{0};
+    std::atomic<long long> requests_{0};
 };
 
 }  // namespace ravoth

@@ -241,6 +241,70 @@ TEST_F(Cli, PipeIsRefusedWithoutWaiting)
     EXPECT_EQ(run.out, "result: -1 lasterror: 0\nFailure\n");
 }
 
+// Every file that does not end Complete gets one line on stderr that names it
+// and says why, in the chosen language, whatever -q says about the outcome.
+TEST_F(Cli, ReasonLinesNameTheFileAndSayWhy)
+{
+    fixture::MeskerDocument foreign = threePages();
+    foreign.producer = fixture::ProducerKind::Custom;
+    foreign.producerValue = " (Other)";
+    fixture::MeskerDocument encrypted = threePages();
+    encrypted.encrypt = true;
+    fixture::MeskerDocument brokenPage = threePages();
+    brokenPage.editImageObject = [](int k, std::string& text) {
+        if (k == 1) fixture::replaceOnce(text, "/Height ", "/Heigth ");
+    };
+    const std::string good = write("Good.pdf", threePages());
+    const std::string damaged = folder_.file("Damaged.pdf");
+    ASSERT_TRUE(fixture::writeFile(damaged, "%PDF-1.4\nstartxref\n9\n%%EOF\n"));
+    const std::string missing = folder_.file("Missing.pdf");
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {{"-q", missing}, "cannot be opened: no such file or folder"},
+        {{folder_.path()}, "cannot be opened: not a regular file"},
+        {{"-q", write("Foreign.pdf", foreign)}, "not a PDF made by Mesker, Tolvin or Dravel"},
+        {{write("Encrypted.pdf", encrypted)}, "encrypted"},
+        {{damaged}, "damaged cross-reference table"},
+        {{"-f", "5", good}, "page range outside the document (3 pages)"},
+        {{"-q", "-v", write("Partly.pdf", brokenPage)}, "1 of 3 pages could not be written"},
+        {{"--lang", "ja", "-q", write("Foreign2.pdf", foreign)}, "Mesker、Tolvin、Dravel で作られた PDF ではありません"},
+        {{"--lang", "ja", missing}, "開けません: ファイルがありません"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const CliRun run = runCli(c.arguments);
+        EXPECT_EQ(run.err, "ravoth-cli: " + c.arguments.back() + ": " + c.reason + "\n");
+    }
+    EXPECT_EQ(runCli({"-q", good}).err, "");
+}
+
+// On a terminal a progress line is written over in place and cleared at
+// the end; -q and a stderr that is no terminal get none of it.
+TEST_F(Cli, ProgressLineOnlyOnATerminal)
+{
+    fixture::MeskerDocument document;
+    for (int k = 0; k < 30; ++k) document.pages.push_back(fixture::dctPage(8, 8, true, static_cast<unsigned>(k)));
+    const std::string pdf = write("Book.pdf", document);
+    auto onTerminal = [&](const std::string& options) {
+        // script gives the program a pseudo-terminal and copies what it
+        // writes there into the file.
+        std::string inner = quoted(RAVOTH_CLI_PATH);
+        inner.append(" --lang en ").append(options).append(" ").append((quoted)(pdf)).append(" 2>&1");
+        std::string command = "LANG=C LC_ALL= script -qec ";
+        command.append((quoted)(inner)).append(" /dev/null >").append((quoted)(folder_.file("typescript")));
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return readFileBytes(folder_.file("typescript"));
+    };
+    const std::string shown = onTerminal("");
+    EXPECT_NE(shown.find("\rpage 30 of 30, 30 files written, "), std::string::npos) << shown;
+    EXPECT_NE(shown.find("\r\x1b[KComplete"), std::string::npos) << shown;
+    EXPECT_EQ(onTerminal("-q").find("page "), std::string::npos);
+    EXPECT_EQ(runCli({pdf}).err, "");
+}
+
 TEST(CliUsage, HelpVersionAndUsageErrors)
 {
     CliRun run = runCli({"--help"});

@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "job/extraction.h"
@@ -43,8 +44,10 @@ std::ostream& operator<<(std::ostream& out, const Observed& o)
 
 // Runs over `pdfBytes` in a folder of its own, page files written on the
 // thread from `backgroundFrom` bytes on, the nth write request failing.
-Observed run(const std::string& pdfBytes, std::size_t backgroundFrom, long long failingWrite)
+Observed run(const std::string& pdfBytes, std::size_t backgroundFrom, long long failingWrite,
+             std::size_t writerThreads = 2)
 {
+    setWriterThreadLimit(writerThreads);
     TempFolder folder;
     const std::string pdf = folder.file("Book.pdf");
     EXPECT_TRUE(fixture::writeFile(pdf, pdfBytes));
@@ -58,6 +61,7 @@ Observed run(const std::string& pdfBytes, std::size_t backgroundFrom, long long 
     seen.allocations = allocationsAttempted();
     failWriteAt(0);
     setBackgroundWriteFromBytes(0);
+    setWriterThreadLimit(2);
     setPageOutcomeList(nullptr);
     seen.written = filesWritten;
     for (const PageOutcome& o : outcomes) {
@@ -99,9 +103,19 @@ TEST(PageFiles, WritingOnTheThreadChangesNothingTheCallerSees)
         for (const long long failing : {0LL, 1LL, 2LL, 17LL, 30LL}) {
             SCOPED_TRACE(std::string(titles ? "titles, " : "numbers, ") + "failing write " + std::to_string(failing));
             const Observed here = run(pdfBytes, never, failing);
-            const Observed there = run(pdfBytes, 0, failing);
+            // Two threads finish files in either order, so which file meets
+            // the nth write request is up to them; one thread takes them in
+            // order.
+            const Observed there = run(pdfBytes, 0, failing, failing != 0 ? 1 : 2);
             EXPECT_EQ(here.result, -13);
             EXPECT_EQ(there, here);
+            if (failing != 0) {
+                const Observed both = run(pdfBytes, 0, failing, 2);
+                EXPECT_EQ(both.result, here.result);
+                EXPECT_EQ(both.allocations, here.allocations);
+                EXPECT_EQ(both.outcomes.size(), here.outcomes.size());
+                EXPECT_EQ(both.files.size(), here.files.size());
+            }
             // The broken page is missing, and with titles the page that
             // shares its name; a failed write costs at most one more file
             // (with titles it may hit a name's trial instead, which only
@@ -112,6 +126,61 @@ TEST(PageFiles, WritingOnTheThreadChangesNothingTheCallerSees)
         }
     }
     outlineOption = false;
+}
+
+// Two runs on two documents in two threads of one process: each has its
+// own reader state, outcomes and writers, so both leave what they leave one
+// after the other. (The thread-safety build runs this under its checker.)
+TEST(PageFiles, TwoRunsAtOnceLeaveWhatTheyLeaveOneAfterTheOther)
+{
+    const testing::CtypeLocale utf8{"C.UTF-8"};
+    MeskerDocument titled;
+    for (int k = 0; k < 24; ++k)
+        titled.pages.push_back(k % 2 ? fixture::flatePage(9, 4, 8, true, static_cast<unsigned>(k))
+                                     : fixture::dctPage(16, 8, false, static_cast<unsigned>(k)));
+    titled.outline = {{"(One)", fixture::destToPage(1), {}}, {"(Two)", fixture::destToPage(4), {}}};
+    MeskerDocument broken;
+    for (int k = 0; k < 30; ++k) broken.pages.push_back(fixture::dctPage(8, 16, true, static_cast<unsigned>(k + 50)));
+    broken.editImageObject = [](int k, std::string& text) {
+        if (k % 7 == 3) fixture::replaceOnce(text, "/Height ", "/Heigth ");
+    };
+    const std::string documents[2] = {fixture::buildMesker(titled).bytes, fixture::buildMesker(broken).bytes};
+
+    struct Seen {
+        int result = 0;
+        std::int32_t lastError = 0;
+        std::vector<std::string> outcomes;
+        std::map<std::string, std::string> files;
+        bool operator==(const Seen&) const = default;
+    };
+    auto extract = [&](int which, Seen* seen) {
+        TempFolder folder;
+        const std::string pdf = folder.file("Book.pdf");
+        fixture::writeFile(pdf, documents[which]);
+        ExtractionRun run;
+        run.setOutlineNames(which == 0);
+        seen->result = run.run(pdf.c_str(), 0, 0, pdf.c_str());
+        seen->lastError = run.lastError();
+        for (const PageOutcome& o : run.pageOutcomes())
+            seen->outcomes.push_back(std::to_string(o.pageNumber) + " " + std::to_string(static_cast<int>(o.stage)) +
+                                     " " + std::to_string(o.code));
+        for (const std::string& name : folder.names())
+            if (name != "Book.pdf") seen->files[name] = testing::readFileBytes(folder.file(name));
+    };
+    Seen alone[2];
+    extract(0, &alone[0]);
+    extract(1, &alone[1]);
+    EXPECT_EQ(alone[0].result, 0);
+    EXPECT_EQ(alone[1].result, -13);
+    for (int round = 0; round < 3; ++round) {
+        Seen together[2];
+        std::thread first([&] { extract(0, &together[0]); });
+        std::thread second([&] { extract(1, &together[1]); });
+        first.join();
+        second.join();
+        EXPECT_EQ(together[0], alone[0]);
+        EXPECT_EQ(together[1], alone[1]);
+    }
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ public:
     // another process took first is simply passed over.
     TempFolder()
     {
-        static std::mt19937_64 nameSource{std::random_device{}()};
+        thread_local std::mt19937_64 nameSource{std::random_device{}()};
         const std::filesystem::path base(::testing::TempDir());
         for (int attempt = 0; attempt < 100; ++attempt) {
             // Names of one length, so that tests may count path bytes.
