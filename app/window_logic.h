@@ -42,6 +42,14 @@ inline constexpr int windowHeightPixels = 220;
 inline constexpr int clientWidthPixels = 392;
 inline constexpr int clientHeightPixels = 168;
 
+// While a run goes on, its progress bar and a Cancel button stand in the
+// drop hint's place (no file can be dropped then).
+inline constexpr int runAreaLeftPixels = 60;
+inline constexpr int runAreaTopPixels = 102;
+inline constexpr int runAreaWidthPixels = 260;
+inline constexpr int runAreaHeightPixels = 25;
+inline constexpr int cancelWidthPixels = 64;
+
 // The controls' font height in pixels and, for Japanese, its face. English
 // names no face and asks for a fixed-pitch one instead.
 inline constexpr int fontHeightPixels = 12;

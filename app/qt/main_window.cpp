@@ -20,6 +20,8 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPointer>
+#include <QProgressBar>
+#include <QCloseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QShortcut>
@@ -29,6 +31,7 @@
 #include <QTranslator>
 #include <QUrl>
 #include <algorithm>
+#include <system_error>
 
 #include "app/window_logic.h"
 #include "job/extraction.h"
@@ -205,25 +208,37 @@ QString qtText(const Text& text, Language language)
     return qtText(text.in(language));
 }
 
+namespace {
+
+// A modal box with the caption "Ravoth", an OK button and no icon; `detail`
+// stands below the text when given.
+void showBox(QWidget* parent, const QString& text, const QString& detail)
+{
+    QMessageBox box(QMessageBox::NoIcon, qtText(texts::caption), text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    if (!detail.isEmpty()) box.setInformativeText(detail);
+    // The box is as wide as its text, and "Complete" leaves the title bar
+    // no room for the caption: the window manager cuts it to "R…h" or
+    // drops it. The title bar also holds an icon and up to three buttons,
+    // each about one and a half lines high and as wide. The box sizes
+    // itself from its layout's minimum, so the room is a spacer there.
+    const QFontMetrics metrics(box.font());
+    const int captionRoom = metrics.horizontalAdvance(qtText(texts::caption)) + 6 * metrics.height();
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(std::max(messageBoxMinimumWidthPixels, captionRoom), 0,
+                                      QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    box.exec();
+}
+
+}  // namespace
+
 WindowSeams desktopSeams()
 {
     WindowSeams seams;
-    seams.showMessage = [](QWidget* parent, const QString& text) {
-        QMessageBox box(QMessageBox::NoIcon, qtText(texts::caption), text, QMessageBox::Ok, parent);
-        box.setTextFormat(Qt::PlainText);
-        // The box is as wide as its text, and "Complete" leaves the title bar
-        // no room for the caption: the window manager cuts it to "R…h" or
-        // drops it. The title bar also holds an icon and up to three buttons,
-        // each about one and a half lines high and as wide. The box sizes
-        // itself from its layout's minimum, so the room is a spacer there.
-        const QFontMetrics metrics(box.font());
-        const int captionRoom =
-            metrics.horizontalAdvance(qtText(texts::caption)) + 6 * metrics.height();
-        if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-            grid->addItem(new QSpacerItem(std::max(messageBoxMinimumWidthPixels, captionRoom), 0,
-                                          QSizePolicy::Minimum, QSizePolicy::Fixed),
-                          grid->rowCount(), 0, 1, grid->columnCount());
-        box.exec();
+    seams.showMessage = [](QWidget* parent, const QString& text) { showBox(parent, text, QString()); };
+    seams.showOutcome = [](QWidget* parent, const QString& text, const QString& reason) {
+        showBox(parent, text, reason);
     };
     seams.openHelpPage = [](const QString& path, std::function<void()> refused) {
         // Qt hands the page to xdg-open without looking back, so an xdg-open
@@ -295,7 +310,11 @@ void MainWindow::createMenus()
             popup = bar->addMenu(text);
             break;
         case MenuEntryKind::Item:
-            if (popup) connectCommand(popup->addAction(text), entry.commandId);
+            if (popup) {
+                QAction* action = popup->addAction(text);
+                connectCommand(action, entry.commandId);
+                if (entry.commandId == commandBrowse) inputActions_.append(action);
+            }
             break;
         case MenuEntryKind::Separator:
             if (popup) popup->addSeparator();
@@ -303,9 +322,12 @@ void MainWindow::createMenus()
         case MenuEntryKind::EndPopup:
             popup = nullptr;
             break;
-        case MenuEntryKind::BarItem:
-            connectCommand(bar->addAction(text), entry.commandId);
+        case MenuEntryKind::BarItem: {
+            QAction* action = bar->addAction(text);
+            connectCommand(action, entry.commandId);
+            if (entry.commandId == commandExtract) inputActions_.append(action);
             break;
+        }
         }
     }
 }
@@ -360,7 +382,27 @@ void MainWindow::createControls()
         widget->setProperty("controlId", control.id);
         widget->setFont(font);
         widget->setGeometry(control.x, control.y, control.width, control.height);
+        if (control.kind == ControlKind::Label && control.id == idNone && control.y == runAreaTopPixels)
+            dropHint_ = widget;
+        else if (control.kind != ControlKind::Label && control.id != commandExit)
+            inputs_.append(widget);
     }
+
+    // While a run goes on, its progress and the Cancel button stand where
+    // the drop hint does, which says nothing then: no file can be dropped.
+    auto* runArea = new QWidget(client);
+    runArea->setGeometry(runAreaLeftPixels, runAreaTopPixels, runAreaWidthPixels, runAreaHeightPixels);
+    progress_ = new QProgressBar(runArea);
+    progress_->setFont(font);
+    progress_->setTextVisible(true);
+    progress_->setFormat(qtText(texts::progressPages, language_));
+    progress_->setGeometry(0, 2, runAreaWidthPixels - cancelWidthPixels - 6, runAreaHeightPixels - 4);
+    cancelButton_ = new QPushButton(qtText(texts::cancelButton, language_), runArea);
+    cancelButton_->setFont(font);
+    cancelButton_->setAutoDefault(false);
+    cancelButton_->setGeometry(runAreaWidthPixels - cancelWidthPixels, 0, cancelWidthPixels, runAreaHeightPixels);
+    connect(cancelButton_, &QPushButton::clicked, this, &MainWindow::cancelRun);
+    runArea->hide();
 }
 
 void MainWindow::createAccelerators()
@@ -371,6 +413,9 @@ void MainWindow::createAccelerators()
         const int command = accelerator.commandId;
         connect(shortcut, &QShortcut::activated, this, [this, command] { runCommand(command); });
     }
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &MainWindow::cancelRun);
 }
 
 void MainWindow::runCommand(int commandId)
@@ -380,10 +425,10 @@ void MainWindow::runCommand(int commandId)
         close();
         return;
     case commandBrowse:
-        browse();
+        if (!isRunning()) browse();
         return;
     case commandExtract:
-        extract();
+        if (!isRunning()) extract();
         return;
     case commandHelp:
         showHelp();
@@ -411,12 +456,85 @@ void MainWindow::extract()
     }
     if (request.step == ExtractStep::NoFileName) return;
 
-    outlineOption = outlineCheckBox_->isChecked();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const char* const path = fileName.constData();
-    const int result = runExtraction(path, request.firstPage, request.lastPage, path);
-    QApplication::restoreOverrideCursor();
-    showText(qtText(resultMessage(result, filesWritten), language_));
+    run_ = std::make_unique<ExtractionRun>();
+    run_->setOutlineNames(outlineCheckBox_->isChecked());
+    // Each page is shown from the window's own thread; the run's thread
+    // only posts it.
+    run_->setProgress([this](const PageProgress& page) {
+        QMetaObject::invokeMethod(this, [this, done = page.pagesDone, total = page.pagesInRange] {
+            showProgress(done, total);
+        }, Qt::QueuedConnection);
+    });
+    progress_->setRange(0, 1);
+    progress_->setValue(0);
+    setRunning(true);
+    try {
+        worker_ = std::thread([this, fileName, first = request.firstPage, last = request.lastPage] {
+            const int result = run_->run(fileName.constData(), first, last, fileName.constData());
+            QMetaObject::invokeMethod(this, [this, result] { finishRun(result); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the run goes on here, the window waiting.
+        setRunning(false);
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const int result = run_->run(fileName.constData(), request.firstPage, request.lastPage, fileName.constData());
+        QApplication::restoreOverrideCursor();
+        finishRun(result);
+    }
+}
+
+void MainWindow::showProgress(int done, int total)
+{
+    if (!isRunning()) return;
+    progress_->setRange(0, total);
+    progress_->setValue(done);
+}
+
+void MainWindow::finishRun(int result)
+{
+    if (worker_.joinable()) worker_.join();
+    setRunning(false);
+    if (closing_ || !run_) return;
+    const std::unique_ptr<ExtractionRun> run = std::move(run_);
+    const QString reason = qtText(failureReason(language_, reportOf(*run, result)));
+    const QString message = qtText(resultMessage(result, run->filesWritten()), language_);
+    // A cancelled run is what the user asked for: nothing more to explain.
+    seams_.showOutcome(this, message, result == extractionStopped ? QString() : reason);
+}
+
+void MainWindow::setRunning(bool running)
+{
+    for (QWidget* input : inputs_) input->setEnabled(!running);
+    for (QAction* action : inputActions_) action->setEnabled(!running);
+    setAcceptDrops(!running);
+    if (dropHint_) dropHint_->setVisible(!running);
+    progress_->parentWidget()->setVisible(running);
+    if (running) cancelButton_->setFocus();
+}
+
+void MainWindow::cancelRun()
+{
+    if (run_ && isRunning()) run_->requestStop();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (isRunning()) {
+        closing_ = true;
+        run_->requestStop();
+        // The run stops after the page it is on and leaves nothing half
+        // written; the window waits for that rather than pull the files
+        // away from under it.
+        worker_.join();
+        setRunning(false);
+    }
+    QMainWindow::closeEvent(event);
+}
+
+MainWindow::~MainWindow()
+{
+    if (run_) run_->requestStop();
+    if (worker_.joinable()) worker_.join();
 }
 
 void MainWindow::browse()
@@ -458,6 +576,7 @@ void MainWindow::showHelp()
 
 void MainWindow::dropFiles(const QStringList& paths)
 {
+    if (isRunning()) return;
     if (paths.size() != 1) showText(qtText(texts::onlyOneFile, language_));
     if (paths.isEmpty()) return;
     const QString& path = paths.first();

@@ -1,18 +1,25 @@
 // The main window: one fixed-size window with the file-name and page fields,
 // the outline check box, the buttons, the menu and the accelerators. The
-// Extract command runs the job on this thread, so nothing else is handled
-// until the run is over.
+// Extract command runs the job on a thread of its own, while the window
+// shows its progress and can stop it.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <thread>
 
 #include "app/texts.h"
+#include "job/extraction.h"
 
 class QAction;
 class QCheckBox;
+class QCloseEvent;
+class QProgressBar;
+class QPushButton;
 class QDragEnterEvent;
 class QDropEvent;
 class QLineEdit;
@@ -24,6 +31,9 @@ namespace ravoth {
 struct WindowSeams {
     // A modal box with the caption "Ravoth", an OK button and no icon.
     std::function<void(QWidget* parent, const QString& text)> showMessage;
+    // The box that ends a run: as showMessage, with `reason` (why the run did
+    // not end Complete; may be empty) in smaller words below the text.
+    std::function<void(QWidget* parent, const QString& text, const QString& reason)> showOutcome;
     // Opens an existing help page with the desktop's program for it; false
     // when no program took it. An opener that says only after it started
     // that it found no program calls `refused` then.
@@ -53,9 +63,21 @@ public:
     // Handles files dropped onto the window, as local paths.
     void dropFiles(const QStringList& paths);
 
+    // Whether an extraction is going on. It runs on a thread of its own, so
+    // the window stays alive meanwhile: it shows the run's progress and a
+    // Cancel button, and takes no other file until the run is over.
+    bool isRunning() const { return worker_.joinable(); }
+    // Asks a run in progress to stop (Cancel, Esc); it ends with the
+    // cancelled box after the page it is on.
+    void cancelRun();
+
+    ~MainWindow() override;
+
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Closing while a run goes on asks it to stop and waits for it.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void createMenus();
@@ -63,6 +85,12 @@ private:
     void createControls();
     void createAccelerators();
     void extract();
+    // Shows the run's progress: `done` pages of `total`.
+    void showProgress(int done, int total);
+    // Takes the run back once its thread has ended, and shows its outcome.
+    void finishRun(int result);
+    // Switches the window between taking input and showing a run.
+    void setRunning(bool running);
     void browse();
     void showHelp();
     void showText(const QString& text);
@@ -75,6 +103,15 @@ private:
     QLineEdit* firstPageEdit_ = nullptr;
     QLineEdit* lastPageEdit_ = nullptr;
     QCheckBox* outlineCheckBox_ = nullptr;
+    // Disabled while a run goes on.
+    QList<QWidget*> inputs_;
+    QList<QAction*> inputActions_;
+    QWidget* dropHint_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    std::unique_ptr<ExtractionRun> run_;
+    std::thread worker_;
+    bool closing_ = false;
 };
 
 // A message box is never narrower than this, so that its title bar shows

@@ -12,6 +12,7 @@ namespace ravoth::testing {
 
 struct Recorder {
     QStringList messages;
+    QStringList reasons;  // one per box that ended a run
     QStringList helpPagesOpened;
     QStringList helpPagesRefused;  // paths whose opening is made to fail
     QStringList helpPagesRefusedLater;  // taken, then refused once the event loop runs
@@ -24,6 +25,10 @@ struct Recorder {
     {
         WindowSeams seams;
         seams.showMessage = [this](QWidget*, const QString& text) { messages.append(text); };
+        seams.showOutcome = [this](QWidget*, const QString& text, const QString& reason) {
+            messages.append(text);
+            reasons.append(reason);
+        };
         seams.openHelpPage = [this](const QString& path, std::function<void()> refused) {
             if (helpPagesRefused.contains(path)) return false;
             helpPagesOpened.append(path);

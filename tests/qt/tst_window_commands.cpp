@@ -125,35 +125,38 @@ void WindowCommandsTest::extract_data()
     QTest::addColumn<QString>("last");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("reason");
 
     const Language en = Language::English;
     const Language ja = Language::Japanese;
     const int two = int(Sample::TwoPages);
     const QString book = u8("Book.pdf");
+    const QString range = u8("page range outside the document (2 pages)");
     QTest::newRow("every page") << en << two << book << u8("") << u8("") << u8("Complete")
-                                << QStringList{u8("Book-1.bmp"), u8("Book-2.jpg")};
+                                << QStringList{u8("Book-1.bmp"), u8("Book-2.jpg")} << u8("");
     QTest::newRow("from page 2") << en << two << book << u8("2") << u8("") << u8("Complete")
-                                 << QStringList{u8("Book-2.jpg")};
+                                 << QStringList{u8("Book-2.jpg")} << u8("");
     QTest::newRow("backwards range") << en << two << book << u8("2") << u8("1") << u8("Complete")
-                                     << QStringList{u8("Book-1.bmp"), u8("Book-2.jpg")};
+                                     << QStringList{u8("Book-1.bmp"), u8("Book-2.jpg")} << u8("");
     QTest::newRow("past the last page") << en << two << book << u8("") << u8("3") << u8("Failure")
-                                        << QStringList{};
+                                        << QStringList{} << range;
     QTest::newRow("huge page number") << en << two << book << u8("99999999999") << u8("")
-                                      << u8("Failure") << QStringList{};
+                                      << u8("Failure") << QStringList{} << range;
     QTest::newRow("one page broken") << en << int(Sample::FirstPageBroken) << book << u8("") << u8("")
-                                     << u8("Complete\n\nBut Partly") << QStringList{u8("Book-2.jpg")};
+                                     << u8("Complete\n\nBut Partly") << QStringList{u8("Book-2.jpg")}
+                                     << u8("1 of 2 pages could not be written");
     QTest::newRow("every page broken") << en << int(Sample::AllPagesBroken) << book << u8("") << u8("")
-                                       << u8("Failure") << QStringList{};
+                                       << u8("Failure") << QStringList{} << u8("2 of 2 pages could not be written");
     QTest::newRow("no such file") << en << int(Sample::NoFile) << book << u8("") << u8("")
-                                  << u8("Failure") << QStringList{};
+                                  << u8("Failure") << QStringList{} << u8("cannot be opened: no such file or folder");
     QTest::newRow("name in Japanese, upper-case extension")
         << en << two << u8("本 Book.PDF") << u8("") << u8("") << u8("Complete")
-        << QStringList{u8("本 Book-1.bmp"), u8("本 Book-2.jpg")};
+        << QStringList{u8("本 Book-1.bmp"), u8("本 Book-2.jpg")} << u8("");
     QTest::newRow("ja complete") << ja << two << book << u8("") << u8("") << u8("完了")
-                                 << QStringList{u8("Book-1.bmp"), u8("Book-2.jpg")};
+                                 << QStringList{u8("Book-1.bmp"), u8("Book-2.jpg")} << u8("");
     QTest::newRow("ja partly") << ja << int(Sample::FirstPageBroken) << book << u8("") << u8("")
                                << u8("完了\n\n但し抽出できなかったページがあります")
-                               << QStringList{u8("Book-2.jpg")};
+                               << QStringList{u8("Book-2.jpg")} << u8("1 / 2 ページを書き出せませんでした");
 }
 
 void WindowCommandsTest::extract()
@@ -165,6 +168,7 @@ void WindowCommandsTest::extract()
     QFETCH(QString, last);
     QFETCH(QString, message);
     QFETCH(QStringList, files);
+    QFETCH(QString, reason);
 
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
@@ -181,7 +185,10 @@ void WindowCommandsTest::extract()
 
     QTest::mouseClick(controls.extract, Qt::LeftButton);
 
+    // The run goes on its own thread; the box comes once it has ended.
+    QTRY_VERIFY(!window.isRunning());
     QCOMPARE(recorder.messages, QStringList{message});
+    QCOMPARE(recorder.reasons, QStringList{reason});
     QCOMPARE(filesIn(folder.path(), pdfName), files);
     QCOMPARE(ravoth::liveBlockCount(), blocksBefore);
     QVERIFY(!QApplication::overrideCursor());
@@ -240,11 +247,10 @@ void WindowCommandsTest::emptyFileNameSaysNothing()
     MainWindow window(Language::English, QByteArray(), QByteArray(), recorder.seams());
     const Controls controls = controlsOf(window);
     controls.firstPage->setText(u8("1"));
-    ravoth::filesWritten = true;
     QTest::mouseClick(controls.extract, Qt::LeftButton);
     QCOMPARE(recorder.messages, QStringList{});
-    // The job did not run: a run always starts by clearing this.
-    QVERIFY(ravoth::filesWritten);
+    QVERIFY(!window.isRunning());
+    QVERIFY(controls.extract->isEnabled());
 }
 
 void WindowCommandsTest::outlineOptionFollowsCheckBox_data()
@@ -260,19 +266,24 @@ void WindowCommandsTest::outlineOptionFollowsCheckBox()
 
     QTemporaryDir folder;
     const QString pdf = folder.filePath(u8("Book.pdf"));
-    writeSample(Sample::TwoPages, pdf);
+    fixture::MeskerDocument document;
+    document.pages = {fixture::flatePage(4, 3, 8, false, 1), fixture::dctPage(8, 8, false, 2)};
+    document.outline = {{"(Cover)", fixture::destToPage(0), {}}};
+    QVERIFY(fixture::writeFile(QFile::encodeName(pdf).toStdString(), fixture::buildMesker(document).bytes));
     Recorder recorder;
     MainWindow window(Language::English, QByteArray(), QByteArray(), recorder.seams());
     const Controls controls = controlsOf(window);
     controls.fileName->setText(pdf);
     if (ticked) QTest::mouseClick(controls.outline, Qt::LeftButton, {}, QPoint(6, 10));
     QCOMPARE(controls.outline->isChecked(), ticked);
-    ravoth::outlineOption = !ticked;
 
     QTest::mouseClick(controls.extract, Qt::LeftButton);
 
-    QCOMPARE(ravoth::outlineOption, ticked);
+    QTRY_VERIFY(!window.isRunning());
     QCOMPARE(recorder.messages, QStringList{u8("Complete")});
+    const QStringList expected = ticked ? QStringList{u8("Book-2.jpg"), u8("Cover.bmp")}
+                                        : QStringList{u8("Book-1.bmp"), u8("Book-2.jpg")};
+    QCOMPARE(filesIn(folder.path(), u8("Book.pdf")), expected);
 }
 
 void WindowCommandsTest::drop_data()

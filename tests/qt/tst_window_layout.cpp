@@ -25,9 +25,14 @@ QString u8(const char* text)
     return QString::fromUtf8(text);
 }
 
+// The controls a window shows when no run goes on (a run's progress and
+// its Cancel button stand hidden until then).
 QList<QWidget*> controlsOf(MainWindow& window)
 {
-    return window.centralWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    QList<QWidget*> shown;
+    for (QWidget* child : window.centralWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (!child->isHidden()) shown.append(child);
+    return shown;
 }
 
 QString textOf(QWidget* control)

@@ -1,0 +1,214 @@
+// A run as the window shows it: on a thread of its own, with its progress,
+// a Cancel button, and a window that goes on answering meanwhile.
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include "app/qt/main_window.h"
+#include "app/window_logic.h"
+#include "tests/fixture/pdf_builder.h"
+#include "tests/qt/recording_seams.h"
+
+using ravoth::Language;
+using ravoth::MainWindow;
+using ravoth::testing::Recorder;
+namespace fixture = ravoth::fixture;
+
+namespace {
+
+QString u8(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+// A document slow enough to watch: many pages of large JPEG streams (their
+// bytes are only copied, so they need not be pictures).
+struct SlowDocument {
+    fixture::BuiltPdf built;
+    int pages = 0;
+};
+
+SlowDocument slowDocument(int pages, std::size_t pageBytes)
+{
+    fixture::MeskerDocument document;
+    for (int k = 0; k < pages; ++k) {
+        fixture::MeskerPage page;
+        page.filter = fixture::PageFilter::DCT;
+        page.width = 100;
+        page.height = 100;
+        page.data = std::string(pageBytes, static_cast<char>('A' + k % 26));
+        page.data[0] = static_cast<char>(k);
+        document.pages.push_back(std::move(page));
+    }
+    return {fixture::buildMesker(document), pages};
+}
+
+struct RunWindow {
+    Recorder recorder;
+    MainWindow window;
+    QProgressBar* progress;
+    QPushButton* cancel;
+    QLineEdit* fileName;
+    QPushButton* extract;
+
+    explicit RunWindow(Language language)
+        : window(language, QByteArray(), QByteArray(), recorder.seams()),
+          progress(window.findChild<QProgressBar*>()),
+          cancel(nullptr),
+          fileName(window.findChild<QLineEdit*>()),
+          extract(nullptr)
+    {
+        for (QPushButton* button : window.findChildren<QPushButton*>()) {
+            if (button->property("controlId").toInt() == ravoth::commandExtract) extract = button;
+            if (button->parentWidget() == progress->parentWidget()) cancel = button;
+        }
+    }
+};
+
+// Every file in the folder but the PDF: each must be a page's whole stream
+// under its page's name; nothing else may be left.
+int checkWholeFiles(const QString& folder, const SlowDocument& document)
+{
+    int whole = 0;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        if (name == u8("Book.pdf")) continue;
+        if (!name.startsWith(u8("Book-"))) {
+            qWarning() << "left behind:" << name;
+            return -1;
+        }
+        const int page = name.mid(5, name.indexOf(u8(".")) - 5).toInt();
+        QFile file(QDir(folder).filePath(name));
+        if (!file.open(QIODevice::ReadOnly) ||
+            file.readAll().toStdString() != document.built.imageStreams[static_cast<std::size_t>(page - 1)]) {
+            qWarning() << "not whole:" << name;
+            return -1;
+        }
+        ++whole;
+    }
+    return whole;
+}
+
+}  // namespace
+
+class WindowRunTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void progressInPageOrderWhileTheWindowAnswers();
+    void cancelKeepsWholeFilesAndSaysSo_data();
+    void cancelKeepsWholeFilesAndSaysSo();
+    void closingStopsTheRunAndWaitsForIt();
+};
+
+void WindowRunTest::progressInPageOrderWhileTheWindowAnswers()
+{
+    QTemporaryDir folder;
+    const SlowDocument document = slowDocument(600, 4000);
+    const QString pdf = folder.filePath(u8("Book.pdf"));
+    QVERIFY(fixture::writeFile(QFile::encodeName(pdf).toStdString(), document.built.bytes));
+    RunWindow w(Language::English);
+    w.window.show();
+    w.fileName->setText(pdf);
+
+    QList<int> values;
+    connect(w.progress, &QProgressBar::valueChanged, this, [&](int value) { values.append(value); });
+    int ticksWhileRunning = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] { ticksWhileRunning += w.window.isRunning() ? 1 : 0; });
+    ticker.start(1);
+
+    QTest::mouseClick(w.extract, Qt::LeftButton);
+    QVERIFY(w.window.isRunning());
+    // Nothing else may start or be changed meanwhile.
+    QVERIFY(!w.extract->isEnabled());
+    QVERIFY(!w.fileName->isEnabled());
+    QVERIFY(!w.window.acceptDrops());
+    QVERIFY(w.progress->isVisible());
+    QCOMPARE(w.progress->format(), u8("page %v of %m"));
+    QTRY_VERIFY_WITH_TIMEOUT(!w.window.isRunning(), 60000);
+
+    QCOMPARE(w.recorder.messages, QStringList{u8("Complete")});
+    QVERIFY(!values.isEmpty());
+    QCOMPARE(values.last(), document.pages);
+    QCOMPARE(w.progress->maximum(), document.pages);
+    for (int i = 1; i < values.size(); ++i) QVERIFY2(values[i] > values[i - 1], "progress out of page order");
+    // The window handled its events while the pages went by.
+    QVERIFY(ticksWhileRunning > 1);
+    QVERIFY(w.extract->isEnabled());
+    QVERIFY(!w.progress->isVisible());
+    QCOMPARE(checkWholeFiles(folder.path(), document), document.pages);
+}
+
+void WindowRunTest::cancelKeepsWholeFilesAndSaysSo_data()
+{
+    QTest::addColumn<Language>("language");
+    QTest::addColumn<bool>("byEscape");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("English, Cancel") << Language::English << false << u8("Cancelled");
+    QTest::newRow("Japanese, Esc") << Language::Japanese << true << u8("中止しました");
+}
+
+void WindowRunTest::cancelKeepsWholeFilesAndSaysSo()
+{
+    QFETCH(Language, language);
+    QFETCH(bool, byEscape);
+    QFETCH(QString, message);
+
+    QTemporaryDir folder;
+    const SlowDocument document = slowDocument(400, 200000);
+    const QString pdf = folder.filePath(u8("Book.pdf"));
+    QVERIFY(fixture::writeFile(QFile::encodeName(pdf).toStdString(), document.built.bytes));
+    RunWindow w(language);
+    w.window.show();
+    w.fileName->setText(pdf);
+    bool cancelled = false;
+    connect(w.progress, &QProgressBar::valueChanged, this, [&](int value) {
+        if (value < 3 || cancelled) return;
+        cancelled = true;
+        if (byEscape)
+            QTest::keyClick(&w.window, Qt::Key_Escape);
+        else
+            QTest::mouseClick(w.cancel, Qt::LeftButton);
+    });
+
+    QTest::mouseClick(w.extract, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.window.isRunning(), 60000);
+
+    QVERIFY(cancelled);
+    QCOMPARE(w.recorder.messages, QStringList{message});
+    const int whole = checkWholeFiles(folder.path(), document);
+    QVERIFY(whole >= 3);
+    QVERIFY2(whole < document.pages, "the run went on to the end");
+}
+
+void WindowRunTest::closingStopsTheRunAndWaitsForIt()
+{
+    QTemporaryDir folder;
+    const SlowDocument document = slowDocument(400, 200000);
+    const QString pdf = folder.filePath(u8("Book.pdf"));
+    QVERIFY(fixture::writeFile(QFile::encodeName(pdf).toStdString(), document.built.bytes));
+    RunWindow w(Language::English);
+    w.window.show();
+    w.fileName->setText(pdf);
+    QTest::mouseClick(w.extract, Qt::LeftButton);
+    QTRY_VERIFY(w.progress->value() >= 1);
+
+    w.window.runCommand(ravoth::commandExit);
+
+    // close() came back only once the run had stopped.
+    QVERIFY(!w.window.isRunning());
+    QVERIFY(!w.window.isVisible());
+    QCOMPARE(w.recorder.messages, QStringList{});
+    const int whole = checkWholeFiles(folder.path(), document);
+    QVERIFY(whole >= 1);
+    QVERIFY(whole < document.pages);
+}
+
+QTEST_MAIN(WindowRunTest)
+#include "tst_window_run.moc"
