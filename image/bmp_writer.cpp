@@ -201,7 +201,9 @@ int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap, cons
     // takes the name.
     const bool written = file.write(bitmap.header, bitmap.headerBytes) &&
                          file.write(bitmap.pixels.get(), bitmap.imageBytes);
-    return written && file.close() ? 0 : -11;
+    if (written && file.close()) return 0;
+    // A folder or a read-only file of that name: as if it could not be made.
+    return file.wasRefused() ? -9 : -11;
 }
 
 int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBytes, int width,

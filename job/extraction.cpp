@@ -601,6 +601,9 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
 ExtractionOutcome outcomeOf(int result, bool written)
 {
     if (result == extractionOk) return ExtractionOutcome::Complete;
+    // The pages written before the document changed are whole, but what the
+    // run read after may not have been the document: the run failed.
+    if (result == documentChanged) return ExtractionOutcome::Failure;
     return written ? ExtractionOutcome::CompletePartly : ExtractionOutcome::Failure;
 }
 

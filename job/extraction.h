@@ -42,7 +42,9 @@ enum ExtractionResult : int {
     documentChanged = -18,
 };
 
-// What the caller tells the user.
+// What the caller tells the user: Complete for 0, Failure for a document
+// that changed under the run, else Complete but partly when some page file
+// was written and Failure when none was.
 enum class ExtractionOutcome { Complete, CompletePartly, Failure };
 
 ExtractionOutcome outcomeOf(int result, bool filesWritten);

@@ -31,7 +31,8 @@ int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offse
     OutputFile file;
     file.stopWhen(stops);
     if (!file.create(name)) return -1;
-    return file.copyFrom(source, offset, view, bytes) && file.close() ? 0 : -2;
+    if (file.copyFrom(source, offset, view, bytes) && file.close()) return 0;
+    return file.wasRefused() ? -1 : -2;
 }
 
 PageFileWriter::~PageFileWriter()

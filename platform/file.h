@@ -113,6 +113,10 @@ public:
     bool close();
     // Drops the file: the temporary file is removed, the final name untouched.
     void discard();
+    // After create() or close() returned false: whether it was the final
+    // name that refused the file (a folder, a file the user made read-only),
+    // rather than the writing.
+    bool wasRefused() const { return refused_; }
 
     // From the moment one of the flags turns true, every write to the
     // system fails, so that a run asked to stop does not finish a large file
@@ -131,13 +135,18 @@ private:
     // Whether an output may be put at finalPath_: not a folder, and a file
     // already there may be written.
     bool mayReplaceFinal() const;
+    // The check create() makes before anything is written: on Windows
+    // mayReplaceFinal (names of devices are refused there too); on Linux none,
+    // as placeFinal finds out in the same call that puts the file in place.
+    bool precheckFinal() const;
     // Creates temporaryPath_ anew; NameTaken when something has that name.
     Opened openTemporary();
     // All of `bytes` written, or false.
     bool sendToSystem(const unsigned char* data, std::size_t bytes);
     bool closeHandle();
-    // Moves temporaryPath_ onto finalPath_, replacing it.
-    bool moveIntoPlace();
+    // Moves temporaryPath_ onto finalPath_, replacing what may be replaced.
+    enum class Placed { Yes, Refused, Failed };
+    Placed placeFinal();
     // Copies [offset, offset + bytes) of the source into the file by the
     // system's own copy: Copied, or Unsupported (nothing copied; the caller
     // writes instead), or Failed.
@@ -150,6 +159,7 @@ private:
     // A descriptor on Linux, a HANDLE on Windows; -1 when closed.
     std::intptr_t handle_ = -1;
     bool failed_ = false;
+    bool refused_ = false;
     std::size_t used_ = 0;
     unsigned char* buffer_ = nullptr;
     StopFlags stops_;
@@ -176,5 +186,9 @@ void failWriteAt(long long n);
 // Test hook: while true, map() refuses every file, as a file system that
 // cannot map does.
 void refuseMapping(bool refuse);
+
+// Test hook: while true, the system copies nothing between files, as a file
+// system that cannot does; copyFrom then writes from the view.
+void refuseSystemCopy(bool refuse);
 
 }  // namespace ravoth

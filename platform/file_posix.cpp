@@ -276,7 +276,17 @@ bool OutputFile::sendToSystem(const unsigned char* data, std::size_t bytes)
 
 bool OutputFile::closeHandle() { return ::close(static_cast<int>(handle_)) == 0; }
 
-bool OutputFile::moveIntoPlace() { return ::rename(temporaryPath_, finalPath_) == 0; }
+bool OutputFile::precheckFinal() const { return true; }
+
+OutputFile::Placed OutputFile::placeFinal()
+{
+    // A page's name is mostly new: then one call both checks and moves,
+    // where a look first and a move after would take two.
+    if (::renameat2(AT_FDCWD, temporaryPath_, AT_FDCWD, finalPath_, RENAME_NOREPLACE) == 0) return Placed::Yes;
+    if (errno != EEXIST && errno != EINVAL && errno != ENOSYS) return Placed::Failed;
+    if (!mayReplaceFinal()) return Placed::Refused;
+    return ::rename(temporaryPath_, finalPath_) == 0 ? Placed::Yes : Placed::Failed;
+}
 
 OutputFile::SystemCopy OutputFile::copyBySystem(std::intptr_t source, std::uint64_t offset, std::size_t bytes)
 {

@@ -197,12 +197,15 @@ OutputFile::SystemCopy OutputFile::copyBySystem(std::intptr_t, std::uint64_t, st
     return SystemCopy::Unsupported;
 }
 
-bool OutputFile::moveIntoPlace()
+bool OutputFile::precheckFinal() const { return mayReplaceFinal(); }
+
+OutputFile::Placed OutputFile::placeFinal()
 {
     const WidePath from(temporaryPath_);
     const WidePath to(finalPath_);
-    return from.get() && to.get() &&
-           MoveFileExW(from.get(), to.get(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return from.get() && to.get() && MoveFileExW(from.get(), to.get(), MOVEFILE_REPLACE_EXISTING) != 0
+               ? Placed::Yes
+               : Placed::Failed;
 }
 
 bool isUsableOutputName(const char* path)

@@ -14,6 +14,7 @@ namespace ravoth {
 namespace {
 
 InjectedFailure writeFailure;
+std::atomic<bool> systemCopyRefused{false};
 
 // Letters for temporary names: lower case and digits only, so that a name
 // stays the same on a file system that ignores case.
@@ -47,13 +48,19 @@ constexpr int temporaryNameTries = 64;
 
 void failWriteAt(long long n) { writeFailure.armAt(n); }
 
+void refuseSystemCopy(bool refuse) { systemCopyRefused = refuse; }
+
 bool OutputFile::create(const char* path)
 {
     if (handle_ != -1) return false;
     const std::size_t pathBytes = std::strlen(path);
     if (pathBytes == 0 || pathBytes > maxPathBytes) return false;
     std::memcpy(finalPath_, path, pathBytes + 1);
-    if (!mayReplaceFinal()) return false;
+    refused_ = false;
+    if (!precheckFinal()) {
+        refused_ = true;
+        return false;
+    }
 
     static_assert(temporaryPrefix.size() + randomLetters + temporarySuffix.size() == temporaryNameBytes);
     const std::size_t folderBytes = folderPartBytes(path, pathBytes);
@@ -156,7 +163,7 @@ bool OutputFile::copyFrom(const InputFile& source, std::uint64_t offset, const v
             failed_ = true;
             return false;
         }
-        switch (copyBySystem(source.handle(), offset + done, piece)) {
+        switch (systemCopyRefused ? SystemCopy::Unsupported : copyBySystem(source.handle(), offset + done, piece)) {
         case SystemCopy::Copied:
             done += piece;
             continue;
@@ -180,7 +187,13 @@ bool OutputFile::close()
     handle_ = -1;
     // A file finished just as the run was asked to stop is not put in place
     // either: the stop may stand for a document that changed under it.
-    ok = ok && !failed_ && !stops_.isRaised() && moveIntoPlace();
+    if (ok && !failed_ && !stops_.isRaised()) {
+        const Placed placed = placeFinal();
+        refused_ = placed == Placed::Refused;
+        ok = placed == Placed::Yes;
+    } else {
+        ok = false;
+    }
     if (!ok) discard();
     temporaryPath_[0] = '\0';
     return ok;

@@ -464,6 +464,7 @@ void MainWindow::extract()
         QMetaObject::invokeMethod(this, [this, done = page.pagesDone, total = page.pagesInRange] {
             showProgress(done, total);
         }, Qt::QueuedConnection);
+        if (seams_.pageDone) seams_.pageDone();
     });
     progress_->setRange(0, 1);
     progress_->setValue(0);

@@ -42,6 +42,9 @@ struct WindowSeams {
     // the chosen path, or an empty string when the user cancelled.
     std::function<QString(QWidget* parent, const QString& title, const QString& filter)>
         chooseFile;
+    // Called on the run's thread after each page; empty on the desktop. A
+    // test slows a run down with it, to watch it go.
+    std::function<void()> pageDone;
 };
 
 WindowSeams desktopSeams();

@@ -216,6 +216,52 @@ TEST_F(Cli, InterruptLeavesOnlyWholeFiles)
     }
 }
 
+// Another program cuts the PDF short while the run reads it: the run ends
+// with a failure that says so, and leaves only whole files behind.
+TEST_F(Cli, DocumentCutShortByAnotherProgram)
+{
+    fixture::MeskerDocument document;
+    for (int k = 0; k < 300; ++k) {
+        fixture::MeskerPage page;
+        page.filter = fixture::PageFilter::DCT;
+        page.width = 100;
+        page.height = 100;
+        page.data = std::string(300000, static_cast<char>('a' + k % 26));
+        document.pages.push_back(page);
+    }
+    const fixture::BuiltPdf built = fixture::buildMesker(document);
+    const std::string pdf = folder_.file("Book.pdf");
+    ASSERT_TRUE(fixture::writeFile(pdf, built.bytes));
+    const std::string err = folder_.file("err");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const char* argv[] = {RAVOTH_CLI_PATH, "--lang", "en", pdf.c_str(), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(::posix_spawn(&child, RAVOTH_CLI_PATH, &actions, nullptr, const_cast<char* const*>(argv), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!std::filesystem::exists(folder_.file("Book-001.jpg")) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::filesystem::resize_file(pdf, 4096);
+    int waitStatus = 0;
+    ASSERT_EQ(::waitpid(child, &waitStatus, 0), child);
+    ASSERT_TRUE(WIFEXITED(waitStatus)) << "ended by signal " << WTERMSIG(waitStatus);
+    EXPECT_EQ(WEXITSTATUS(waitStatus), 2);
+    EXPECT_EQ(readFileBytes(err), "ravoth-cli: " + pdf + ": the PDF changed while it was read\n");
+    std::size_t whole = 0;
+    for (const std::string& name : folder_.names()) {
+        if (name == "Book.pdf" || name == "err") continue;
+        ASSERT_EQ(name.rfind("Book-", 0), 0u) << "left behind: " << name;
+        const std::size_t k = static_cast<std::size_t>(std::stoi(name.substr(5, 3)) - 1);
+        EXPECT_EQ(readFileBytes(folder_.file(name)), built.imageStreams[k]) << name;
+        ++whole;
+    }
+    EXPECT_GE(whole, 1u);
+    EXPECT_LT(whole, 300u);
+}
+
 // The report is the point of -v: when it cannot be written, the run must
 // not pass for a success.
 TEST_F(Cli, LostReportEndsWithAnErrorStatus)

@@ -571,5 +571,30 @@ TEST_F(Extraction, DocumentCutShortUnderTheRunEndsItCleanly)
     }
 }
 
+// Every way a JPEG page can reach its file gives the same bytes: copied by
+// the system or written from the view, the view a mapping or a block read.
+TEST_F(Extraction, JpegPagesAreTheSameBytesHoweverTheyAreCopied)
+{
+    MeskerDocument document;
+    document.pages = {fixture::dctPage(40, 30, false, 1), fixture::dctPage(8, 8, true, 2)};
+    document.pages[1].data.append(300000, 'x');
+    extract(document);
+    for (const bool mapped : {true, false}) {
+        for (const bool systemCopy : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << (mapped ? "mapped, " : "read, ") << (systemCopy ? "system copy" : "written"));
+            refuseMapping(!mapped);
+            refuseSystemCopy(!systemCopy);
+            std::filesystem::remove(folder_.file("Book-1.jpg"));
+            std::filesystem::remove(folder_.file("Book-2.jpg"));
+            const RunResult run = again();
+            refuseMapping(false);
+            refuseSystemCopy(false);
+            EXPECT_EQ(run.result, 0);
+            EXPECT_EQ(readFileBytes(folder_.file("Book-1.jpg")), built_.imageStreams[0]);
+            EXPECT_EQ(readFileBytes(folder_.file("Book-2.jpg")), built_.imageStreams[1]);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace ravoth

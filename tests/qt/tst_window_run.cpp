@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <chrono>
+#include <thread>
 
 #include "app/qt/main_window.h"
 #include "app/window_logic.h"
@@ -49,6 +51,15 @@ SlowDocument slowDocument(int pages, std::size_t pageBytes)
     return {fixture::buildMesker(document), pages};
 }
 
+// Every page takes a few milliseconds more, so that a run lasts long enough
+// to be watched and stopped however fast the machine is.
+ravoth::WindowSeams slowSeams(Recorder& recorder)
+{
+    ravoth::WindowSeams seams = recorder.seams();
+    seams.pageDone = [] { std::this_thread::sleep_for(std::chrono::milliseconds(3)); };
+    return seams;
+}
+
 struct RunWindow {
     Recorder recorder;
     MainWindow window;
@@ -58,7 +69,7 @@ struct RunWindow {
     QPushButton* extract;
 
     explicit RunWindow(Language language)
-        : window(language, QByteArray(), QByteArray(), recorder.seams()),
+        : window(language, QByteArray(), QByteArray(), slowSeams(recorder)),
           progress(window.findChild<QProgressBar*>()),
           cancel(nullptr),
           fileName(window.findChild<QLineEdit*>()),
@@ -109,7 +120,7 @@ private slots:
 void WindowRunTest::progressInPageOrderWhileTheWindowAnswers()
 {
     QTemporaryDir folder;
-    const SlowDocument document = slowDocument(600, 4000);
+    const SlowDocument document = slowDocument(300, 4000);
     const QString pdf = folder.filePath(u8("Book.pdf"));
     QVERIFY(fixture::writeFile(QFile::encodeName(pdf).toStdString(), document.built.bytes));
     RunWindow w(Language::English);
@@ -161,7 +172,7 @@ void WindowRunTest::cancelKeepsWholeFilesAndSaysSo()
     QFETCH(QString, message);
 
     QTemporaryDir folder;
-    const SlowDocument document = slowDocument(400, 200000);
+    const SlowDocument document = slowDocument(300, 20000);
     const QString pdf = folder.filePath(u8("Book.pdf"));
     QVERIFY(fixture::writeFile(QFile::encodeName(pdf).toStdString(), document.built.bytes));
     RunWindow w(language);
@@ -190,7 +201,7 @@ void WindowRunTest::cancelKeepsWholeFilesAndSaysSo()
 void WindowRunTest::closingStopsTheRunAndWaitsForIt()
 {
     QTemporaryDir folder;
-    const SlowDocument document = slowDocument(400, 200000);
+    const SlowDocument document = slowDocument(300, 20000);
     const QString pdf = folder.filePath(u8("Book.pdf"));
     QVERIFY(fixture::writeFile(QFile::encodeName(pdf).toStdString(), document.built.bytes));
     RunWindow w(Language::English);
