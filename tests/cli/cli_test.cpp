@@ -64,6 +64,27 @@ fixture::MeskerDocument threePages()
     return document;
 }
 
+// Starts ravoth-cli on `pdf` (stderr to `err`) and comes back once
+// `firstFile` is there, so that the run is surely in the middle of its
+// pages. The child's process id, or -1.
+pid_t startInTheMiddle(const std::string& pdf, const std::string& err, const std::string& firstFile)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const char* argv[] = {RAVOTH_CLI_PATH, "--lang", "en", pdf.c_str(), nullptr};
+    pid_t child = 0;
+    const int spawned =
+        ::posix_spawn(&child, RAVOTH_CLI_PATH, &actions, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!std::filesystem::exists(firstFile) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return child;
+}
+
 class Cli : public ::testing::Test {
 protected:
     std::string write(const std::string& name, const fixture::MeskerDocument& document)
@@ -182,21 +203,8 @@ TEST_F(Cli, InterruptLeavesOnlyWholeFiles)
     for (const auto& [signalNumber, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
         SCOPED_TRACE(signalNumber);
         const std::string err = folder_.file("err");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const char* argv[] = {RAVOTH_CLI_PATH, "--lang", "en", pdf.c_str(), nullptr};
-        pid_t child = 0;
-        const int spawned = ::posix_spawn(&child, RAVOTH_CLI_PATH, &actions, nullptr,
-                                          const_cast<char* const*>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ASSERT_EQ(spawned, 0);
-        // Signalled as soon as the first page's file is there, so that the
-        // run is surely in the middle.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (!std::filesystem::exists(folder_.file("Book-01.bmp")) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const pid_t child = startInTheMiddle(pdf, err, folder_.file("Book-01.bmp"));
+        ASSERT_GT(child, 0);
         ::kill(child, signalNumber);
         int waitStatus = 0;
         ASSERT_EQ(::waitpid(child, &waitStatus, 0), child);
@@ -233,17 +241,8 @@ TEST_F(Cli, DocumentCutShortByAnotherProgram)
     const std::string pdf = folder_.file("Book.pdf");
     ASSERT_TRUE(fixture::writeFile(pdf, built.bytes));
     const std::string err = folder_.file("err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const char* argv[] = {RAVOTH_CLI_PATH, "--lang", "en", pdf.c_str(), nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(::posix_spawn(&child, RAVOTH_CLI_PATH, &actions, nullptr, const_cast<char* const*>(argv), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!std::filesystem::exists(folder_.file("Book-001.jpg")) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const pid_t child = startInTheMiddle(pdf, err, folder_.file("Book-001.jpg"));
+    ASSERT_GT(child, 0);
     std::filesystem::resize_file(pdf, 4096);
     int waitStatus = 0;
     ASSERT_EQ(::waitpid(child, &waitStatus, 0), child);

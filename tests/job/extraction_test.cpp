@@ -27,6 +27,8 @@ struct RunResult {
     bool written;
     std::int32_t lastError;
     std::set<std::string> files;
+    std::vector<PageOutcome> outcomes;
+    std::chrono::steady_clock::duration elapsed;
 };
 
 class Extraction : public ::testing::Test {
@@ -45,7 +47,11 @@ protected:
     RunResult again(int first = 0, int last = 0, const std::string& base = "")
     {
         RunResult run;
+        setPageOutcomeList(&run.outcomes);
+        const auto start = std::chrono::steady_clock::now();
         run.result = runExtraction(pdf_.c_str(), first, last, base.empty() ? pdf_.c_str() : base.c_str());
+        run.elapsed = std::chrono::steady_clock::now() - start;
+        setPageOutcomeList(nullptr);
         run.written = filesWritten;
         run.lastError = LastError;
         run.files = folder_.names();
@@ -250,12 +256,9 @@ TEST_F(Extraction, HugeCountFailsTheMissingPagesAtOnce)
 {
     MeskerDocument document = pages(2);
     document.countOverride = 2000000000;
-    std::vector<PageOutcome> outcomes;
-    setPageOutcomeList(&outcomes);
-    const auto start = std::chrono::steady_clock::now();
     const RunResult run = extract(document);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    setPageOutcomeList(nullptr);
+    const std::vector<PageOutcome>& outcomes = run.outcomes;
+    const auto elapsed = run.elapsed;
     EXPECT_EQ(run.result, -13);
     EXPECT_TRUE(run.written);
     EXPECT_EQ(run.files.size(), 2u);
@@ -450,14 +453,11 @@ TEST_F(Extraction, StreamInflatingFarPastItsImageFailsThePage)
     // 16 times the 12 bytes that a 2 x 2 RGB page holds is 192: 200 KB
     // of zeros is far past that, and past 20 times its own compressed size.
     document.pages = {uniformPage(2, 2, 200000, '\0'), uniformPage(2, 2, 12)};
-    std::vector<PageOutcome> outcomes;
-    setPageOutcomeList(&outcomes);
     const RunResult run = extract(document);
-    setPageOutcomeList(nullptr);
     EXPECT_EQ(run.result, -13);
     EXPECT_EQ(run.files, std::set<std::string>{"Book-2.bmp"});
-    ASSERT_EQ(outcomes.size(), 2u);
-    EXPECT_EQ(outcomes[0].stage, PageStage::InflateBound);
+    ASSERT_EQ(run.outcomes.size(), 2u);
+    EXPECT_EQ(run.outcomes[0].stage, PageStage::InflateBound);
 }
 
 // A page that declares far more than its stream could ever yield is forged,
@@ -488,18 +488,13 @@ TEST_F(Extraction, ForgedPageSizesFailBeforeAnyLargeBlock)
         document.editImageObject = [&](int k, std::string& text) {
             if (k == 0) fixture::replaceOnce(text, "/BitsPerComponent 8", "/BitsPerComponent " + bits);
         };
-        std::vector<PageOutcome> outcomes;
-        setPageOutcomeList(&outcomes);
-        const auto start = std::chrono::steady_clock::now();
         const RunResult run = extract(document);
-        const auto elapsed = std::chrono::steady_clock::now() - start;
-        setPageOutcomeList(nullptr);
         EXPECT_EQ(run.result, -13);
         EXPECT_EQ(run.files, std::set<std::string>{"Book-2.bmp"});
-        ASSERT_EQ(outcomes.size(), 2u);
-        EXPECT_EQ(outcomes[0].stage, c.stage);
-        EXPECT_EQ(outcomes[0].code, c.code);
-        EXPECT_LT(elapsed, std::chrono::seconds(2) * testing::sanitizerSlowdown);
+        ASSERT_EQ(run.outcomes.size(), 2u);
+        EXPECT_EQ(run.outcomes[0].stage, c.stage);
+        EXPECT_EQ(run.outcomes[0].code, c.code);
+        EXPECT_LT(run.elapsed, std::chrono::seconds(2) * testing::sanitizerSlowdown);
     }
 }
 
@@ -521,9 +516,8 @@ TEST_F(Extraction, RepeatedReadingOfOneObjectIsBounded)
     writer.finishSection(trailer, {{0, listings + 4}});
     pdf_ = folder_.file("Book.pdf");
     ASSERT_TRUE(fixture::writeFile(pdf_, writer.bytes()));
-    const auto start = std::chrono::steady_clock::now();
     const RunResult run = again();
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1) * testing::sanitizerSlowdown);
+    EXPECT_LT(run.elapsed, std::chrono::seconds(1) * testing::sanitizerSlowdown);
     EXPECT_EQ(run.result, -11);
 }
 

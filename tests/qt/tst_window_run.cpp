@@ -80,6 +80,17 @@ struct RunWindow {
             if (button->parentWidget() == progress->parentWidget()) cancel = button;
         }
     }
+
+    // Writes the document as Book.pdf in `folder`, names it in the window and
+    // shows the window; false when the file cannot be written.
+    bool open(const QTemporaryDir& folder, const SlowDocument& document)
+    {
+        const QString pdf = folder.filePath(u8("Book.pdf"));
+        if (!fixture::writeFile(QFile::encodeName(pdf).toStdString(), document.built.bytes)) return false;
+        fileName->setText(pdf);
+        window.show();
+        return true;
+    }
 };
 
 // Every file in the folder but the PDF: each must be a page's whole stream
@@ -121,11 +132,8 @@ void WindowRunTest::progressInPageOrderWhileTheWindowAnswers()
 {
     QTemporaryDir folder;
     const SlowDocument document = slowDocument(300, 4000);
-    const QString pdf = folder.filePath(u8("Book.pdf"));
-    QVERIFY(fixture::writeFile(QFile::encodeName(pdf).toStdString(), document.built.bytes));
     RunWindow w(Language::English);
-    w.window.show();
-    w.fileName->setText(pdf);
+    QVERIFY(w.open(folder, document));
 
     QList<int> values;
     connect(w.progress, &QProgressBar::valueChanged, this, [&](int value) { values.append(value); });
@@ -173,11 +181,8 @@ void WindowRunTest::cancelKeepsWholeFilesAndSaysSo()
 
     QTemporaryDir folder;
     const SlowDocument document = slowDocument(300, 20000);
-    const QString pdf = folder.filePath(u8("Book.pdf"));
-    QVERIFY(fixture::writeFile(QFile::encodeName(pdf).toStdString(), document.built.bytes));
     RunWindow w(language);
-    w.window.show();
-    w.fileName->setText(pdf);
+    QVERIFY(w.open(folder, document));
     bool cancelled = false;
     connect(w.progress, &QProgressBar::valueChanged, this, [&](int value) {
         if (value < 3 || cancelled) return;
@@ -202,11 +207,8 @@ void WindowRunTest::closingStopsTheRunAndWaitsForIt()
 {
     QTemporaryDir folder;
     const SlowDocument document = slowDocument(300, 20000);
-    const QString pdf = folder.filePath(u8("Book.pdf"));
-    QVERIFY(fixture::writeFile(QFile::encodeName(pdf).toStdString(), document.built.bytes));
     RunWindow w(Language::English);
-    w.window.show();
-    w.fileName->setText(pdf);
+    QVERIFY(w.open(folder, document));
     QTest::mouseClick(w.extract, Qt::LeftButton);
     QTRY_VERIFY(w.progress->value() >= 1);
 
