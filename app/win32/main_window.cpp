@@ -1,15 +1,19 @@
 #include "app/win32/main_window.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <direct.h>
 #include <shellapi.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "app/win32/window_texts.h"
 #include "app/window_logic.h"
 #include "job/extraction.h"
-#include "pdf/reader.h"
 #include "platform/text.h"
 
 namespace ravoth::win32 {
@@ -20,6 +24,45 @@ constexpr const wchar_t* windowCaption = L"Ravoth";
 
 // Paths from the system: 259 units and a NUL, the classic path limit.
 constexpr int textBufferUnits = MAX_PATH;
+
+// What the run's thread posts to the window: pages done (the counts are
+// read from the job when the message is handled, so however fast pages
+// go, one message at a time waits in the queue), and the end of the run.
+constexpr UINT runProgressMessage = WM_APP + 1;
+constexpr UINT runEndedMessage = WM_APP + 2;
+
+// The Cancel button's command; no menu item or key gives it.
+constexpr int commandCancel = 2060;
+
+// While a run goes on, the progress row takes the drop hint's place (y 102
+// to 130): the line "page N of M", the bar, and Cancel under Ref.
+struct RowControl {
+    int x;
+    int y;
+    int width;
+    int height;
+};
+constexpr RowControl progressLabelLayout{14, 108, 170, 16};
+constexpr RowControl progressBarLayout{186, 106, 132, 18};
+constexpr RowControl cancelButtonLayout{326, 104, 58, 25};
+
+// One extraction on its own thread. The window owns it from Extract until
+// it handles the end message and has joined the thread; the thread touches
+// only the run, the result and the counts.
+struct Job {
+    ExtractionRun run;
+    std::string fileName;
+    int firstPage = 0;
+    int lastPage = 0;
+    int result = 0;
+    std::thread thread;
+    std::atomic<int> pagesDone{0};
+    std::atomic<int> pagesInRange{0};
+    // True while a progress message waits in the queue.
+    std::atomic<bool> progressPosted{false};
+    // The window was asked to close: it does once the run has stopped.
+    bool closing = false;
+};
 
 // Fixed at start-up; the window procedure has no other way to reach it.
 struct ProgramState {
@@ -32,6 +75,17 @@ struct ProgramState {
     HWND firstPageEdit = nullptr;
     HWND lastPageEdit = nullptr;
     HWND outlineCheckBox = nullptr;
+    HWND refButton = nullptr;
+    HWND extractButton = nullptr;
+    HWND dropHint = nullptr;
+    // From Extract until the outcome box is answered: the progress row is
+    // up and the inputs are closed to the user.
+    bool busy = false;
+    std::unique_ptr<Job> job;
+    HWND progressLabel = nullptr;
+    HWND progressBar = nullptr;
+    HWND cancelButton = nullptr;
+    HWND focusBeforeRun = nullptr;
 };
 
 ProgramState state;
@@ -92,7 +146,11 @@ void createControls(HWND window)
         case idFirstPageEdit: state.firstPageEdit = control; break;
         case idLastPageEdit: state.lastPageEdit = control; break;
         case idOutlineCheckBox: state.outlineCheckBox = control; break;
-        default: break;
+        case commandBrowse: state.refButton = control; break;
+        case commandExtract: state.extractButton = control; break;
+        default:
+            if (layout.text.english == texts::dropHint.english) state.dropHint = control;
+            break;
         }
     }
     DragAcceptFiles(window, TRUE);
@@ -105,6 +163,73 @@ std::string controlText(HWND control)
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     return toUtf8(text);
+}
+
+HWND createRowControl(HWND window, const wchar_t* windowClass, const std::wstring& text, DWORD style,
+                      const RowControl& layout, int id)
+{
+    const HWND control = CreateWindowExW(0, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, layout.x,
+                                         layout.y, layout.width, layout.height, window,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), state.instance, nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), MAKELPARAM(TRUE, 0));
+    return control;
+}
+
+// Closes the inputs (a second run, another file or other pages cannot
+// start or change under the run) and puts the progress row in the drop
+// hint's place; `running` false undoes it.
+void showRunControls(HWND window, bool running)
+{
+    if (running) {
+        state.focusBeforeRun = GetFocus();
+        ShowWindow(state.dropHint, SW_HIDE);
+        state.progressLabel = createRowControl(window, L"STATIC", L"", 0, progressLabelLayout, idNone);
+        state.progressBar = createRowControl(window, PROGRESS_CLASSW, L"", 0, progressBarLayout, idNone);
+        state.cancelButton = createRowControl(window, L"BUTTON", windowText(texts::cancelButton, state.language),
+                                              WS_BORDER | BS_PUSHBUTTON, cancelButtonLayout, commandCancel);
+        // Before the inputs are closed, so that the focus never falls out
+        // of the window and Esc reaches the loop.
+        SetFocus(state.cancelButton);
+    }
+    for (const HWND control : {state.fileNameEdit, state.firstPageEdit, state.lastPageEdit, state.outlineCheckBox,
+                               state.refButton, state.extractButton})
+        EnableWindow(control, running ? FALSE : TRUE);
+    const HMENU menu = GetMenu(window);
+    for (const int command : {commandBrowse, commandExtract})
+        EnableMenuItem(menu, static_cast<UINT>(command), MF_BYCOMMAND | (running ? MF_GRAYED : MF_ENABLED));
+    DrawMenuBar(window);
+    DragAcceptFiles(window, running ? FALSE : TRUE);
+    if (!running) {
+        for (HWND* control : {&state.progressLabel, &state.progressBar, &state.cancelButton}) {
+            DestroyWindow(*control);
+            *control = nullptr;
+        }
+        ShowWindow(state.dropHint, SW_SHOW);
+        SetFocus(IsWindow(state.focusBeforeRun) ? state.focusBeforeRun : state.extractButton);
+    }
+}
+
+void showProgress(Job& job)
+{
+    // Cleared before the counts are read: a page done after this posts
+    // again, so the last count always reaches the window.
+    job.progressPosted.store(false);
+    const int pagesInRange = job.pagesInRange.load();
+    const int pagesDone = job.pagesDone.load();
+    if (pagesInRange < 1) return;
+    if (SendMessageW(state.progressBar, PBM_GETRANGE, FALSE, 0) != pagesInRange)
+        SendMessageW(state.progressBar, PBM_SETRANGE32, 0, pagesInRange);
+    SendMessageW(state.progressBar, PBM_SETPOS, static_cast<WPARAM>(pagesDone), 0);
+    SetWindowTextW(state.progressLabel, progressText(state.language, pagesDone, pagesInRange).c_str());
+}
+
+// The run's thread.
+void runJob(HWND window, Job* job)
+{
+    job->result = job->run.run(job->fileName.c_str(), job->firstPage, job->lastPage, job->fileName.c_str());
+    // The window stays until it has this message, so only a full queue
+    // can refuse it, and only for a while.
+    while (!PostMessageW(window, runEndedMessage, 0, 0) && IsWindow(window)) Sleep(50);
 }
 
 void extract(HWND window)
@@ -120,13 +245,53 @@ void extract(HWND window)
     }
     if (request.step == ExtractStep::NoFileName) return;
 
-    outlineOption = SendMessageW(state.outlineCheckBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    // The run holds the thread until it is over, so no message restores the
-    // cursor in between.
-    const HCURSOR previousCursor = SetCursor(LoadCursorW(nullptr, systemCursor(IDC_WAIT)));
-    const int result = runExtraction(fileName.c_str(), request.firstPage, request.lastPage, fileName.c_str());
-    SetCursor(previousCursor);
-    showMessage(window, resultMessage(result, filesWritten));
+    auto job = std::make_unique<Job>();
+    job->run.setOutlineNames(SendMessageW(state.outlineCheckBox, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    job->fileName = fileName;
+    job->firstPage = request.firstPage;
+    job->lastPage = request.lastPage;
+    Job* const running = job.get();
+    job->run.setProgress([running, window](const PageProgress& progress) {
+        running->pagesInRange.store(progress.pagesInRange);
+        running->pagesDone.store(progress.pagesDone);
+        if (!running->progressPosted.exchange(true) && !PostMessageW(window, runProgressMessage, 0, 0))
+            running->progressPosted.store(false);
+    });
+    state.job = std::move(job);
+    state.busy = true;
+    showRunControls(window, true);
+    try {
+        running->thread = std::thread(runJob, window, running);
+    } catch (const std::system_error&) {
+        // No thread to be had: the run takes this one, and the window
+        // waits for it as it did before runs had their own.
+        runJob(window, running);
+    }
+}
+
+void cancelRun()
+{
+    if (!state.job) return;
+    state.job->run.requestStop();
+    // Stopping takes up to a page; the greyed button shows it was heard.
+    EnableWindow(state.cancelButton, FALSE);
+}
+
+void endRun(HWND window)
+{
+    if (!state.job) return;
+    const std::unique_ptr<Job> job = std::move(state.job);
+    if (job->thread.joinable()) job->thread.join();
+    if (job->closing) {
+        DestroyWindow(window);
+        return;
+    }
+    // The row shows where the run ended while the outcome box is up.
+    showProgress(*job);
+    EnableWindow(state.cancelButton, FALSE);
+    showMessage(window, outcomeText(state.language, reportOf(job->run, job->result), job->run.filesWritten()));
+    showRunControls(window, false);
+    state.busy = false;
 }
 
 void browse(HWND window)
@@ -179,10 +344,14 @@ void acceptDrop(HWND window, HDROP drop)
 
 void runCommand(HWND window, int command)
 {
+    // The accelerators and a program's own messages reach past greyed
+    // buttons and menu items.
+    if (state.busy && (command == commandBrowse || command == commandExtract)) return;
     switch (command) {
     case commandExit: SendMessageW(window, WM_CLOSE, 0, 0); break;
     case commandBrowse: browse(window); break;
     case commandExtract: extract(window); break;
+    case commandCancel: cancelRun(); break;
     case commandHelp: openHelp(window); break;
     case commandAbout: showMessage(window, windowText(aboutText(state.language))); break;
     default: break;
@@ -194,8 +363,26 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
     case WM_CREATE: createControls(window); return 0;
     case WM_COMMAND: runCommand(window, LOWORD(wParam)); return 0;
-    case WM_DROPFILES: acceptDrop(window, reinterpret_cast<HDROP>(wParam)); return 0;
-    case WM_CLOSE: DestroyWindow(window); return 0;
+    case WM_DROPFILES:
+        if (state.busy)
+            DragFinish(reinterpret_cast<HDROP>(wParam));
+        else
+            acceptDrop(window, reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case runProgressMessage:
+        if (state.job) showProgress(*state.job);
+        return 0;
+    case runEndedMessage: endRun(window); return 0;
+    case WM_CLOSE:
+        // A run is never left behind: it is asked to stop, and its end
+        // closes the window.
+        if (state.job) {
+            state.job->closing = true;
+            cancelRun();
+            return 0;
+        }
+        DestroyWindow(window);
+        return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -219,6 +406,9 @@ int runMainWindow(HINSTANCE instance, const wchar_t* commandLine, int showState)
     windowClass.lpszMenuName = state.language == Language::Japanese ? L"Ravoth" : L"RavothE";
     windowClass.lpszClassName = windowClassName;
     if (!RegisterClassW(&windowClass)) return 0;
+    // The progress bar's class; without it a run shows no bar and goes on.
+    INITCOMMONCONTROLSEX commonControls{sizeof commonControls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&commonControls);
 
     // A working folder longer than the buffer leaves no help folder; the
     // help command then finds no page and says so.
@@ -245,9 +435,21 @@ int runMainWindow(HINSTANCE instance, const wchar_t* commandLine, int showState)
     BOOL got;
     // GetMessageW gives -1 when it fails; that ends the loop as well.
     while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        // Esc stops a run wherever the focus is in the window.
+        if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE && state.job) {
+            cancelRun();
+            continue;
+        }
         if (accelerators && TranslateAcceleratorW(window, accelerators, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
+    }
+    // Only a failing loop ends with a run still going; it is stopped, not
+    // cut off half-way through a file.
+    if (state.job) {
+        state.job->run.requestStop();
+        if (state.job->thread.joinable()) state.job->thread.join();
+        state.job.reset();
     }
     if (state.font) DeleteObject(state.font);
     return got == 0 ? static_cast<int>(message.wParam) : 0;

@@ -17,4 +17,32 @@ std::wstring notPdfText(Language language, std::wstring_view path)
     return message;
 }
 
+std::wstring progressText(Language language, int pagesDone, int pagesInRange)
+{
+    // The two placeholders stand in either order; the Japanese text names
+    // the maximum first.
+    std::wstring text;
+    const std::wstring format = windowText(texts::progressPages, language);
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == L'%' && i + 1 < format.size() && (format[i + 1] == L'v' || format[i + 1] == L'm')) {
+            text += std::to_wstring(format[i + 1] == L'v' ? pagesDone : pagesInRange);
+            ++i;
+        } else {
+            text += format[i];
+        }
+    }
+    return text;
+}
+
+std::wstring outcomeText(Language language, const RunReport& report, bool filesWritten)
+{
+    std::wstring text = windowText(resultMessage(report.result, filesWritten), language);
+    // A stopped run was the user's own choice and needs no reason; a
+    // complete one has none.
+    if (report.result == extractionStopped) return text;
+    const std::string reason = failureReason(language, report);
+    if (!reason.empty()) text += L"\n\n" + windowText(reason);
+    return text;
+}
+
 }  // namespace ravoth::win32

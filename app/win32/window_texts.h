@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/texts.h"
+#include "app/window_logic.h"
 
 namespace ravoth::win32 {
 
@@ -20,5 +21,14 @@ inline std::wstring windowText(const Text& text, Language language)
 
 // The not-a-PDF message with the dropped path put in unchanged for "%s".
 std::wstring notPdfText(Language language, std::wstring_view path);
+
+// The line beside the progress bar: "page N of M" with `pagesDone` and
+// `pagesInRange` put in as a progress bar writes its value and maximum.
+std::wstring progressText(Language language, int pagesDone, int pagesInRange);
+
+// The box that ends a run: its fixed outcome text, or the cancelled text;
+// below a Failure or a Complete-but-partly text, after a blank line, the
+// reason in words.
+std::wstring outcomeText(Language language, const RunReport& report, bool filesWritten);
 
 }  // namespace ravoth::win32

@@ -8,14 +8,25 @@
 // SWITCH is the start-up switch ("/jp", "/us") or "-" for none; LANGUAGE
 // ("en" or "ja") is the language the window must come up in. The reference
 // folders hold the files an extraction of PDF gives with numbered names and
-// with outline titles as names. Prints one line per check and
-// "N passed, M failed"; exits 0 only when every check passed.
+// with outline titles as names.
+//
+//   window_driver --progress RAVOTH_EXE SWITCH LANGUAGE WORK_FOLDER
+//
+// writes a document of many large pages into WORK_FOLDER and watches runs
+// of it: the progress row, the window answering while a run goes on,
+// Cancel (the button in English, Esc in Japanese), and closing the window
+// in the middle of a run.
+//
+// Prints one line per check and "N passed, M failed"; exits 0 only when
+// every check passed.
 //
 // Texts and paths cross to the program through the wide calls and are
 // compared in UTF-8 with the shared table's texts as they stand: an ANSI
 // call on either side would lose what the code page lacks, and two ANSI
 // calls would hide it from each other.
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -27,6 +38,7 @@
 #include "app/command_line.h"
 #include "app/window_logic.h"
 #include "platform/text.h"
+#include "tests/fixture/pdf_builder.h"
 
 namespace {
 
@@ -35,12 +47,13 @@ using namespace ravoth;
 int passed = 0;
 int failed = 0;
 
-void check(bool ok, const std::string& what, const std::string& detail = {})
+bool check(bool ok, const std::string& what, const std::string& detail = {})
 {
     (ok ? passed : failed)++;
     std::printf("%s %s%s%s\n", ok ? "ok  " : "FAIL", what.c_str(), detail.empty() ? "" : ": ",
                 detail.c_str());
     std::fflush(stdout);
+    return ok;
 }
 
 std::string quoted(const std::string& text)
@@ -430,9 +443,11 @@ void runCommands(const Program& program, Language language, const std::string& p
     expect(std::string(texts::pageInputError.in(language)), "Extract with page 1a");
     setText(window, idLastPageEdit, "");
 
+    // The reason comes below the fixed text, after a blank line.
     setText(window, idFileNameEdit, folderOf(pdf) + "missing.pdf");
     command(program, commandExtract);
-    expect(std::string(texts::failure.in(language)), "Extract of a missing file");
+    expect(std::string(texts::failure.in(language)) + "\n\n" + std::string(texts::reasonNoSuchFile.in(language)),
+           "Extract of a missing file");
 
     // An empty name is passed over without a word: the next box is About's.
     setText(window, idFileNameEdit, "");
@@ -476,14 +491,346 @@ void runCommands(const Program& program, Language language, const std::string& p
     }
 }
 
+// ------------------------------------------------------------- programs
+
+// Starts ravoth.exe with `startSwitch` in `workFolder` and looks for its
+// window; false when the program did not start.
+bool startProgram(Program& program, const std::string& exe, const std::string& startSwitch,
+                  const std::string& workFolder)
+{
+    std::wstring commandLine = wide("\"" + exe + "\"" + (startSwitch.empty() ? "" : " " + startSwitch));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(wide(exe).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        wide(workFolder).c_str(), &startup, &program.process)) {
+        check(false, "ravoth.exe starts", std::to_string(GetLastError()));
+        return false;
+    }
+    WaitForInputIdle(program.process.hProcess, 20000);
+    check(waitFor([&] { return (program.window = findTopWindow(program.process.dwProcessId, "Ravoth", nullptr)); }),
+          "window of class Ravoth appears");
+    return true;
+}
+
+// Waits for the program to end, with 0; ends it when it does not.
+void checkProgramEnds(Program& program, const std::string& what)
+{
+    const bool ended = WaitForSingleObject(program.process.hProcess, 20000) == WAIT_OBJECT_0;
+    DWORD exitCode = 1;
+    GetExitCodeProcess(program.process.hProcess, &exitCode);
+    check(ended && exitCode == 0, what, ended ? std::to_string(exitCode) : "still running");
+    if (!ended) TerminateProcess(program.process.hProcess, 1);
+    CloseHandle(program.process.hThread);
+    CloseHandle(program.process.hProcess);
+}
+
+// ------------------------------------------------------------- progress
+
+// A document whose runs last long enough to watch and to stop, with pages
+// that each take long against a message's way between two processes: a
+// large colour picture to inflate and write as a bitmap, the same on every
+// page. JPEG pages, only copied, go by too fast for "a page or so" to mean
+// anything.
+constexpr int slowPages = 24;
+constexpr int slowWidth = 1500;  // rows of 4500 bytes need no padding
+constexpr int slowHeight = 1500;
+constexpr const char* slowName = "slow";
+
+// The controls a run puts in the drop hint's place, in creation order
+// after the layout's eleven; all null when they are not there.
+struct ProgressRow {
+    HWND label = nullptr;
+    HWND bar = nullptr;
+    HWND cancel = nullptr;
+};
+
+ProgressRow progressRow(HWND window)
+{
+    const std::vector<HWND> controls = children(window);
+    const std::size_t first = std::size(mainWindowControls);
+    if (controls.size() != first + 3) return {};
+    return {controls[first], controls[first + 1], controls[first + 2]};
+}
+
+// A message to the window's thread; -1 when it does not answer in time.
+LRESULT ask(HWND window, UINT message, WPARAM wParam = 0, DWORD timeoutMs = 5000)
+{
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, 0, SMTO_ABORTIFHUNG, timeoutMs, &result)) return -1;
+    return static_cast<LRESULT>(result);
+}
+
+HWND outcomeBox(const Program& program) { return findTopWindow(program.process.dwProcessId, "#32770", "Ravoth"); }
+
+// What watching a run saw of it.
+struct RunWatch {
+    std::vector<int> positions;  // the bar's positions as they changed
+    // Answered while the run went on: the bar between 0 and the end before
+    // and after, and no outcome box yet.
+    int probesMidRun = 0;
+    ULONGLONG slowestProbeMs = 0;
+    int unansweredProbes = 0;
+};
+
+// Watches the bar and probes the window with a message it must answer at
+// once, until `enough` holds or an outcome box comes. False when neither
+// happens within two minutes.
+template <typename Condition>
+bool watchRun(const Program& program, const ProgressRow& row, RunWatch& watch, Condition enough)
+{
+    const ULONGLONG until = GetTickCount64() + 120000;
+    while (GetTickCount64() < until) {
+        if (enough() || outcomeBox(program)) return true;
+        const auto before = static_cast<int>(ask(row.bar, PBM_GETPOS));
+        const ULONGLONG sent = GetTickCount64();
+        const bool answered = ask(program.window, WM_NULL, 0, 10000) != -1;
+        const ULONGLONG took = GetTickCount64() - sent;
+        const auto after = static_cast<int>(ask(row.bar, PBM_GETPOS));
+        if (!answered) ++watch.unansweredProbes;
+        watch.slowestProbeMs = std::max(watch.slowestProbeMs, took);
+        if (answered && before > 0 && after < slowPages && !outcomeBox(program)) ++watch.probesMidRun;
+        if (watch.positions.empty() || watch.positions.back() != after) watch.positions.push_back(after);
+        Sleep(10);
+    }
+    return false;
+}
+
+// Starts a run of the slow document and waits for its progress row.
+ProgressRow startRun(const Program& program, const std::string& what)
+{
+    command(program, commandExtract);
+    ProgressRow row;
+    check(waitFor([&] { return (row = progressRow(program.window)).bar != nullptr; }), what + ": the progress row appears");
+    return row;
+}
+
+// Waits until the run has done `pages` pages; false when it ends first.
+bool waitForPages(const Program& program, const ProgressRow& row, int pages)
+{
+    return waitFor([&] { return ask(row.bar, PBM_GETPOS) >= pages || outcomeBox(program); }) && !outcomeBox(program) &&
+           ask(row.bar, PBM_GETPOS) < slowPages;
+}
+
+// The page files a run of the slow document left.
+struct PageFiles {
+    int count = 0;
+    int lastPage = 0;  // the highest page with a file
+};
+
+// Checks the page files beside the slow document and removes them: each
+// must be the page's picture whole, and no temporary file may be left.
+// A stopped run may keep a page that a writer finished after one that was
+// given up, so the pages need not run without a gap.
+PageFiles checkPageFiles(const std::string& folder, const std::string& what, const std::string& samples)
+{
+    // A whole file: a 54-byte header, then the rows bottom-up, each pixel
+    // blue, green, red.
+    constexpr std::size_t headerBytes = 54;
+    constexpr std::size_t rowBytes = slowWidth * 3;
+    std::string pixels(samples.size(), '\0');
+    for (std::size_t row = 0; row < slowHeight; ++row)
+        for (std::size_t x = 0; x < slowWidth; ++x)
+            for (std::size_t c = 0; c < 3; ++c)
+                pixels[(slowHeight - 1 - row) * rowBytes + x * 3 + c] = samples[row * rowBytes + x * 3 + 2 - c];
+    PageFiles pageFiles;
+    std::vector<std::string> faults;
+    const auto files = [&] {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW(wide(folder + "*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(toUtf8(found.cFileName));
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+        return names;
+    }();
+    for (const std::string& name : files) {
+        if (name == std::string(slowName) + ".pdf") continue;
+        int page = 0;
+        char rest = 0;
+        char expectedName[32];
+        if (std::sscanf(name.c_str(), "slow-%d.bmp%c", &page, &rest) == 1 && page >= 1 && page <= slowPages &&
+            (std::snprintf(expectedName, sizeof expectedName, "slow-%02d.bmp", page), name == expectedName)) {
+            const HANDLE file = CreateFileW(wide(folder + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
+            std::string bytes;
+            if (file != INVALID_HANDLE_VALUE) {
+                std::vector<char> chunk(1 << 16);
+                DWORD got = 0;
+                while (ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr) && got > 0)
+                    bytes.append(chunk.data(), got);
+                CloseHandle(file);
+            }
+            ++pageFiles.count;
+            pageFiles.lastPage = std::max(pageFiles.lastPage, page);
+            if (bytes.size() != headerBytes + pixels.size() || bytes.compare(0, 2, "BM") != 0 ||
+                bytes.compare(headerBytes, pixels.size(), pixels) != 0)
+                faults.push_back(name + " is not whole (" + std::to_string(bytes.size()) + " bytes)");
+        } else {
+            faults.push_back((name[0] == '~' || name.rfind(".ravoth-", 0) == 0 ? "temporary file " : "stray file ") + name);
+        }
+        DeleteFileW(wide(folder + name).c_str());
+    }
+    std::string detail = std::to_string(pageFiles.count) + " page files, the last page " +
+                         std::to_string(pageFiles.lastPage);
+    for (const std::string& fault : faults) detail += "; " + fault;
+    check(faults.empty(), what + ": the page files are whole and no temporary file is left", detail);
+    return pageFiles;
+}
+
+void checkInputsOpen(HWND window, bool open, const std::string& what)
+{
+    // The controls (and the drop) that are not as they should be.
+    std::string wrong;
+    for (const int id : {idFileNameEdit, idFirstPageEdit, idLastPageEdit, idOutlineCheckBox, commandBrowse, commandExtract})
+        if ((IsWindowEnabled(childWithId(window, id)) != FALSE) != open) wrong += ' ' + std::to_string(id);
+    if (((GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) != 0) != open) wrong += " drop";
+    check(wrong.empty(), what + (open ? ": the inputs and dropping are open again" : ": the inputs and dropping are closed"),
+          wrong.empty() ? std::string() : (open ? "closed:" : "open:") + wrong);
+}
+
+// The line beside the bar, written out for each language.
+std::string pagesLine(Language language, int page, int pages)
+{
+    return language == Language::Japanese
+               ? std::to_string(pages) + " \xE3\x83\x9A\xE3\x83\xBC\xE3\x82\xB8\xE4\xB8\xAD " + std::to_string(page) +
+                     " \xE3\x83\x9A\xE3\x83\xBC\xE3\x82\xB8\xE7\x9B\xAE"
+               : "page " + std::to_string(page) + " of " + std::to_string(pages);
+}
+
+void runProgressChecks(const std::string& exe, const std::string& startSwitch, Language language,
+                       const std::string& work)
+{
+    const std::string folder = work + "\\";
+    const std::string pdf = folder + slowName + ".pdf";
+    fixture::MeskerDocument document;
+    document.pages.assign(slowPages, fixture::flatePage(slowWidth, slowHeight, 8, false, 1));
+    const std::string samples = document.pages[0].data;
+    if (!check(fixture::writeFile(pdf, fixture::buildMesker(document)), "the slow document is written", pdf)) return;
+
+    Program program;
+    if (!startProgram(program, exe, startSwitch, work)) return;
+    const HWND window = program.window;
+    if (!window) {
+        checkProgramEnds(program, "Exit ends the program with 0");
+        return;
+    }
+    setText(window, idFileNameEdit, pdf);
+
+    // A whole run: the row, progress in order up to the end, the window
+    // answering all along, and the inputs closed until the box is answered.
+    ProgressRow row = startRun(program, "whole run");
+    if (row.bar) {
+        check(sameTextIgnoringCase(className(row.label), "Static") &&
+                  sameTextIgnoringCase(className(row.bar), PROGRESS_CLASSA) &&
+                  sameTextIgnoringCase(className(row.cancel), "Button") &&
+                  windowText(row.cancel) == texts::cancelButton.in(language),
+              "whole run: the row is a line, a progress bar and Cancel",
+              className(row.label) + ", " + className(row.bar) + ", " + className(row.cancel) + " " +
+                  quoted(windowText(row.cancel)));
+        std::string outside;
+        for (const HWND control : {row.label, row.bar, row.cancel}) {
+            RECT box{};
+            GetWindowRect(control, &box);
+            POINT corners[2] = {{box.left, box.top}, {box.right, box.bottom}};
+            MapWindowPoints(nullptr, window, corners, 2);
+            if (corners[0].x < 0 || corners[0].y < 102 || corners[1].x > clientWidthPixels || corners[1].y > 130)
+                outside += " " + className(control);
+        }
+        const std::vector<HWND> controls = children(window);
+        const HWND hint = controls.size() > 8 ? controls[8] : nullptr;
+        check(outside.empty() && !IsWindowVisible(hint), "whole run: the row takes the drop hint's place",
+              outside.empty() ? "" : "outside:" + outside);
+        RunWatch watch;
+        bool inputsChecked = false;
+        const bool ended = watchRun(program, row, watch, [&] {
+            if (!inputsChecked && ask(row.bar, PBM_GETPOS) > 0) {
+                inputsChecked = true;
+                checkInputsOpen(window, false, "whole run");
+                // The menu's Extract reaches the window even when greyed;
+                // a second run must not start over the first.
+                command(program, commandExtract);
+            }
+            return false;
+        });
+        const int position = static_cast<int>(ask(row.bar, PBM_GETPOS));
+        const int range = static_cast<int>(ask(row.bar, PBM_GETRANGE, FALSE));
+        const std::string line = windowText(row.label);
+        bool ordered = true;
+        int between = 0;
+        for (std::size_t i = 0; i < watch.positions.size(); ++i) {
+            if (i > 0 && watch.positions[i] < watch.positions[i - 1]) ordered = false;
+            if (watch.positions[i] > 0 && watch.positions[i] < slowPages) ++between;
+        }
+        check(ended && ordered && between >= 3, "whole run: progress arrives in page order",
+              std::to_string(watch.positions.size()) + " positions, " + std::to_string(between) + " between 0 and " +
+                  std::to_string(slowPages));
+        // Generous: other programs may hold the processors for a while.
+        check(watch.unansweredProbes == 0 && watch.probesMidRun >= 3 && watch.slowestProbeMs < 5000,
+              "whole run: the window answers while the run goes on",
+              std::to_string(watch.probesMidRun) + " probes mid-run, " + std::to_string(watch.unansweredProbes) +
+                  " unanswered, slowest " + std::to_string(watch.slowestProbeMs) + " ms");
+        checkEqual(std::to_string(position) + " of " + std::to_string(range) + ", " + line,
+                   std::to_string(slowPages) + " of " + std::to_string(slowPages) + ", " +
+                       pagesLine(language, slowPages, slowPages),
+                   "whole run: the bar and its line reach the end");
+        checkEqual(answerMessageBox(program), std::string(texts::complete.in(language)), "whole run: outcome");
+        check(waitFor([&] { return progressRow(window).bar == nullptr; }) && IsWindowVisible(hint),
+              "whole run: the row gives the drop hint back");
+        checkInputsOpen(window, true, "whole run");
+        checkEqual(checkPageFiles(folder, "whole run", samples).count, slowPages, "whole run: page files");
+    }
+
+    // Stopped: by the Cancel button in English, by Esc in Japanese.
+    const bool byEsc = language == Language::Japanese;
+    const std::string stopped = byEsc ? "stopped by Esc" : "stopped by Cancel";
+    row = startRun(program, stopped);
+    if (row.bar && check(waitForPages(program, row, 3), stopped + ": the run is under way")) {
+        const int before = static_cast<int>(ask(row.bar, PBM_GETPOS));
+        if (byEsc)
+            PostMessageW(row.cancel, WM_KEYDOWN, VK_ESCAPE, 1);
+        else
+            ask(row.cancel, BM_CLICK);
+        check(waitFor([&] { return !IsWindowEnabled(row.cancel) || outcomeBox(program); }),
+              stopped + ": the window takes the stop");
+        checkEqual(answerMessageBox(program), std::string(texts::cancelled.in(language)), stopped + ": outcome");
+        waitFor([&] { return progressRow(window).bar == nullptr; });
+        const PageFiles pageFiles = checkPageFiles(folder, stopped, samples);
+        const std::string detail = std::to_string(pageFiles.count) + " page files, the last page " +
+                                   std::to_string(pageFiles.lastPage) + ", the bar at " + std::to_string(before) +
+                                   " before the stop";
+        // The bar may trail the run by a page, and the writers may finish
+        // the pages they are on.
+        check(pageFiles.lastPage < slowPages && pageFiles.lastPage <= before + 3,
+              stopped + ": the run stops within a page or so", detail);
+        // Every page the bar counted before the stop was written whole.
+        check(pageFiles.count >= before, stopped + ": the pages done before the stop stay", detail);
+    }
+
+    // Closing in the middle of a run stops it, waits for it and ends the
+    // program without a box.
+    row = startRun(program, "closed");
+    if (row.bar && check(waitForPages(program, row, 3), "closed: the run is under way")) {
+        command(program, commandExit);
+        checkProgramEnds(program, "closed: End in the middle of a run ends the program with 0");
+        checkPageFiles(folder, "closed", samples);
+    } else {
+        command(program, commandExit);
+        checkProgramEnds(program, "Exit ends the program with 0");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     // The paths hold characters that the ANSI code page may lack.
     const std::vector<std::string> arguments = commandLineArguments(argc, argv);
-    if (arguments.size() != 6) {
-        std::fprintf(stderr, "usage: window_driver RAVOTH_EXE SWITCH|- en|ja PDF NUMBERED_REF TITLE_REF\n");
+    const bool progress = !arguments.empty() && arguments[0] == "--progress";
+    if (arguments.size() != (progress ? 5 : 6)) {
+        std::fprintf(stderr, "usage: window_driver RAVOTH_EXE SWITCH|- en|ja PDF NUMBERED_REF TITLE_REF\n"
+                             "       window_driver --progress RAVOTH_EXE SWITCH|- en|ja WORK_FOLDER\n");
         return 2;
     }
     auto fullPath = [](const std::string& path) {
@@ -491,43 +838,32 @@ int main(int argc, char** argv)
         GetFullPathNameW(wide(path).c_str(), MAX_PATH, full, nullptr);
         return toUtf8(full);
     };
-    const std::string exe = fullPath(arguments[0]);
-    const std::string startSwitch = arguments[1] == "-" ? "" : arguments[1];
-    const Language language = arguments[2] == "ja" ? Language::Japanese : Language::English;
-    const std::string pdf = fullPath(arguments[3]);
-    const std::string numberedReference = fullPath(arguments[4]) + "\\";
-    const std::string titleReference = fullPath(arguments[5]) + "\\";
-    std::printf("ravoth.exe %s, language %s, ANSI code page %u, %s\n", startSwitch.c_str(), arguments[2].c_str(),
-                GetACP(), pdf.c_str());
+    const std::size_t first = progress ? 1 : 0;
+    const std::string exe = fullPath(arguments[first]);
+    const std::string startSwitch = arguments[first + 1] == "-" ? "" : arguments[first + 1];
+    const Language language = arguments[first + 2] == "ja" ? Language::Japanese : Language::English;
+    // The PDF, or the work folder.
+    const std::string pdf = fullPath(arguments[first + 3]);
+    std::printf("ravoth.exe %s, language %s, ANSI code page %u, %s\n", startSwitch.c_str(),
+                arguments[first + 2].c_str(), GetACP(), pdf.c_str());
 
-    checkResources(exe);
-
-    Program program;
-    std::wstring commandLine = wide("\"" + exe + "\"" + (startSwitch.empty() ? "" : " " + startSwitch));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    // The PDF's folder, whose name the code page may lack, is the working
-    // folder and so the help folder.
-    const std::string workFolder = folderOf(pdf);
-    if (!CreateProcessW(wide(exe).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        wide(workFolder).c_str(), &startup, &program.process)) {
-        check(false, "ravoth.exe starts", std::to_string(GetLastError()));
+    if (progress) {
+        runProgressChecks(exe, startSwitch, language, pdf);
     } else {
-        WaitForInputIdle(program.process.hProcess, 20000);
-        check(waitFor([&] { return (program.window = findTopWindow(program.process.dwProcessId, "Ravoth", nullptr)); }),
-              "window of class Ravoth appears");
-        if (program.window) {
-            checkWindow(program, language);
-            runCommands(program, language, pdf, numberedReference, titleReference);
-            command(program, commandExit);
+        const std::string numberedReference = fullPath(arguments[4]) + "\\";
+        const std::string titleReference = fullPath(arguments[5]) + "\\";
+        checkResources(exe);
+        Program program;
+        // The PDF's folder, whose name the code page may lack, is the working
+        // folder and so the help folder.
+        if (startProgram(program, exe, startSwitch, folderOf(pdf))) {
+            if (program.window) {
+                checkWindow(program, language);
+                runCommands(program, language, pdf, numberedReference, titleReference);
+                command(program, commandExit);
+            }
+            checkProgramEnds(program, "Exit ends the program with 0");
         }
-        const bool ended = WaitForSingleObject(program.process.hProcess, 20000) == WAIT_OBJECT_0;
-        DWORD exitCode = 1;
-        GetExitCodeProcess(program.process.hProcess, &exitCode);
-        check(ended && exitCode == 0, "Exit ends the program with 0", std::to_string(exitCode));
-        if (!ended) TerminateProcess(program.process.hProcess, 1);
-        CloseHandle(program.process.hThread);
-        CloseHandle(program.process.hProcess);
     }
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 && passed > 0 ? 0 : 1;

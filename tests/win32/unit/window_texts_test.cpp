@@ -42,5 +42,28 @@ TEST(WindowTexts, NotPdfMessageKeepsThePath)
     EXPECT_EQ(japanese.substr(japanese.size() - path.size() - 2), L"\n\n" + path);
 }
 
+// The Japanese line names the pages of the range first.
+TEST(WindowTexts, ProgressLinePutsEachCountInItsPlace)
+{
+    EXPECT_EQ(progressText(en, 7, 240), L"page 7 of 240");
+    EXPECT_EQ(progressText(ja, 7, 240), L"240 \u30DA\u30FC\u30B8\u4E2D 7 \u30DA\u30FC\u30B8\u76EE");
+}
+
+// The window tests see Complete, Failure with its reason and Cancelled;
+// only a run with pages missing ends here.
+TEST(WindowTexts, PartlyCompleteBoxGivesTheReasonBelowItsText)
+{
+    RunReport report;
+    report.result = somePageNotWritten;
+    report.pagesNotWritten = 2;
+    report.pagesInRange = 40;
+    report.pageFilesWritten = 38;
+    EXPECT_EQ(outcomeText(en, report, true), L"Complete\n\nBut Partly\n\n2 of 40 pages could not be written");
+    EXPECT_EQ(outcomeText(ja, report, true),
+              L"\u5B8C\u4E86\n\n\u4F46\u3057\u62BD\u51FA\u3067\u304D\u306A\u304B\u3063\u305F\u30DA\u30FC"
+              L"\u30B8\u304C\u3042\u308A\u307E\u3059\n\n2 / 40 \u30DA\u30FC\u30B8\u3092\u66F8\u304D\u51FA"
+              L"\u305B\u307E\u305B\u3093\u3067\u3057\u305F");
+}
+
 }  // namespace
 }  // namespace ravoth::win32
