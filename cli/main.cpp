@@ -93,17 +93,23 @@ public:
         const double seconds = std::chrono::duration<double>(now - start_).count();
         char rate[32];
         std::snprintf(rate, sizeof rate, ", %.1f MB/s", seconds > 0 ? bytesWritten_ / 1e6 / seconds : 0.0);
-        std::string line = "\r";
-        line.append(withCounts(texts::progressLine.in(language_), {page.pagesDone, page.pagesInRange, filesWritten_}));
-        line.append(rate).append("\x1b[K");
-        printText(line, stderr);
+        std::string text = withCounts(texts::progressLine.in(language_), {page.pagesDone, page.pagesInRange, filesWritten_});
+        text.append(rate);
+        // Spaces cover what a longer line before left: not every console
+        // knows the escape that clears to the end of a line.
+        const std::size_t length = text.size();
+        if (length < shownBytes_) text.append(shownBytes_ - length, ' ');
+        shownBytes_ = length;
+        printText("\r" + text, stderr);
         std::fflush(stderr);
     }
 
     void clear()
     {
         if (!shown_) return;
-        std::fputs("\r\x1b[K", stderr);
+        std::string blank = "\r";
+        blank.append(shownBytes_, ' ').append("\r");
+        std::fputs(blank.c_str(), stderr);
         std::fflush(stderr);
         shown_ = false;
     }
@@ -114,6 +120,8 @@ private:
     Clock::time_point start_;
     Clock::time_point lastShown_{};
     bool shown_ = false;
+    // Bytes of the line shown: at least as many as the columns it took.
+    std::size_t shownBytes_ = 0;
     long filesWritten_ = 0;
     std::uint64_t bytesWritten_ = 0;
 };

@@ -70,7 +70,9 @@ console() {  # locale
   rm -rf "$case_dir"
   mkdir -p "$case_dir/$folder"
   cp "$sample" "$case_dir/$folder/$name"
-  (cd "$case_dir" && LC_ALL=$locale script -qec "$emulator '$cli' --lang ja '$folder/$name'" /dev/null) \
+  # Only the outcome goes to the console: stderr, where a progress line
+  # would be drawn, is sent elsewhere.
+  (cd "$case_dir" && LC_ALL=$locale script -qec "$emulator '$cli' --lang ja '$folder/$name' 2>/dev/null" /dev/null) \
     > "$case_dir/terminal" 2>&1 || true
   text=$(sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' "$case_dir/terminal" | tr -d '\r')
   if ! grep -q "$(printf '\033')" "$case_dir/terminal"; then
