@@ -80,18 +80,22 @@ bool isAcceptedProducer(const Byte* body, const Byte* end)
     return true;
 }
 
-// The bytes of samples that the image's geometry implies; 0 when the
-// numbers are out of range (nothing is then known in advance).
-std::size_t expectedSampleBytes(const ImageInfo& info)
+// The bytes of samples that the image's geometry declares; 0 when the
+// numbers are out of range. The depth has been checked (1 to 8 bits), so no
+// product below reaches 2^64.
+std::uint64_t declaredSampleBytes(const ImageInfo& info)
 {
     if (info.width <= 0 || info.height <= 0 || info.bitsPerComponent <= 0) return 0;
-    const std::uint64_t components = info.isGray ? 1 : 3;
-    const std::uint64_t rowBits = static_cast<std::uint64_t>(info.width) * components *
+    const std::uint64_t rowBits = static_cast<std::uint64_t>(info.width) * (info.isGray ? 1 : 3) *
                                   static_cast<std::uint64_t>(info.bitsPerComponent);
-    const std::uint64_t rowBytes = (rowBits + 7) / 8;
-    const auto height = static_cast<std::uint64_t>(info.height);
-    if (rowBytes > std::numeric_limits<std::uint64_t>::max() / height) return 0;
-    const std::uint64_t total = rowBytes * height;
+    return (rowBits + 7) / 8 * static_cast<std::uint64_t>(info.height);
+}
+
+// The declared samples as a block size; 0 when they are too many to ask
+// for (nothing is then known in advance).
+std::size_t expectedSampleBytes(const ImageInfo& info)
+{
+    const std::uint64_t total = declaredSampleBytes(info);
     return total > std::numeric_limits<std::size_t>::max() / 32 ? 0 : static_cast<std::size_t>(total);
 }
 
@@ -108,14 +112,11 @@ constexpr std::uint64_t declaredSlackBytes = std::uint64_t{1} << 20;
 // Whether a Flate page declares more samples than its stream could yield.
 bool declaresMoreThanItsStreamHolds(const ImageInfo& info)
 {
-    if (info.width <= 0 || info.height <= 0 || info.streamLength < 0) return false;
+    if (info.streamLength < 0) return false;
     const std::uint64_t limit =
         declaredSlackFactor * deflateYieldPerByte * static_cast<std::uint64_t>(info.streamLength) +
         declaredSlackBytes;
-    // Depths are 1 to 8 bits here, so no product below reaches 2^64.
-    const std::uint64_t rowBits = static_cast<std::uint64_t>(info.width) * (info.isGray ? 1 : 3) *
-                                  static_cast<std::uint64_t>(info.bitsPerComponent);
-    return (rowBits + 7) / 8 * static_cast<std::uint64_t>(info.height) > limit;
+    return declaredSampleBytes(info) > limit;
 }
 
 bool isBitmapDepth(std::int32_t bitsPerComponent)

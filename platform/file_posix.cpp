@@ -10,8 +10,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <system_error>
-#include <thread>
 
 namespace ravoth {
 
@@ -64,48 +62,19 @@ std::int64_t InputFile::length()
     return static_cast<std::int64_t>(info.st_size);
 }
 
-namespace {
-
-// Reads [from, to) of the file into the same range of `into`; returns the
-// bytes read, short only at the end of the file or on an error.
-std::size_t readRange(int descriptor, unsigned char* into, std::size_t from, std::size_t to)
+// Only where the document cannot be mapped: one read, repeated where the
+// system hands out less than asked.
+std::size_t InputFile::readAll(unsigned char* into, std::size_t bytes)
 {
-    std::size_t done = from;
-    while (done < to) {
-        const ssize_t got = ::pread(descriptor, into + done, to - done, static_cast<off_t>(done));
+    if (handle_ < 0) return 0;
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t got = ::pread(static_cast<int>(handle_), into + done, bytes - done, static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         done += static_cast<std::size_t>(got);
     }
-    return done - from;
-}
-
-// Below this a second thread costs more than it saves.
-constexpr std::size_t splitReadBytes = std::size_t{32} << 20;
-
-}  // namespace
-
-std::size_t InputFile::readAll(unsigned char* into, std::size_t bytes)
-{
-    if (handle_ < 0) return 0;
-    const int descriptor = static_cast<int>(handle_);
-    // Most of a large read is the kernel faulting in the fresh block, which
-    // a second core can share: it reads the back half meanwhile.
-    if (bytes >= splitReadBytes && std::thread::hardware_concurrency() > 1) {
-        const std::size_t half = bytes / 2;
-        std::size_t back = 0;
-        try {
-            std::thread reader([&] { back = readRange(descriptor, into, half, bytes); });
-            const std::size_t front = readRange(descriptor, into, 0, half);
-            reader.join();
-            // A file that shrank meanwhile ends inside the front half, or
-            // inside the back; either way the count stops at the gap.
-            return front < half ? front : half + back;
-        } catch (const std::system_error&) {
-            // No thread to be had: read it all here.
-        }
-    }
-    return readRange(descriptor, into, 0, bytes);
+    return done;
 }
 
 namespace {

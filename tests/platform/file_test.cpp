@@ -11,8 +11,8 @@
 namespace ravoth {
 namespace {
 
-// Large reads are split between two threads; whatever the split, the block
-// must hold the file's bytes in order and the count must stop at its end.
+// Where the document cannot be mapped it is read whole: the block must hold
+// the file's bytes in order, and the count stop at its end.
 TEST(InputFile, ReadAllLargeAndShortFiles)
 {
     struct Case {
