@@ -233,8 +233,11 @@ int readDestsDictionary(const Document& document, const Dictionary& catalogue, T
     if (const Byte* names = findKey("/Names", catalogue.start, catalogue.end); names && p && names < p) {
         const Byte* value = names + 6;
         if (skipWhiteSpaceAndComments(&value, catalogue.end) && matchesAt(value, catalogue.end, "<<"))
+            // A name dictionary that closes at the catalogue's end, or past
+            // it, leaves no "/Dests" of the catalogue's own behind it; the
+            // search must not start behind the end that bounds it.
             if (const Byte* close = findMatchingClose(value + 2, end, ">>", "<<"); close && p < close)
-                p = findKey("/Dests", close + 2, catalogue.end);
+                p = catalogue.end - close > 2 ? findKey("/Dests", close + 2, catalogue.end) : nullptr;
     }
     LastError = 0;
     if (!p) return 0;

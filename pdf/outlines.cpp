@@ -347,8 +347,10 @@ int runOutlinePhase(const Document& document, const Dictionary& catalogue,
         !indexes.nameKeyed.build(tables.nameKeyed, tables.nameCount))
         return codeNoMemory;
 
-    // Second pass: one record per dictionary entered.
-    if (const int code = findOutlineRoot(document, catalogue, &rootValue)) return code;
+    // Second pass: one record per dictionary entered. It starts from the
+    // root the first pass found rather than looking for "/Outlines" again:
+    // the same search gives the same root, except once the reading budget
+    // is spent, when it would find none and leave the walk no root at all.
     *outlineCount = 0;
     TextBlock records;
     const int code = visitOutline(document, rootValue, [&](const Dictionary& item, int depth) {

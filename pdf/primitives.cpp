@@ -252,6 +252,9 @@ std::int64_t readOffset(const Byte** cursor, const Byte* end)
 const Byte* findKey(std::string_view key, const Byte* start, const Byte* end)
 {
     LastError = 0;
+    // A range that ends before it starts holds no key; measuring it would
+    // take its negative length for a vast one.
+    if (start >= end) return LastError = codeFindKeyAtBoundary, nullptr;
     end = scanLimit(start, end);
     const std::size_t keySize = key.size();
     const Byte* p = start;

@@ -326,6 +326,29 @@ TEST_F(Cli, ReasonLinesNameTheFileAndSayWhy)
     EXPECT_EQ(runCli({"-q", good}).err, "");
 }
 
+// Documents the fuzzers made that once crashed the bookmark-names path or
+// kept it busy for ever: each now ends, in seconds, with its own reason.
+TEST_F(Cli, FuzzFoundOutlineDocumentsEnd)
+{
+    struct Case {
+        const char* seed;
+        int exitCode;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"outline-null-item", 2, "damaged page tree or bookmarks"},
+        {"outline-endless-loop", 1, "2 of 4 pages could not be written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.seed);
+        const std::string pdf = folder_.file(std::string(c.seed) + ".pdf");
+        std::filesystem::copy_file(std::string(RAVOTH_SOURCE_DIR) + "/fuzz/corpus/fuzz_outline_names/" + c.seed, pdf);
+        const CliRun run = runCli({"-t", "-v", "--lang", "en", pdf}, "LANG=C LC_ALL= timeout -s KILL 60");
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.err, "ravoth-cli: " + pdf + ": " + c.reason + "\n");
+    }
+}
+
 // On a terminal a progress line is written over in place and cleared at
 // the end; -q and a stderr that is no terminal get none of it.
 TEST_F(Cli, ProgressLineOnlyOnATerminal)
