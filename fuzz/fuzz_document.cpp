@@ -1,52 +1,65 @@
-// libFuzzer entry point: a whole document through the reader, the outline
-// phase, the page locator, inflation and title decoding. Nothing is written
-// to disk.
-#include <cstdint>
-#include <cstring>
-#include <vector>
+// libFuzzer entry point: one whole run over a document, as the command line
+// makes it. The document is a file mapped by the run; its structure is read,
+// each page located, inflated, converted and written into a folder in
+// memory, with bookmark titles as names when the first byte says so. The
+// files the run wrote are removed again after each input.
+#include <sys/mman.h>
+#include <unistd.h>
 
-#include "image/inflate.h"
-#include "image/page_image.h"
-#include "image/title_name.h"
-#include "fuzz/read_structure.h"
-#include "platform/memory.h"
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "job/extraction.h"
 
 using namespace ravoth;
+
+namespace {
+
+// A file that lives in memory, named through /proc so that the run opens
+// and maps it like any other, and a folder for the page files.
+struct Scratch {
+    Scratch()
+    {
+        fd = ::memfd_create("ravoth-fuzz", 0);
+        if (fd < 0) std::abort();
+        path = "/proc/self/fd/" + std::to_string(fd);
+        const char* shm = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
+        std::string pattern = std::string(shm) + "/ravoth-fuzz-XXXXXX";
+        if (!::mkdtemp(pattern.data())) std::abort();
+        folder = pattern;
+        base = folder + "/Book.pdf";
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        ::close(fd);
+    }
+    int fd = -1;
+    std::string path;
+    std::string folder;
+    std::string base;
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 1) return 0;
-    // The first byte chooses the options; the rest is the document, in a
-    // block of exactly its size so that any over-read is caught.
-    outlineOption = (data[0] & 1) != 0;
+    static const Scratch scratch;
+    // The first byte chooses the options; the rest is the document.
     const std::size_t documentBytes = size - 1;
-    std::vector<Byte> document(data + 1, data + size);
-    const Byte* docStart = document.data();
-    const Byte* docEnd = docStart + documentBytes;
+    if (::ftruncate(scratch.fd, 0) != 0 ||
+        (documentBytes != 0 && ::pwrite(scratch.fd, data + 1, documentBytes, 0) != static_cast<ssize_t>(documentBytes)))
+        std::abort();
 
-    const ScanBudget budget(scanBudgetFor(documentBytes));
-    const ReadStructure read(docStart, docEnd);
-    if (read.pages >= 1) {
-        for (int page = 0; page < 16; ++page) {
-            ImageInfo info;
-            if (locatePageImage(docStart, docEnd, page, read.tableStart, read.tableEnd,
-                                read.pageListStart, read.pageListEnd, &info) != 0)
-                continue;
-            if (info.filter == Filter::Flate) {
-                std::size_t capacity = 1 << 16;
-                Byte* samples = allocZeroedBlock(capacity);
-                if (samples) inflateStream(info.streamData, static_cast<std::size_t>(info.streamLength), samples, capacity);
-                freeBlock(samples);
-            }
-            freeBlock(info.streamData);
-        }
-    }
-    for (std::int32_t k = 1; read.outlines && k < read.outlineCount; ++k) {
-        const OutlineEntry& entry = read.outlines[k];
-        const int capacity = titleBufferBytes(entry.titleLength);
-        if (capacity > (1 << 20)) continue;
-        std::vector<char> name(static_cast<std::size_t>(capacity));
-        titleToFileName(entry.titleText, entry.titleLength, name.data(), capacity);
-    }
+    ExtractionRun run;
+    run.setOutlineNames((data[0] & 1) != 0);
+    run.run(scratch.path.c_str(), 0, 0, scratch.base.c_str());
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(scratch.folder, ignored))
+        std::filesystem::remove(entry.path(), ignored);
     return 0;
 }

@@ -17,10 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<Byte> document(data, data + size);
     const Byte* docStart = document.data();
     const Byte* docEnd = docStart + size;
-    const ScanBudget budget(scanBudgetFor(size));
-    outlineOption = true;
-
-    const ReadStructure read(docStart, docEnd);
+    const ReadStructure read(docStart, docEnd, true);
     if (read.pages >= 1) {
         OutputNames names;
         setOutputNames(&names, "/out/Book.pdf", read.pages);
@@ -37,6 +34,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             formNumberedName(names, entry.pageIndex + 1, ".bmp", name);
         }
     }
-    outlineOption = false;
     return 0;
 }

@@ -1,6 +1,7 @@
-// What the fuzz targets share: a document's structure read as a run reads
-// it (cross-reference chain, page list, with the outline phase as the
-// option says), and everything it handed out given back at the end.
+// What the structure-level fuzz targets share: a document's structure read as
+// a run reads it (cross-reference chain, page list, with the outline phase as
+// the option says) by a reader of its own, within the run's reading budget,
+// and everything it handed out given back at the end.
 #pragma once
 
 #include <cstdint>
@@ -12,24 +13,25 @@ namespace ravoth {
 
 class ReadStructure {
 public:
-    ReadStructure(const Byte* docStart, const Byte* docEnd)
+    ReadStructure(const Byte* docStart, const Byte* docEnd, bool outlineOption)
+        : reader(docStart, docEnd), budget_(reader, scanBudgetFor(static_cast<std::uint64_t>(docEnd - docStart)))
     {
-        infoObjectNumber = 0;
-        if (!readTrailer(docStart, docEnd, &tableStart, &tableEnd, &root)) return;
-        declareSortedXrefTable(tableStart, tableEnd);
-        pages = collectPages(docStart, docEnd, root, tableStart, tableEnd, &pageListStart,
-                             &pageListEnd, &outlines, &outlineCount);
+        reader.outlineOption = outlineOption;
+        if (!readTrailer(reader, &tableStart, &tableEnd, &root)) return;
+        reader.setSortedTable(tableStart, tableEnd);
+        pages = collectPages(reader, root, &pageListStart, &pageListEnd, &outlines, &outlineCount);
     }
     ~ReadStructure()
     {
         freeBlock(outlines);
         freeBlock(pageListStart);
-        declareSortedXrefTable(nullptr, nullptr);
+        reader.setSortedTable(nullptr, nullptr);
         freeBlock(tableStart);
     }
     ReadStructure(const ReadStructure&) = delete;
     ReadStructure& operator=(const ReadStructure&) = delete;
 
+    DocumentReader reader;
     Byte* tableStart = nullptr;
     Byte* tableEnd = nullptr;
     std::int32_t root = -1;
@@ -38,6 +40,9 @@ public:
     Byte* pageListEnd = nullptr;
     OutlineEntry* outlines = nullptr;
     std::int32_t outlineCount = 0;
+
+private:
+    ScanBudget budget_;
 };
 
 }  // namespace ravoth

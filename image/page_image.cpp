@@ -113,10 +113,10 @@ enum class Lookup { Found, NotListed, NoOffset };
 // Reads the offset in the XrefTable line of `objectNumber`: the number
 // after the line's first space, read within the line, so that a short line
 // cannot borrow digits from the next one.
-Lookup findObjectOffset(const Byte* tableStart, const Byte* tableEnd, std::int32_t objectNumber,
-                        std::int64_t* offset)
+Lookup findObjectOffset(const DocumentReader& reader, std::int32_t objectNumber, std::int64_t* offset)
 {
-    const Byte* line = findXrefLine(tableStart, tableEnd, objectNumber);
+    const Byte* const tableEnd = reader.tableEnd;
+    const Byte* line = findXrefLine(reader, reader.tableStart, tableEnd, objectNumber);
     if (!line) return Lookup::NotListed;
     const auto* lineEnd =
         static_cast<const Byte*>(std::memchr(line, '\n', static_cast<std::size_t>(tableEnd - line)));
@@ -136,10 +136,11 @@ bool isInside(std::int64_t offset, const Byte* docStart, const Byte* docEnd)
 
 }  // namespace
 
-int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
-                    const Byte* tableStart, const Byte* tableEnd, const Byte* pageListStart,
+int locatePageImage(const DocumentReader& reader, int pageIndex, const Byte* pageListStart,
                     const Byte* pageListEnd, ImageInfo* info)
 {
+    const Byte* const docStart = reader.start;
+    const Byte* const docEnd = reader.end;
     // The page's line in the PageList.
     if (pageIndex < 0) return -1;
     const Byte* line = pageListStart;
@@ -154,7 +155,7 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
 
     // The page object, matched piece by piece.
     std::int64_t offset = 0;
-    if (findObjectOffset(tableStart, tableEnd, pageNumber, &offset) != Lookup::Found) return -2;
+    if (findObjectOffset(reader, pageNumber, &offset) != Lookup::Found) return -2;
     if (!isInside(offset, docStart, docEnd)) return -3;
     const Byte* p = docStart + offset;
     if (!skipTo(&p, docEnd, ' ', pageHeaderPiece.size())) return -3;
@@ -174,7 +175,7 @@ int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex,
     if (!matchesAt(p, docEnd, pageClosePiece)) return -14;
 
     // The image XObject, and its stream.
-    if (findObjectOffset(tableStart, tableEnd, imageNumber, &offset) != Lookup::Found) return -15;
+    if (findObjectOffset(reader, imageNumber, &offset) != Lookup::Found) return -15;
     if (!isInside(offset, docStart, docEnd)) return -16;
     p = docStart + offset;
     if (!skipTo(&p, docEnd, ' ', imageHeaderPiece.size())) return -16;

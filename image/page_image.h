@@ -31,13 +31,12 @@ struct ImageInfo {
 // stream into a new block (unless copyStream is false). Returns 0 with every
 // field set, or a negative code -1 to -29 (fields read before the failing
 // step are already set; streamData is left alone). Never touches LastError.
-// Reads nothing at or past docEnd. Numbers are read as the C library's
+// Reads the reader's document and XrefTable, nothing at or past the document's end. Numbers are read as the C library's
 // decimal conversion does, saturating: counts at the 32-bit range, offsets
 // and the stream's length far past any file. The stream's data starts after
 // the CR LF, or the lone LF, that follows "stream", and at least one byte
 // must follow the data.
-int locatePageImage(const Byte* docStart, const Byte* docEnd, int pageIndex, const Byte* tableStart,
-                    const Byte* tableEnd, const Byte* pageListStart, const Byte* pageListEnd,
-                    ImageInfo* info);
+int locatePageImage(const DocumentReader& reader, int pageIndex, const Byte* pageListStart,
+                    const Byte* pageListEnd, ImageInfo* info);
 
 }  // namespace ravoth

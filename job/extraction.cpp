@@ -19,12 +19,7 @@
 
 namespace ravoth {
 
-thread_local bool filesWritten = false;
-
 namespace {
-
-thread_local std::vector<PageOutcome>* threadOutcomes = nullptr;
-thread_local const std::atomic<bool>* threadStopRequest = nullptr;
 
 // What inflatePage gives for a stream that inflates far past its image.
 constexpr int inflationBoundExceeded = -11;
@@ -372,8 +367,7 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     const Byte* docStart = *work_->documentStart;
     // The page's line is handed over as the first line of the list, so the
     // locator need not walk the lines before it for every page.
-    const int located = locatePageImage(docStart, *work_->documentEnd, 0, *work_->xrefStart,
-                                        *work_->xrefEnd, pageLine, work_->pageList->end, &info);
+    const int located = locatePageImage(reader_, 0, pageLine, work_->pageList->end, &info);
     if (located != 0) return loop.fail(pageNumber, PageStage::Locate, located);
     PageFile file;
     file.pageNumber = pageNumber;
@@ -420,20 +414,20 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
 
 bool ExtractionRun::readDocument(const char* path)
 {
-    LastError = 0;
+    reader_.lastError = 0;
     if (!document_.open(path)) {
         openFailure_ = document_.failure();
-        LastError = -1;
+        reader_.lastError = -1;
         return false;
     }
     const std::int64_t length = document_.length();
     if (length < 0 || static_cast<std::uint64_t>(length) > std::numeric_limits<std::size_t>::max()) {
-        LastError = -2;
+        reader_.lastError = -2;
         return false;
     }
     const auto bytes = static_cast<std::size_t>(length);
     if (!isBlockPresent(work_->documentStart) || !isBlockPresent(work_->documentEnd)) {
-        LastError = -2;
+        reader_.lastError = -2;
         return false;
     }
     documentBytes_ = bytes;
@@ -447,12 +441,12 @@ bool ExtractionRun::readDocument(const char* path)
     // also when the read comes up short.
     Byte* block = allocBlock(bytes);
     if (!block) {
-        LastError = -2;
+        reader_.lastError = -2;
         return false;
     }
     work_->documentRead = block;
     if (document_.readAll(block, bytes) != bytes) {
-        LastError = -2;
+        reader_.lastError = -2;
         return false;
     }
     *work_->documentStart = block;
@@ -462,7 +456,9 @@ bool ExtractionRun::readDocument(const char* path)
 
 void ExtractionRun::freeWorkBuffers()
 {
-    declareSortedXrefTable(nullptr, nullptr);
+    reader_.setSortedTable(nullptr, nullptr);
+    reader_.start = nullptr;
+    reader_.end = nullptr;
     WorkBuffers& work = *work_;
     if (isBlockPresent(work.documentStart)) freeBlock(work.documentStart);
     work.documentStart = nullptr;
@@ -485,7 +481,6 @@ void ExtractionRun::freeWorkBuffers()
 // Ends the run with `code`, releasing every work buffer.
 int ExtractionRun::endRun(int code)
 {
-    lastError_ = LastError;
     freeWorkBuffers();
     return code;
 }
@@ -493,7 +488,6 @@ int ExtractionRun::endRun(int code)
 int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
 {
     filesWritten_ = false;
-    lastError_ = 0;
     openFailure_ = OpenFailure::None;
     pageCount_ = 0;
     pagesInRange_ = 0;
@@ -501,16 +495,18 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
     outcomes_.clear();
     documentChanged_.store(false);
     documentBytes_ = 0;
-    // The reader keeps its reasons and options per thread; the run sets and
-    // takes them on its own.
-    const bool savedOutlineOption = outlineOption;
-    outlineOption = outlineNames_;
-    infoObjectNumber = 0;
+    reader_.lastError = 0;
+    reader_.outlineOption = outlineNames_;
+    reader_.infoObjectNumber = 0;
+    // A stop reaches the reader wherever it scans, not only between pages.
+    reader_.stops = StopFlags{{&stopRequested_, externalStop_, &documentChanged_}};
     int result = runSteps(sourcePath, firstPage, lastPage, outputBase);
-    outlineOption = savedOutlineOption;
     // A document cut short under the run may have left zeros where its bytes
     // were: whatever was read from there does not count.
-    if (result != extractionStopped && documentChanged_.load()) result = documentChanged;
+    if (result != extractionStopped && documentChanged_.load()) return documentChanged;
+    // A stop that came while the structure was read made the reader give up
+    // where it was: that is no damage of the document.
+    if (result != extractionOk && result != cannotOpenSource && isStopRequested()) return extractionStopped;
     return result;
 }
 
@@ -518,31 +514,33 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
 {
     if (!canOpenForReading(sourcePath, &openFailure_)) return cannotOpenSource;
     freeWorkBuffers();
-    LastError = 0;
+    reader_.lastError = 0;
     WorkBuffers& work = *work_;
     if (!(work.documentStart = allocCell<const Byte*>())) return endRun(noMemoryDocumentStart);
     if (!(work.documentEnd = allocCell<const Byte*>())) return endRun(noMemoryDocumentEnd);
     if (!readDocument(sourcePath)) return endRun(readDocumentFailed);
     const Byte* docStart = *work.documentStart;
     const Byte* docEnd = *work.documentEnd;
+    reader_.start = docStart;
+    reader_.end = docEnd;
     // However the document's objects point at one another, reading its
     // structure costs at most a fixed multiple of its size.
-    const ScanBudget budget(scanBudgetFor(static_cast<std::uint64_t>(docEnd - docStart)));
+    const ScanBudget budget(reader_, scanBudgetFor(static_cast<std::uint64_t>(docEnd - docStart)));
 
     if (!(work.xrefStart = allocCell<Byte*>())) return endRun(noMemoryXrefStart);
     if (!(work.xrefEnd = allocCell<Byte*>())) return endRun(noMemoryXrefEnd);
     if (!(work.catalogueNumber = allocCell<std::int32_t>())) return endRun(noMemoryCatalogueNumber);
-    infoObjectNumber = 0;
-    if (!readTrailer(docStart, docEnd, work.xrefStart, work.xrefEnd, work.catalogueNumber))
+    reader_.infoObjectNumber = 0;
+    if (!readTrailer(reader_, work.xrefStart, work.xrefEnd, work.catalogueNumber))
         return endRun(readTrailerFailed);
     // The table is readTrailer's own, sorted with one line per object, so
     // every lookup of the run may bisect it.
-    declareSortedXrefTable(*work.xrefStart, *work.xrefEnd);
+    reader_.setSortedTable(*work.xrefStart, *work.xrefEnd);
 
-    if (infoObjectNumber >= 1) {
-        const std::int64_t offset = lookupObjectOffset(*work.xrefStart, *work.xrefEnd, infoObjectNumber);
+    if (const std::int32_t info = reader_.infoObjectNumber; info >= 1) {
+        const std::int64_t offset = lookupObjectOffset(reader_, *work.xrefStart, *work.xrefEnd, info);
         if (offset < 0) return endRun(infoNotInXref);
-        const Byte* body = openObject(docStart, docEnd, offset, infoObjectNumber);
+        const Byte* body = openObject(reader_, docStart, docEnd, offset, info);
         if (!body) return endRun(infoCannotBeOpened);
         if (!isAcceptedProducer(body, docEnd)) return endRun(foreignProducer);
     }
@@ -550,9 +548,8 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     if (!(work.pageList = allocCell<WorkBuffers::PageListCell>())) return endRun(noMemoryPageList);
     if (!(work.outlineCount = allocCell<std::int32_t>())) return endRun(noMemoryOutlineOutputs);
     if (!(work.outlineEntries = allocCell<OutlineEntry*>())) return endRun(noMemoryOutlineOutputs);
-    const int pageCount = collectPages(docStart, docEnd, *work.catalogueNumber, *work.xrefStart,
-                                       *work.xrefEnd, &work.pageList->start, &work.pageList->end,
-                                       work.outlineEntries, work.outlineCount);
+    const int pageCount = collectPages(reader_, *work.catalogueNumber, &work.pageList->start,
+                                       &work.pageList->end, work.outlineEntries, work.outlineCount);
     if (pageCount < 1) return endRun(collectPagesFailed);
     pageCount_ = pageCount;
 
@@ -606,23 +603,6 @@ ExtractionOutcome outcomeOf(int result, bool written)
     // run read after may not have been the document: the run failed.
     if (result == documentChanged) return ExtractionOutcome::Failure;
     return written ? ExtractionOutcome::CompletePartly : ExtractionOutcome::Failure;
-}
-
-void setPageOutcomeList(std::vector<PageOutcome>* list) { threadOutcomes = list; }
-
-void setStopRequest(const std::atomic<bool>* flag) { threadStopRequest = flag; }
-
-int runExtraction(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
-{
-    ExtractionRun run;
-    run.setOutlineNames(outlineOption);
-    run.setStopRequest(threadStopRequest);
-    const int result = run.run(sourcePath, firstPage, lastPage, outputBase);
-    filesWritten = run.filesWritten();
-    LastError = run.lastError();
-    if (threadOutcomes)
-        threadOutcomes->insert(threadOutcomes->end(), run.pageOutcomes().begin(), run.pageOutcomes().end());
-    return result;
 }
 
 }  // namespace ravoth

@@ -111,7 +111,7 @@ public:
     // whether some page file was written whole (and is on disk);
     bool filesWritten() const { return filesWritten_; }
     // the reader's reason for the last failure (LastError), 0 when none;
-    std::int32_t lastError() const { return lastError_; }
+    std::int32_t lastError() const { return reader_.lastError; }
     // why the document could not be opened, for -1;
     OpenFailure openFailure() const { return openFailure_; }
     // the document's page count, 0 before it is known;
@@ -143,6 +143,7 @@ private:
                            std::string_view extension, PathBuffer& name);
 
     WorkBuffers* work_;
+    DocumentReader reader_;
     InputFile document_;
     std::uint64_t documentBytes_ = 0;
     bool outlineNames_ = false;
@@ -153,30 +154,11 @@ private:
     // platform's fault handler, from any thread).
     std::atomic<bool> documentChanged_{false};
     bool filesWritten_ = false;
-    std::int32_t lastError_ = 0;
     OpenFailure openFailure_ = OpenFailure::None;
     int pageCount_ = 0;
     std::int32_t pagesInRange_ = 0;
     std::int32_t pagesDone_ = 0;
     std::vector<PageOutcome> outcomes_;
 };
-
-// The documented entry point: one run with this thread's outline option
-// (outlineOption), its page outcome list and its stop request. Sets
-// filesWritten and LastError for the caller to read on the same thread.
-int runExtraction(const char* sourcePath, int firstPage, int lastPage, const char* outputBase);
-
-// Set by runExtraction: whether some page file was written whole. Each
-// thread has its own.
-extern thread_local bool filesWritten;
-
-// Hands runExtraction a list to append page outcomes to (null: none). The
-// list is the caller's; the run only appends. For the calling thread.
-void setPageOutcomeList(std::vector<PageOutcome>* list);
-
-// Hands runExtraction a flag that asks the run to stop (null: none), for the
-// calling thread. The flag is the caller's, and may be set from a signal
-// handler.
-void setStopRequest(const std::atomic<bool>* flag);
 
 }  // namespace ravoth

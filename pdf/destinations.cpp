@@ -47,9 +47,9 @@ constexpr ValueCodes singleLeafCodes{-162, -162, -162, -162, -162, -162, -162, -
 constexpr ValueCodes multiLevelCodes{-1620, -1621, -1622, -1623, -1625, -1626, -1627, -1628, -1629};
 
 // Maps the end of a skip to the codes of its place; 0 when not at the end.
-int skipOrCode(const Byte** cursor, const Byte* end, int inSpace, int inComment)
+int skipOrCode(DocumentReader& reader, const Byte** cursor, const Byte* end, int inSpace, int inComment)
 {
-    switch (skipNotingEnd(cursor, end)) {
+    switch (skipNotingEnd(reader, cursor, end)) {
     case SkipEnd::InSpace: return inSpace;
     case SkipEnd::InComment: return inComment;
     case SkipEnd::NotAtEnd: break;
@@ -59,11 +59,11 @@ int skipOrCode(const Byte** cursor, const Byte* end, int inSpace, int inComment)
 
 // An array "[n g R ...]" at the cursor: takes n as the page object and moves
 // the cursor to the closing "]".
-int takeDestinationArray(const Byte** cursor, const Byte* end, const ValueCodes& codes,
+int takeDestinationArray(DocumentReader& reader, const Byte** cursor, const Byte* end, const ValueCodes& codes,
                          std::int32_t* pageObject)
 {
     DestinationArray array;
-    const ArrayBreak broken = readDestinationArray(*cursor, end, &array);
+    const ArrayBreak broken = readDestinationArray(reader, *cursor, end, &array);
     const bool inComment = array.ending == SkipEnd::InComment;
     switch (broken) {
     case ArrayBreak::None:
@@ -87,40 +87,40 @@ int takeDestinationArray(const Byte** cursor, const Byte* end, const ValueCodes&
 // Reads one destination value at the cursor: a reference to, or directly,
 // an array, a dictionary with "/D", or null. Moves the cursor behind the
 // value as written (behind the "R" of a reference). Returns 0 or a code.
-int readDestinationValue(const Document& document, const Byte** cursor, const Byte* numberBound,
+int readDestinationValue(DocumentReader& reader, const Byte** cursor, const Byte* numberBound,
                          const ValueCodes& codes, std::int32_t* pageObject)
 {
-    const Byte* const end = document.end;
+    const Byte* const end = reader.end;
     const Byte* value = *cursor;
     const Byte* resume = nullptr;
     const Byte* p = value;
-    const int number = readNumber(&p, numberBound);
-    LastError = 0;
+    const int number = readNumber(reader, &p, numberBound);
+    reader.lastError = 0;
     if (number >= 1) {
-        if (readNumber(&p, end) < 0) return valueCode::endInSpace;
-        if (const int code = skipOrCode(&p, end, valueCode::endInSpace, codes.commentAfterReference))
+        if (readNumber(reader, &p, end) < 0) return valueCode::endInSpace;
+        if (const int code = skipOrCode(reader, &p, end, valueCode::endInSpace, codes.commentAfterReference))
             return code;
         if (*p != 'R') return valueCode::referenceNoR;
-        const std::int64_t offset = lookupObjectOffset(document.tableStart, document.tableEnd, number);
-        value = openObject(document.start, end, offset, number);
+        const std::int64_t offset = lookupObjectOffset(reader, reader.tableStart, reader.tableEnd, number);
+        value = openObject(reader, reader.start, end, offset, number);
         if (!value) return valueCode::referenceNotOpened;
         resume = p + 1;
     }
     if (*value == '<') {
         if (end - value < 2 || value[1] != '<') return codes.dictionaryNoOpener;
         if (end - value < 3) return codes.dictionaryNoRoom;
-        const Byte* dictionaryEnd = findMatchingClose(value + 2, end, ">>", "<<");
+        const Byte* dictionaryEnd = findMatchingClose(reader, value + 2, end, ">>", "<<");
         if (!dictionaryEnd) return valueCode::dictionaryUnclosed;
-        const Byte* key = findKey("/D", value + 2, dictionaryEnd);
-        LastError = 0;
+        const Byte* key = findKey(reader, "/D", value + 2, dictionaryEnd);
+        reader.lastError = 0;
         if (!key) return valueCode::dictionaryUnclosed;
         value = key + 2;
-        if (const int code = skipOrCode(&value, end, valueCode::endInSpace, codes.commentAfterD))
+        if (const int code = skipOrCode(reader, &value, end, valueCode::endInSpace, codes.commentAfterD))
             return code;
         if (!resume) resume = dictionaryEnd + 2;
     }
     if (*value == '[') {
-        if (const int code = takeDestinationArray(&value, end, codes, pageObject)) return code;
+        if (const int code = takeDestinationArray(reader, &value, end, codes, pageObject)) return code;
         if (!resume) resume = value + 1;
     } else if (matchesAt(value, end, "null")) {
         *pageObject = noPageObject;
@@ -142,123 +142,122 @@ int appendEntry(TextBlock* entries, const DestinationEntry& entry)
 }
 
 // Reads the "/Names" array of a name-tree leaf into the table.
-int readNamesArray(const Document& document, const Dictionary& node, const ValueCodes& codes,
+int readNamesArray(DocumentReader& reader, const Dictionary& node, const ValueCodes& codes,
                    TextBlock* entries)
 {
-    const Byte* const end = document.end;
-    const Byte* p = findKey("/Names", node.start, node.end);
+    const Byte* const end = reader.end;
+    const Byte* p = findKey(reader, "/Names", node.start, node.end);
     if (!p) return valueCode::dictionaryUnclosed;
     p += 6;
-    if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+    if (skipNotingEnd(reader, &p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
     if (*p != '[') return valueCode::notDictionary;
     ++p;
-    if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+    if (skipNotingEnd(reader, &p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
     while (*p != ']') {
         if (*p != '(' && *p != '<') return valueCode::notDictionary;
-        const Byte* close = findStringTokenEnd(p, end);
+        const Byte* close = findStringTokenEnd(reader, p, end);
         if (!close || end - close < 2) return valueCode::titleOrKeyRunsToEnd;
         DestinationEntry entry{static_cast<std::int32_t>(close - p - 1), p + 1, noPageObject};
         p = close + 1;
-        if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
-        if (const int code = readDestinationValue(document, &p, node.end, codes, &entry.pageObject))
+        if (skipNotingEnd(reader, &p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+        if (const int code = readDestinationValue(reader, &p, node.end, codes, &entry.pageObject))
             return code;
         if (const int code = appendEntry(entries, entry)) return code;
-        if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+        if (skipNotingEnd(reader, &p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
     }
     return 0;
 }
 
 // The string-keyed table: every leaf of the /Names /Dests name tree.
-int readNameTree(const Document& document, const Dictionary& catalogue, TextBlock* entries)
+int readNameTree(DocumentReader& reader, const Dictionary& catalogue, TextBlock* entries)
 {
-    const Byte* const end = document.end;
-    const Byte* p = findKey("/Names", catalogue.start, catalogue.end);
-    LastError = 0;
+    const Byte* const end = reader.end;
+    const Byte* p = findKey(reader, "/Names", catalogue.start, catalogue.end);
+    reader.lastError = 0;
     if (!p) return 0;
     p += 6;
-    if (const int code = resolveValue(document, &p, catalogue.end)) return code;
+    if (const int code = resolveValue(reader, &p, catalogue.end)) return code;
     Dictionary names;
-    if (const int code = openDictionary(p, end, &names)) return code;
+    if (const int code = openDictionary(reader, p, &names)) return code;
 
-    p = findKey("/Dests", names.start, names.end);
-    LastError = 0;
+    p = findKey(reader, "/Dests", names.start, names.end);
+    reader.lastError = 0;
     if (!p) return 0;
     p += 6;
     if (!isWhiteSpace(*p) && *p != '%') return codeBadByteAfterKey;
-    if (const int code = skipOrCode(&p, end, codeDestsEndInSpace, codeDestsEndInComment)) return code;
+    if (const int code = skipOrCode(reader, &p, end, codeDestsEndInSpace, codeDestsEndInComment)) return code;
     const Byte* q = p;
-    const int number = readNumber(&q, end);
-    LastError = 0;
+    const int number = readNumber(reader, &q, end);
+    reader.lastError = 0;
     if (number >= 0) {
-        if (readNumber(&q, end) < 0) return codeDestsNoGeneration;
-        if (const int code = skipOrCode(&q, end, codeDestsEndInSpaceBeforeR, codeDestsEndInCommentBeforeR))
+        if (readNumber(reader, &q, end) < 0) return codeDestsNoGeneration;
+        if (const int code = skipOrCode(reader, &q, end, codeDestsEndInSpaceBeforeR, codeDestsEndInCommentBeforeR))
             return code;
         if (*q != 'R') return codeDestsNoR;
-        const std::int64_t offset = lookupObjectOffset(document.tableStart, document.tableEnd, number);
-        p = openObject(document.start, end, offset, number);
+        const std::int64_t offset = lookupObjectOffset(reader, reader.tableStart, reader.tableEnd, number);
+        p = openObject(reader, reader.start, end, offset, number);
         if (!p) return valueCode::referenceNotOpened;
     }
     Dictionary root;
-    if (const int code = openDictionary(p, end, &root)) return code;
+    if (const int code = openDictionary(reader, p, &root)) return code;
 
-    p = findKey("/Kids", root.start, root.end);
-    LastError = 0;
-    if (!p) return readNamesArray(document, root, singleLeafCodes, entries);
+    p = findKey(reader, "/Kids", root.start, root.end);
+    reader.lastError = 0;
+    if (!p) return readNamesArray(reader, root, singleLeafCodes, entries);
     p += 5;
     if (!isWhiteSpace(*p) && *p != '%') return codeBadByteAfterKey;
-    if (const int code = skipOrCode(&p, end, codeDestsEndInSpace, codeDestsEndInComment)) return code;
+    if (const int code = skipOrCode(reader, &p, end, codeDestsEndInSpace, codeDestsEndInComment)) return code;
     if (*p != '[') return codeKidsNotArray;
     // The key ranges that nodes declare are not consulted: every leaf's
     // entries are taken in walk order.
-    return walkKids(document.start, end, p + 1, document.tableStart, document.tableEnd,
-                    findKidsArray, [&](int objectNumber, int, std::int64_t offset) {
-                        const Byte* body = openObject(document.start, end, offset, objectNumber);
+    return walkKids(reader, p + 1, findKidsArray, [&](int objectNumber, int, std::int64_t offset) {
+                        const Byte* body = openObject(reader, reader.start, end, offset, objectNumber);
                         if (!body) return valueCode::referenceNotOpened;
                         Dictionary leaf;
-                        if (const int code = openDictionary(body, end, &leaf)) return code;
-                        return readNamesArray(document, leaf, multiLevelCodes, entries);
+                        if (const int code = openDictionary(reader, body, &leaf)) return code;
+                        return readNamesArray(reader, leaf, multiLevelCodes, entries);
                     });
 }
 
 // The name-keyed table: the catalogue's /Dests dictionary.
-int readDestsDictionary(const Document& document, const Dictionary& catalogue, TextBlock* entries)
+int readDestsDictionary(DocumentReader& reader, const Dictionary& catalogue, TextBlock* entries)
 {
-    const Byte* const end = document.end;
-    const Byte* p = findKey("/Dests", catalogue.start, catalogue.end);
+    const Byte* const end = reader.end;
+    const Byte* p = findKey(reader, "/Dests", catalogue.start, catalogue.end);
     // Keys are found without regard to nesting, and the name tree is
     // reached through a "/Dests" inside the catalogue's "/Names" dictionary:
     // when that dictionary is written in place before the catalogue's own
     // "/Dests", the search must go on behind it, or a document with both
     // kinds of name would take its name tree for the name dictionary.
-    if (const Byte* names = findKey("/Names", catalogue.start, catalogue.end); names && p && names < p) {
+    if (const Byte* names = findKey(reader, "/Names", catalogue.start, catalogue.end); names && p && names < p) {
         const Byte* value = names + 6;
-        if (skipWhiteSpaceAndComments(&value, catalogue.end) && matchesAt(value, catalogue.end, "<<"))
+        if (skipWhiteSpaceAndComments(reader, &value, catalogue.end) && matchesAt(value, catalogue.end, "<<"))
             // A name dictionary that closes at the catalogue's end, or past
             // it, leaves no "/Dests" of the catalogue's own behind it; the
             // search must not start behind the end that bounds it.
-            if (const Byte* close = findMatchingClose(value + 2, end, ">>", "<<"); close && p < close)
-                p = catalogue.end - close > 2 ? findKey("/Dests", close + 2, catalogue.end) : nullptr;
+            if (const Byte* close = findMatchingClose(reader, value + 2, end, ">>", "<<"); close && p < close)
+                p = catalogue.end - close > 2 ? findKey(reader, "/Dests", close + 2, catalogue.end) : nullptr;
     }
-    LastError = 0;
+    reader.lastError = 0;
     if (!p) return 0;
     p += 6;
-    if (const int code = resolveValue(document, &p, catalogue.end)) return code;
+    if (const int code = resolveValue(reader, &p, catalogue.end)) return code;
     if (*p != '<') return valueCode::notDictionary;
     if (end - p < 2) return valueCode::endInsideOpener;
     if (p[1] != '<') return valueCode::secondByteNotOpener;
     p += 2;
-    if (const int code = skipOrCode(&p, end, codeDestsEndInSpace, codeDestsEndInComment)) return code;
+    if (const int code = skipOrCode(reader, &p, end, codeDestsEndInSpace, codeDestsEndInComment)) return code;
     while (*p != '>') {
         if (*p != '/' || end - p < 2) return codeDestsKeyNotName;
         const Byte* key = p + 1;
-        p = findNameKeyEnd(key, end);
+        p = findNameKeyEnd(reader, key, end);
         if (!p) return valueCode::titleOrKeyRunsToEnd;
         DestinationEntry entry{static_cast<std::int32_t>(p - key), key, noPageObject};
-        if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
-        if (const int code = readDestinationValue(document, &p, end, singleLeafCodes, &entry.pageObject))
+        if (skipNotingEnd(reader, &p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+        if (const int code = readDestinationValue(reader, &p, end, singleLeafCodes, &entry.pageObject))
             return code;
         if (const int code = appendEntry(entries, entry)) return code;
-        if (skipNotingEnd(&p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
+        if (skipNotingEnd(reader, &p, end) != SkipEnd::NotAtEnd) return codeEndAroundEntries;
     }
     return 0;
 }
@@ -283,32 +282,29 @@ void freeDestinationTables(DestinationTables* tables)
     *tables = DestinationTables{};
 }
 
-int collectDestinations(const Byte* docStart, const Byte* docEnd, const Byte* tableStart,
-                        const Byte* tableEnd, const Byte* catalogueStart,
-                        const Byte* catalogueEnd, bool buildStringKeyed, bool buildNameKeyed,
-                        DestinationTables* tables)
+int collectDestinations(DocumentReader& reader, const Byte* catalogueStart, const Byte* catalogueEnd,
+                        bool buildStringKeyed, bool buildNameKeyed, DestinationTables* tables)
 {
-    const Document document{docStart, docEnd, tableStart, tableEnd};
     const Dictionary catalogue{catalogueStart, catalogueEnd};
     DestinationTables built;
     auto fail = [&](int code) {
         freeDestinationTables(&built);
-        return failWith(code);
+        return failWith(reader, code);
     };
     if (buildStringKeyed) {
         TextBlock entries;
-        if (const int code = readNameTree(document, catalogue, &entries)) return fail(code);
+        if (const int code = readNameTree(reader, catalogue, &entries)) return fail(code);
         if (const int code = finishTable(entries, &built.stringKeyed, &built.stringCount))
             return fail(code);
     }
     if (buildNameKeyed) {
         TextBlock entries;
-        if (const int code = readDestsDictionary(document, catalogue, &entries)) return fail(code);
+        if (const int code = readDestsDictionary(reader, catalogue, &entries)) return fail(code);
         if (const int code = finishTable(entries, &built.nameKeyed, &built.nameCount))
             return fail(code);
     }
     *tables = built;
-    LastError = 0;
+    reader.lastError = 0;
     return 0;
 }
 

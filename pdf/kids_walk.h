@@ -57,31 +57,32 @@ inline std::int64_t popStackLine(TextBlock* stack)
     return offset;
 }
 
-// Walks a tree depth-first from just after the "[" of its root's "/Kids".
-// For every kid reference "n g R" it asks readNode(docStart, docEnd, offset,
-// n): a positive result is the offset after the "[" of the kid's own "/Kids",
+// Walks a tree of the reader's document depth-first from just after the "["
+// of its root's "/Kids". For every kid reference "n g R" it asks
+// readNode(reader, offset, n): a positive result is the offset after the "[" of the kid's own "/Kids",
 // which is walked next; 0 makes the kid a leaf, handed to
 // onLeaf(n, generation, offset), which returns 0 or a code. A non-number in
 // the root's array ends the walk; deeper down only "]" may follow the kids.
 // Returns 0 or a negative code (-135 to -146, or onLeaf's).
 template <typename ReadNode, typename OnLeaf>
-int walkKids(const Byte* docStart, const Byte* docEnd, const Byte* cursor, const Byte* tableStart,
-             const Byte* tableEnd, ReadNode readNode, OnLeaf onLeaf)
+int walkKids(DocumentReader& reader, const Byte* cursor, ReadNode readNode, OnLeaf onLeaf)
 {
+    const Byte* const docStart = reader.start;
+    const Byte* const docEnd = reader.end;
     // A tree reaches every object at most once. More kid references than the
     // table has objects means a node lists itself or an ancestor, or one
     // subtree is listed over and over; without this bound such a file grows
     // the stack until memory runs out.
-    const auto kidLimit = std::count(tableStart, tableEnd, '\n');
+    const auto kidLimit = std::count(reader.tableStart, reader.tableEnd, '\n');
     std::ptrdiff_t kidsHandled = 0;
     TextBlock stack;
     int depth = 0;
     for (;;) {
-        const int objectNumber = readNumber(&cursor, docEnd);
+        const int objectNumber = readNumber(reader, &cursor, docEnd);
         if (objectNumber < 0) {
-            LastError = 0;
+            reader.lastError = 0;
             if (depth == 0) return 0;
-            if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return walkCode::endsBeforeClose;
+            if (!skipWhiteSpaceAndComments(reader, &cursor, docEnd)) return walkCode::endsBeforeClose;
             if (*cursor != ']') return walkCode::neitherNumberNorClose;
             const std::int64_t resumeOffset = popStackLine(&stack);
             if (resumeOffset < 0) return static_cast<int>(resumeOffset);
@@ -90,16 +91,16 @@ int walkKids(const Byte* docStart, const Byte* docEnd, const Byte* cursor, const
             continue;
         }
 
-        const int generation = readNumber(&cursor, docEnd);
+        const int generation = readNumber(reader, &cursor, docEnd);
         if (generation < 0) return walkCode::kidNoGeneration;
-        if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return walkCode::kidEndsBeforeR;
+        if (!skipWhiteSpaceAndComments(reader, &cursor, docEnd)) return walkCode::kidEndsBeforeR;
         if (*cursor != 'R') return walkCode::kidNoR;
         ++cursor;
         if (++kidsHandled > kidLimit) return walkCode::cycleFound;
 
-        const std::int64_t offset = lookupObjectOffset(tableStart, tableEnd, objectNumber);
+        const std::int64_t offset = lookupObjectOffset(reader, reader.tableStart, reader.tableEnd, objectNumber);
         if (offset < 0) return walkCode::kidNotInTable;
-        const std::int64_t kidsOffset = readNode(docStart, docEnd, offset, objectNumber);
+        const std::int64_t kidsOffset = readNode(reader, offset, objectNumber);
         if (kidsOffset < 0) return walkCode::kidNodeFails;
 
         if (kidsOffset > 0) {

@@ -29,16 +29,16 @@ class PageIndexMap {
 public:
     // Reads the first number of every PageEntry line. Returns 0, or -1 when
     // no line names an object of 1 or more or the map cannot be had.
-    int build(const Byte* listStart, const Byte* listEnd)
+    int build(DocumentReader& reader, const Byte* listStart, const Byte* listEnd)
     {
         std::size_t count = 0;
-        forEachPage(listStart, listEnd, [&](std::int32_t, std::int32_t) { ++count; });
+        forEachPage(reader, listStart, listEnd, [&](std::int32_t, std::int32_t) { ++count; });
         if (count == 0) return codeNoPageMap;
         entries_.reset(reinterpret_cast<PageMapEntry*>(allocBlock(count * sizeof(PageMapEntry))));
         if (!entries_) return codeNoPageMap;
         PageMapEntry* entries = entries_.get();
         std::size_t filled = 0;
-        forEachPage(listStart, listEnd, [&](std::int32_t number, std::int32_t index) {
+        forEachPage(reader, listStart, listEnd, [&](std::int32_t number, std::int32_t index) {
             entries[filled++] = {number, index};
         });
         std::sort(entries, entries + count, [](const PageMapEntry& a, const PageMapEntry& b) {
@@ -68,12 +68,12 @@ public:
 
 private:
     template <typename Visit>
-    static void forEachPage(const Byte* listStart, const Byte* listEnd, Visit visit)
+    static void forEachPage(DocumentReader& reader, const Byte* listStart, const Byte* listEnd, Visit visit)
     {
         const Byte* line = listStart;
         for (std::int32_t index = 0; line < listEnd; ++index) {
             const Byte* cursor = line;
-            const int number = readNumber(&cursor, listEnd);
+            const int number = readNumber(reader, &cursor, listEnd);
             if (number < 0) break;
             const Byte* lineEnd = cursor;
             while (lineEnd < listEnd && *lineEnd != '\n') ++lineEnd;
@@ -81,7 +81,7 @@ private:
             if (number >= 1) visit(number, index);
             line = lineEnd + 1;
         }
-        LastError = 0;
+        reader.lastError = 0;
     }
 
     OwnedBlock<PageMapEntry> entries_;
@@ -90,43 +90,43 @@ private:
 
 // The destination of an outline item: behind "/D" of a "/GoTo" action, or
 // behind "/Dest", resolved. *destination stays null when the item has none.
-int findItemDestination(const Document& document, const Dictionary& item,
+int findItemDestination(DocumentReader& reader, const Dictionary& item,
                         const Byte** destination)
 {
     *destination = nullptr;
-    const Byte* key = findKey("/A", item.start, item.end);
-    LastError = 0;
+    const Byte* key = findKey(reader, "/A", item.start, item.end);
+    reader.lastError = 0;
     if (key) {
         const Byte* p = key + 2;
-        if (const int code = resolveValue(document, &p, item.end)) return code;
+        if (const int code = resolveValue(reader, &p, item.end)) return code;
         Dictionary action;
-        if (const int code = openDictionary(p, document.end, &action)) return code;
+        if (const int code = openDictionary(reader, p, &action)) return code;
         // Another kind of action has no page; "/Dest" is then not consulted.
-        const bool isGoTo = findKey("/GoTo", action.start, action.end) != nullptr;
-        key = isGoTo ? findKey("/D", action.start, action.end) : nullptr;
-        LastError = 0;
+        const bool isGoTo = findKey(reader, "/GoTo", action.start, action.end) != nullptr;
+        key = isGoTo ? findKey(reader, "/D", action.start, action.end) : nullptr;
+        reader.lastError = 0;
         if (!key) return 0;
         p = key + 2;
-        if (const int code = resolveValue(document, &p, action.end)) return code;
+        if (const int code = resolveValue(reader, &p, action.end)) return code;
         *destination = p;
         return 0;
     }
-    key = findKey("/Dest", item.start, item.end);
-    LastError = 0;
+    key = findKey(reader, "/Dest", item.start, item.end);
+    reader.lastError = 0;
     if (!key) return 0;
     const Byte* p = key + 5;
-    if (const int code = resolveValue(document, &p, item.end)) return code;
+    if (const int code = resolveValue(reader, &p, item.end)) return code;
     *destination = p;
     return 0;
 }
 
 // The page object that an explicit destination "[n g R ...]" names; 0 for
 // any break in that form.
-std::int32_t pageOfDestinationArray(const Byte* open, const Byte* end)
+std::int32_t pageOfDestinationArray(DocumentReader& reader, const Byte* open, const Byte* end)
 {
     DestinationArray array;
-    const ArrayBreak broken = readDestinationArray(open, end, &array);
-    LastError = 0;
+    const ArrayBreak broken = readDestinationArray(reader, open, end, &array);
+    reader.lastError = 0;
     return broken == ArrayBreak::None ? array.pageObject : 0;
 }
 
@@ -190,23 +190,23 @@ struct DestinationIndexes {
 };
 
 // The page object a destination value points to; 0 when none.
-std::int32_t pageOfDestination(const Byte* destination, const Byte* end,
+std::int32_t pageOfDestination(DocumentReader& reader, const Byte* destination, const Byte* end,
                                const DestinationIndexes& indexes)
 {
     switch (*destination) {
     case '(':
     case '<': {
-        const Byte* close = findStringTokenEnd(destination, end);
+        const Byte* close = findStringTokenEnd(reader, destination, end);
         if (!close) return 0;
         return indexes.stringKeyed.pageOf(destination + 1, close);
     }
     case '/': {
         const Byte* key = destination + 1;
-        const Byte* keyEnd = findNameKeyEnd(key, end);
+        const Byte* keyEnd = findNameKeyEnd(reader, key, end);
         if (!keyEnd) return 0;
         return indexes.nameKeyed.pageOf(key, keyEnd);
     }
-    case '[': return pageOfDestinationArray(destination, end);
+    case '[': return pageOfDestinationArray(reader, destination, end);
     default: return 0;
     }
 }
@@ -215,7 +215,7 @@ std::int32_t pageOfDestination(const Byte* destination, const Byte* end,
 // in /First - /Next order; the root (depth 0) first, its /Next never
 // followed. enter(dictionary, depth) returns 0 or a code.
 template <typename Enter>
-int visitOutline(const Document& document, const Byte* rootValue, Enter enter)
+int visitOutline(DocumentReader& reader, const Byte* rootValue, Enter enter)
 {
     struct Frame {
         const Byte* start;
@@ -227,13 +227,13 @@ int visitOutline(const Document& document, const Byte* rootValue, Enter enter)
     // are counted only once the items outnumber the table's objects, which
     // an outline of indirect items never does: a large document is then not
     // read through for the count.
-    const auto tableLines = static_cast<std::size_t>(std::count(document.tableStart, document.tableEnd, '\n'));
+    const auto tableLines = static_cast<std::size_t>(std::count(reader.tableStart, reader.tableEnd, '\n'));
     std::size_t itemLimit = 0;
     bool itemLimitKnown = false;
     auto isPastItemLimit = [&](std::size_t items) {
         if (items <= tableLines) return false;
         if (!itemLimitKnown) {
-            for (const Byte* p = document.start; p + 1 < document.end; ++p)
+            for (const Byte* p = reader.start; p + 1 < reader.end; ++p)
                 if (p[0] == '<' && p[1] == '<') ++itemLimit;
             itemLimitKnown = true;
         }
@@ -244,17 +244,17 @@ int visitOutline(const Document& document, const Byte* rootValue, Enter enter)
     Dictionary current;
     int depth = 0;
     auto enterAt = [&](const Byte* value) {
-        if (const int code = openDictionary(value, document.end, &current)) return code;
+        if (const int code = openDictionary(reader, value, &current)) return code;
         if (isPastItemLimit(++entered)) return codeOutlineLoops;
         return enter(current, depth);
     };
     if (const int code = enterAt(rootValue)) return code;
     for (;;) {
-        const Byte* key = findKey("/First", current.start, current.end);
-        LastError = 0;
+        const Byte* key = findKey(reader, "/First", current.start, current.end);
+        reader.lastError = 0;
         if (key) {
             const Byte* p = key + 6;
-            if (const int code = resolveValue(document, &p, current.end)) return code;
+            if (const int code = resolveValue(reader, &p, current.end)) return code;
             if (!stack.isAllocated() && !stack.allocate(textBlockBytes)) return codeNoMemory;
             if (!stack.ensureRoom(lineHeadroomBytes)) return codeNoMemoryGrowth;
             const Frame frame{current.start, current.end};
@@ -265,8 +265,8 @@ int visitOutline(const Document& document, const Byte* rootValue, Enter enter)
         }
         for (;;) {
             if (depth == 0) return 0;
-            key = findKey("/Next", current.start, current.end);
-            LastError = 0;
+            key = findKey(reader, "/Next", current.start, current.end);
+            reader.lastError = 0;
             if (key) break;
             Frame frame;
             stack.truncate(stack.used() - sizeof frame);
@@ -275,56 +275,56 @@ int visitOutline(const Document& document, const Byte* rootValue, Enter enter)
             --depth;
         }
         const Byte* p = key + 5;
-        if (const int code = resolveValue(document, &p, current.end)) return code;
+        if (const int code = resolveValue(reader, &p, current.end)) return code;
         if (const int code = enterAt(p)) return code;
     }
 }
 
 // Finds "/Outlines" in the catalogue and resolves it; *value stays null
 // when the document has no outline.
-int findOutlineRoot(const Document& document, const Dictionary& catalogue, const Byte** value)
+int findOutlineRoot(DocumentReader& reader, const Dictionary& catalogue, const Byte** value)
 {
     *value = nullptr;
-    const Byte* key = findKey("/Outlines", catalogue.start, catalogue.end);
-    LastError = 0;
+    const Byte* key = findKey(reader, "/Outlines", catalogue.start, catalogue.end);
+    reader.lastError = 0;
     if (!key) return 0;
     const Byte* p = key + 9;
-    if (const int code = resolveValue(document, &p, catalogue.end)) return code;
+    if (const int code = resolveValue(reader, &p, catalogue.end)) return code;
     *value = p;
     return 0;
 }
 
-int readTitle(const Document& document, const Dictionary& item, OutlineEntry* record)
+int readTitle(DocumentReader& reader, const Dictionary& item, OutlineEntry* record)
 {
-    const Byte* key = findKey("/Title", item.start, item.end);
-    LastError = 0;
+    const Byte* key = findKey(reader, "/Title", item.start, item.end);
+    reader.lastError = 0;
     if (!key) return 0;
     const Byte* p = key + 6;
-    if (const int code = resolveValue(document, &p, item.end)) return code;
+    if (const int code = resolveValue(reader, &p, item.end)) return code;
     if (*p != '(' && *p != '<') return 0;
-    const Byte* close = findStringTokenEnd(p, document.end);
+    const Byte* close = findStringTokenEnd(reader, p, reader.end);
     if (!close) return valueCode::titleOrKeyRunsToEnd;
     record->titleText = p;
     record->titleLength = static_cast<std::int32_t>(close - p + 1);
     return 0;
 }
 
-int runOutlinePhase(const Document& document, const Dictionary& catalogue,
+int runOutlinePhase(DocumentReader& reader, const Dictionary& catalogue,
                     const Byte* pageListStart, const Byte* pageListEnd, OutlineEntry** outlines,
                     std::int32_t* outlineCount)
 {
     const Byte* rootValue = nullptr;
-    if (const int code = findOutlineRoot(document, catalogue, &rootValue)) return code;
+    if (const int code = findOutlineRoot(reader, catalogue, &rootValue)) return code;
     if (!rootValue) return 0;
 
     // First pass: which kinds of named destination the items use, so that
     // only the tables needed are built.
     bool usesStrings = false;
     bool usesNames = false;
-    if (const int code = visitOutline(document, rootValue, [&](const Dictionary& item, int depth) {
+    if (const int code = visitOutline(reader, rootValue, [&](const Dictionary& item, int depth) {
             if (depth == 0) return 0;
             const Byte* destination = nullptr;
-            if (const int code = findItemDestination(document, item, &destination)) return code;
+            if (const int code = findItemDestination(reader, item, &destination)) return code;
             if (destination && (*destination == '(' || *destination == '<')) usesStrings = true;
             if (destination && *destination == '/') usesNames = true;
             return 0;
@@ -332,16 +332,15 @@ int runOutlinePhase(const Document& document, const Dictionary& catalogue,
         return code;
 
     DestinationTables tables;
-    if (collectDestinations(document.start, document.end, document.tableStart, document.tableEnd,
-                            catalogue.start, catalogue.end, usesStrings, usesNames, &tables) < 0)
-        return LastError;
+    if (collectDestinations(reader, catalogue.start, catalogue.end, usesStrings, usesNames, &tables) < 0)
+        return reader.lastError;
     struct TablesGuard {
         DestinationTables* tables;
         ~TablesGuard() { freeDestinationTables(tables); }
     } tablesGuard{&tables};
 
     PageIndexMap pageMap;
-    if (const int code = pageMap.build(pageListStart, pageListEnd)) return code;
+    if (const int code = pageMap.build(reader, pageListStart, pageListEnd)) return code;
     DestinationIndexes indexes;
     if (!indexes.stringKeyed.build(tables.stringKeyed, tables.stringCount) ||
         !indexes.nameKeyed.build(tables.nameKeyed, tables.nameCount))
@@ -353,17 +352,17 @@ int runOutlinePhase(const Document& document, const Dictionary& catalogue,
     // is spent, when it would find none and leave the walk no root at all.
     *outlineCount = 0;
     TextBlock records;
-    const int code = visitOutline(document, rootValue, [&](const Dictionary& item, int depth) {
+    const int code = visitOutline(reader, rootValue, [&](const Dictionary& item, int depth) {
         if (!records.isAllocated() && !records.allocate(textBlockBytes)) return codeNoMemory;
         if (!records.ensureRoom(lineHeadroomBytes)) return codeNoMemoryGrowth;
         OutlineEntry record{0, nullptr, -1};
         if (depth >= 1) {
-            if (const int titleCode = readTitle(document, item, &record)) return titleCode;
+            if (const int titleCode = readTitle(reader, item, &record)) return titleCode;
             const Byte* destination = nullptr;
-            if (const int destinationCode = findItemDestination(document, item, &destination))
+            if (const int destinationCode = findItemDestination(reader, item, &destination))
                 return destinationCode;
             if (destination) {
-                const std::int32_t page = pageOfDestination(destination, document.end, indexes);
+                const std::int32_t page = pageOfDestination(reader, destination, reader.end, indexes);
                 if (page >= 1) record.pageIndex = pageMap.lookup(page);
             }
         }
@@ -378,17 +377,15 @@ int runOutlinePhase(const Document& document, const Dictionary& catalogue,
 
 }  // namespace
 
-int collectOutlines(const Byte* docStart, const Byte* docEnd, const Byte* tableStart,
-                    const Byte* tableEnd, const Byte* catalogueStart, const Byte* catalogueEnd,
+int collectOutlines(DocumentReader& reader, const Byte* catalogueStart, const Byte* catalogueEnd,
                     const Byte* pageListStart, const Byte* pageListEnd, int pageCount,
                     OutlineEntry** outlines, std::int32_t* outlineCount)
 {
-    const Document document{docStart, docEnd, tableStart, tableEnd};
     const Dictionary catalogue{catalogueStart, catalogueEnd};
-    if (const int code = runOutlinePhase(document, catalogue, pageListStart, pageListEnd, outlines,
+    if (const int code = runOutlinePhase(reader, catalogue, pageListStart, pageListEnd, outlines,
                                          outlineCount))
-        return failWith(code);
-    LastError = 0;
+        return failWith(reader, code);
+    reader.lastError = 0;
     return pageCount;
 }
 

@@ -7,7 +7,6 @@
 
 namespace ravoth {
 
-thread_local bool outlineOption = false;
 
 namespace {
 
@@ -61,46 +60,46 @@ struct ObjectCodes {
 };
 
 // Looks object n up and finds its dictionary's extent; 0 or a code.
-int openDictionaryObject(const Byte* docStart, const Byte* docEnd, const Byte* tableStart,
-                         const Byte* tableEnd, int n, const ObjectCodes& codes, Extent* extent)
+int openDictionaryObject(DocumentReader& reader, int n, const ObjectCodes& codes, Extent* extent)
 {
-    const std::int64_t offset = lookupObjectOffset(tableStart, tableEnd, n);
+    const Byte* const docStart = reader.start;
+    const Byte* const docEnd = reader.end;
+    const std::int64_t offset = lookupObjectOffset(reader, reader.tableStart, reader.tableEnd, n);
     if (offset < 0) return codes.notInTable;
-    const Byte* body = openObject(docStart, docEnd, offset, n);
+    const Byte* body = openObject(reader, docStart, docEnd, offset, n);
     if (!body) return codes.notOpened;
     if (!matchesAt(body, docEnd, "<<")) return codes.notDictionary;
     extent->start = body + 2;
-    extent->end = findMatchingClose(extent->start, docEnd, ">>", "<<");
+    extent->end = findMatchingClose(reader, extent->start, docEnd, ">>", "<<");
     if (!extent->end) return codes.unclosed;
     return 0;
 }
 
 // Checks the catalogue and finds the page-tree root's object number.
 // Returns 0 or a code.
-int readCatalogue(const Byte* docStart, const Byte* docEnd, std::int32_t rootNumber,
-                  const Byte* tableStart, const Byte* tableEnd, Extent* catalogue,
-                  int* treeRootNumber)
+int readCatalogue(DocumentReader& reader, std::int32_t rootNumber, Extent* catalogue, int* treeRootNumber)
 {
+    const Byte* const docEnd = reader.end;
     if (const int code = openDictionaryObject(
-            docStart, docEnd, tableStart, tableEnd, rootNumber,
+            reader, rootNumber,
             {catalogueNotInTable, catalogueNotOpened, catalogueNotDictionary, catalogueUnclosed},
             catalogue))
         return code;
 
-    const Byte* type = findKey("/Type", catalogue->start, catalogue->end);
+    const Byte* type = findKey(reader, "/Type", catalogue->start, catalogue->end);
     if (!type) return catalogueTypeMissing;
     const Byte* cursor = type + 5;
-    if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return catalogueEndsAfterType;
+    if (!skipWhiteSpaceAndComments(reader, &cursor, docEnd)) return catalogueEndsAfterType;
     if (!matchesAt(cursor, docEnd, "/Catalog")) return catalogueTypeWrong;
     if (!endsName(cursor + 8, docEnd)) return catalogueTypeRunsOn;
 
-    const Byte* pages = findKey("/Pages", catalogue->start, catalogue->end);
+    const Byte* pages = findKey(reader, "/Pages", catalogue->start, catalogue->end);
     if (!pages) return cataloguePagesMissing;
     cursor = pages + 6;
-    const int number = readNumber(&cursor, catalogue->end);
+    const int number = readNumber(reader, &cursor, catalogue->end);
     if (number < 0) return cataloguePagesNoNumber;
-    if (readNumber(&cursor, catalogue->end) < 0) return cataloguePagesNoGeneration;
-    if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return cataloguePagesEndsBeforeR;
+    if (readNumber(reader, &cursor, catalogue->end) < 0) return cataloguePagesNoGeneration;
+    if (!skipWhiteSpaceAndComments(reader, &cursor, docEnd)) return cataloguePagesEndsBeforeR;
     if (*cursor != 'R') return cataloguePagesNoR;
     *treeRootNumber = number;
     return 0;
@@ -108,39 +107,38 @@ int readCatalogue(const Byte* docStart, const Byte* docEnd, std::int32_t rootNum
 
 // Checks the page-tree root, reads its "/Count" (-1 when it has none) and
 // sets *kidsCursor just after the "[" of its "/Kids". Returns 0 or a code.
-int readTreeRoot(const Byte* docStart, const Byte* docEnd, int treeRootNumber,
-                 const Byte* tableStart, const Byte* tableEnd, int* pageCount,
-                 const Byte** kidsCursor)
+int readTreeRoot(DocumentReader& reader, int treeRootNumber, int* pageCount, const Byte** kidsCursor)
 {
+    const Byte* const docEnd = reader.end;
     Extent root;
     if (const int code = openDictionaryObject(
-            docStart, docEnd, tableStart, tableEnd, treeRootNumber,
+            reader, treeRootNumber,
             {treeRootNotInTable, treeRootNotOpened, treeRootNotDictionary, treeRootUnclosed},
             &root))
         return code;
 
-    const Byte* type = findKey("/Type", root.start, root.end);
+    const Byte* type = findKey(reader, "/Type", root.start, root.end);
     if (!type) return treeRootTypeMissing;
     const Byte* cursor = type + 5;
-    if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return treeRootEndsAfterType;
+    if (!skipWhiteSpaceAndComments(reader, &cursor, docEnd)) return treeRootEndsAfterType;
     if (!matchesAt(cursor, docEnd, "/Pages") || !endsName(cursor + 6, docEnd))
         return treeRootTypeWrong;
 
     *pageCount = -1;
-    if (const Byte* count = findKey("/Count", root.start, root.end)) {
+    if (const Byte* count = findKey(reader, "/Count", root.start, root.end)) {
         cursor = count + 6;
         // A number needs a delimiter after it before the bound, so with the
         // extent's end as bound a valid "/Count 3>>" would not read; the
         // first ">" of the close is that delimiter.
-        *pageCount = readNumber(&cursor, root.end + 1);
+        *pageCount = readNumber(reader, &cursor, root.end + 1);
         if (*pageCount < 0) return treeRootCountNotNumber;
     }
-    LastError = 0;
+    reader.lastError = 0;
 
-    const Byte* kids = findKey("/Kids", root.start, root.end);
+    const Byte* kids = findKey(reader, "/Kids", root.start, root.end);
     if (!kids) return treeRootKidsMissing;
     cursor = kids + 5;
-    if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return treeRootEndsAfterKids;
+    if (!skipWhiteSpaceAndComments(reader, &cursor, docEnd)) return treeRootEndsAfterKids;
     if (*cursor != '[') return treeRootKidsNotArray;
     *kidsCursor = cursor + 1;
     return 0;
@@ -148,11 +146,9 @@ int readTreeRoot(const Byte* docStart, const Byte* docEnd, int treeRootNumber,
 
 // Walks the page tree and appends a PageEntry line per leaf to `pages`,
 // counting them. Returns 0 or a code.
-int walkPageTree(const Byte* docStart, const Byte* docEnd, const Byte* cursor,
-                 const Byte* tableStart, const Byte* tableEnd, TextBlock* pages,
-                 std::int32_t* pageLines)
+int walkPageTree(DocumentReader& reader, const Byte* cursor, TextBlock* pages, std::int32_t* pageLines)
 {
-    return walkKids(docStart, docEnd, cursor, tableStart, tableEnd, readPageNode,
+    return walkKids(reader, cursor, readPageNode,
                     [&](int objectNumber, int generation, std::int64_t) {
                         if (const int code = makeRoomForLine(pages, pageLinesNotAllocated,
                                                              pageLinesNotEnlarged))
@@ -168,39 +164,36 @@ int walkPageTree(const Byte* docStart, const Byte* docEnd, const Byte* cursor,
 
 }  // namespace
 
-int collectPages(const Byte* docStart, const Byte* docEnd, std::int32_t rootNumber,
-                 const Byte* tableStart, const Byte* tableEnd, Byte** pageListStart,
+int collectPages(DocumentReader& reader, std::int32_t rootNumber, Byte** pageListStart,
                  Byte** pageListEnd, OutlineEntry** outlines, std::int32_t* outlineCount)
 {
     Extent catalogue;
     int treeRootNumber = 0;
-    if (const int code = readCatalogue(docStart, docEnd, rootNumber, tableStart, tableEnd,
-                                       &catalogue, &treeRootNumber))
-        return failWith(code);
+    if (const int code = readCatalogue(reader, rootNumber, &catalogue, &treeRootNumber))
+        return failWith(reader, code);
 
     int pageCount = -1;
     const Byte* cursor = nullptr;
-    if (const int code = readTreeRoot(docStart, docEnd, treeRootNumber, tableStart, tableEnd,
-                                      &pageCount, &cursor))
-        return failWith(code);
+    if (const int code = readTreeRoot(reader, treeRootNumber, &pageCount, &cursor))
+        return failWith(reader, code);
 
     TextBlock pages;
     std::int32_t pageLines = 0;
     if (const int code =
-            walkPageTree(docStart, docEnd, cursor, tableStart, tableEnd, &pages, &pageLines))
-        return failWith(code);
-    if (!pages.isAllocated()) return failWith(noPageInTree);
+            walkPageTree(reader, cursor, &pages, &pageLines))
+        return failWith(reader, code);
+    if (!pages.isAllocated()) return failWith(reader, noPageInTree);
 
     // The working block is mostly empty; the PageList is handed out exact,
     // and only once the outline phase has gone through as well.
     OwnedBlock<Byte> list(pages.copyExact());
-    if (!list) return failWith(pageListNotAllocated);
+    if (!list) return failWith(reader, pageListNotAllocated);
 
     // The page count is what the root declares; without "/Count" the pages
     // found are the best answer there is.
     const int result = pageCount >= 0 ? pageCount : pageLines;
-    if (outlineOption &&
-        collectOutlines(docStart, docEnd, tableStart, tableEnd, catalogue.start, catalogue.end,
+    if (reader.outlineOption &&
+        collectOutlines(reader, catalogue.start, catalogue.end,
                         list.get(), list.get() + pages.used(), result, outlines, outlineCount) < 0)
         return -1;
     *pageListEnd = list.get() + pages.used();

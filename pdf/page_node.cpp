@@ -23,9 +23,9 @@ constexpr std::string_view kidsKey = "/Kids";
 
 // Unlike the other readers these return the code itself rather than -1, so
 // that one int carries leaf, array offset or failure.
-int failNode(int code)
+int failNode(DocumentReader& reader, int code)
 {
-    LastError = code;
+    reader.lastError = code;
     return code;
 }
 
@@ -35,15 +35,15 @@ struct NodeDictionary {
 };
 
 // Opens object n at offset and finds the extent of its dictionary.
-// Returns 0 or a node code (not yet stored in LastError).
-int openNodeDictionary(const Byte* docStart, const Byte* docEnd, std::int64_t offset, int n,
-                       NodeDictionary* dictionary)
+// Returns 0 or a node code (not yet stored in reader.lastError).
+int openNodeDictionary(DocumentReader& reader, std::int64_t offset, int n, NodeDictionary* dictionary)
 {
-    const Byte* body = openObject(docStart, docEnd, offset, n);
+    const Byte* const docEnd = reader.end;
+    const Byte* body = openObject(reader, reader.start, docEnd, offset, n);
     if (!body) return nodeNotOpened;
     if (!matchesAt(body, docEnd, "<<")) return nodeNotDictionary;
     dictionary->start = body + 2;
-    dictionary->end = findMatchingClose(dictionary->start, docEnd, ">>", "<<");
+    dictionary->end = findMatchingClose(reader, dictionary->start, docEnd, ">>", "<<");
     if (!dictionary->end) return nodeDictionaryUnclosed;
     return 0;
 }
@@ -51,61 +51,61 @@ int openNodeDictionary(const Byte* docStart, const Byte* docEnd, std::int64_t of
 // The offset after the "[" that opens the value of the "/Kids" key at `key`,
 // or a node code. The value is bounded by the document only: the walker reads
 // the array from the document as well, not from the dictionary's extent.
-std::int64_t kidsArrayOffset(const Byte* docStart, const Byte* docEnd, const Byte* key)
+std::int64_t kidsArrayOffset(DocumentReader& reader, const Byte* key)
 {
+    const Byte* const docEnd = reader.end;
     const Byte* cursor = key + kidsKey.size();
-    if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return nodeEndsAfterKids;
+    if (!skipWhiteSpaceAndComments(reader, &cursor, docEnd)) return nodeEndsAfterKids;
     if (*cursor != '[') return nodeKidsNotArray;
-    return cursor + 1 - docStart;
+    return cursor + 1 - reader.start;
 }
 
 }  // namespace
 
-std::int64_t readPageNode(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
-                          int objectNumber)
+std::int64_t readPageNode(DocumentReader& reader, std::int64_t offset, int objectNumber)
 {
+    const Byte* const docEnd = reader.end;
     NodeDictionary dictionary;
-    if (const int code = openNodeDictionary(docStart, docEnd, offset, objectNumber, &dictionary))
-        return failNode(code);
+    if (const int code = openNodeDictionary(reader, offset, objectNumber, &dictionary))
+        return failNode(reader, code);
 
     // findKey does not know nesting: a "/Type" inside "/Resources" ahead of
     // the node's own one decides. That is how the files we accept are read.
-    const Byte* type = findKey(typeKey, dictionary.start, dictionary.end);
-    if (!type) return failNode(nodeTypeMissing);
+    const Byte* type = findKey(reader, typeKey, dictionary.start, dictionary.end);
+    if (!type) return failNode(reader, nodeTypeMissing);
     const Byte* cursor = type + typeKey.size();
-    if (!skipWhiteSpaceAndComments(&cursor, docEnd)) return failNode(nodeEndsAfterType);
-    if (!matchesAt(cursor, docEnd, "/Page")) return failNode(nodeTypeNotPage);
+    if (!skipWhiteSpaceAndComments(reader, &cursor, docEnd)) return failNode(reader, nodeEndsAfterType);
+    if (!matchesAt(cursor, docEnd, "/Page")) return failNode(reader, nodeTypeNotPage);
     cursor += 5;
 
     // Only the "s" is looked at: "/Pagesfoo" counts as an intermediate node.
     if (cursor < docEnd && *cursor == 's') {
-        const Byte* kids = findKey(kidsKey, dictionary.start, dictionary.end);
-        if (!kids) return failNode(nodeKidsMissing);
-        const std::int64_t result = kidsArrayOffset(docStart, docEnd, kids);
-        return result < 0 ? failNode(static_cast<int>(result)) : result;
+        const Byte* kids = findKey(reader, kidsKey, dictionary.start, dictionary.end);
+        if (!kids) return failNode(reader, nodeKidsMissing);
+        const std::int64_t result = kidsArrayOffset(reader, kids);
+        return result < 0 ? failNode(reader, static_cast<int>(result)) : result;
     }
     // A leaf's "/Page" must end there ("/PageLabel" is not a page). A name cut
     // off by the end of the document is not known to end, so it fails too.
     if (cursor == docEnd || !(isWhiteSpace(*cursor) || isDelimiter(*cursor)))
-        return failNode(nodePageNameRunsOn);
+        return failNode(reader, nodePageNameRunsOn);
     return 0;
 }
 
-std::int64_t findKidsArray(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
-                           int objectNumber)
+std::int64_t findKidsArray(DocumentReader& reader, std::int64_t offset, int objectNumber)
 {
     NodeDictionary dictionary;
-    if (const int code = openNodeDictionary(docStart, docEnd, offset, objectNumber, &dictionary))
-        return failNode(code);
+    if (const int code = openNodeDictionary(reader, offset, objectNumber, &dictionary))
+        return failNode(reader, code);
 
-    const Byte* kids = findKey(kidsKey, dictionary.start, dictionary.end);
+    const Byte* kids = findKey(reader, kidsKey, dictionary.start, dictionary.end);
     if (!kids) {
         // A name-tree leaf has "/Names" instead; the probe's code is no failure.
-        LastError = 0;
+        reader.lastError = 0;
         return 0;
     }
-    const std::int64_t result = kidsArrayOffset(docStart, docEnd, kids);
-    return result < 0 ? failNode(static_cast<int>(result)) : result;
+    const std::int64_t result = kidsArrayOffset(reader, kids);
+    return result < 0 ? failNode(reader, static_cast<int>(result)) : result;
 }
 
 }  // namespace ravoth

@@ -8,7 +8,6 @@
 
 namespace ravoth {
 
-thread_local std::int32_t LastError = 0;
 
 namespace {
 
@@ -35,8 +34,6 @@ constexpr std::int32_t codeEndAfterObj = -101;
 
 bool isLineEnd(Byte b) { return b == '\r' || b == '\n'; }
 
-thread_local std::uint64_t budgetLeft = 0;
-thread_local bool budgetSet = false;
 
 // Bytes that findKey steps over between tokens besides white space.
 bool isKeyScanFiller(Byte b)
@@ -65,7 +62,7 @@ bool endsCloseScanToken(Byte b)
 
 // One pass of findMatchingClose; `skipLeadingSpace` is false for the second
 // pass, which takes the byte at start as the first byte of a token.
-const Byte* scanForClose(const Byte* start, const Byte* end, std::string_view close,
+const Byte* scanForClose(DocumentReader& reader, const Byte* start, const Byte* end, std::string_view close,
                          std::string_view open, bool skipLeadingSpace)
 {
     const std::size_t closeSize = close.size();
@@ -73,7 +70,7 @@ const Byte* scanForClose(const Byte* start, const Byte* end, std::string_view cl
     const Byte* p = start;
     int depth = 0;
     for (;;) {
-        if (skipLeadingSpace && !skipWhiteSpaceAndComments(&p, end)) return nullptr;
+        if (skipLeadingSpace && !skipWhiteSpaceAndComments(reader, &p, end)) return nullptr;
         if (static_cast<std::size_t>(end - p) < closeSize + 1) return nullptr;
         if (matchesAt(p, end, close) && mayFollowClose(p[closeSize])) {
             if (depth == 0) return p;
@@ -84,14 +81,14 @@ const Byte* scanForClose(const Byte* start, const Byte* end, std::string_view cl
             if (matchesAt(p, end, open) && mayFollowOpen(p[openSize])) ++depth;
         }
         if (*p == '(') {
-            if (!skipStringLiteral(&p, end)) return nullptr;
+            if (!skipStringLiteral(reader, &p, end)) return nullptr;
         } else {
             ++p;
             while (p < end && !endsCloseScanToken(*p)) ++p;
         }
         if (static_cast<std::size_t>(end - p) <= closeSize) return nullptr;
         for (;;) {
-            if (!skipWhiteSpaceAndComments(&p, end)) return nullptr;
+            if (!skipWhiteSpaceAndComments(reader, &p, end)) return nullptr;
             const Byte b = *p;
             if (b != ')' && b != '[' && b != ']' && b != '{' && b != '}') break;
             ++p;
@@ -102,35 +99,53 @@ const Byte* scanForClose(const Byte* start, const Byte* end, std::string_view cl
 
 }  // namespace
 
-ScanBudget::ScanBudget(std::uint64_t bytes) : previous_(budgetLeft), hadPrevious_(budgetSet)
+ScanBudget::ScanBudget(DocumentReader& reader, std::uint64_t bytes)
+    : reader_(reader), previous_(reader.budgetLeft), hadPrevious_(reader.budgetSet)
 {
-    budgetLeft = bytes;
-    budgetSet = true;
+    reader.budgetLeft = bytes;
+    reader.budgetSet = true;
 }
 
 ScanBudget::~ScanBudget()
 {
-    budgetLeft = previous_;
-    budgetSet = hadPrevious_;
+    reader_.budgetLeft = previous_;
+    reader_.budgetSet = hadPrevious_;
 }
 
-bool ScanBudget::isSpent() { return budgetSet && budgetLeft == 0; }
+bool ScanBudget::isSpent(const DocumentReader& reader) { return reader.budgetSet && reader.budgetLeft == 0; }
 
-const Byte* scanLimit(const Byte* from, const Byte* end)
+namespace {
+
+// What is left of the budget; a stop asked for spends it, so that every
+// scan from then on fails at once and the run ends wherever its reader was.
+std::uint64_t budgetLeftOf(DocumentReader& reader)
 {
-    if (!budgetSet || from >= end || static_cast<std::uint64_t>(end - from) <= budgetLeft) return end;
-    return from + budgetLeft;
+    if (reader.stops.isRaised()) {
+        reader.budgetSet = true;
+        reader.budgetLeft = 0;
+    }
+    return reader.budgetLeft;
 }
 
-const Byte* scanLimitBackward(const Byte* begin, const Byte* from)
+}  // namespace
+
+const Byte* scanLimit(DocumentReader& reader, const Byte* from, const Byte* end)
 {
-    if (!budgetSet || begin >= from || static_cast<std::uint64_t>(from - begin) <= budgetLeft) return begin;
-    return from - budgetLeft;
+    const std::uint64_t left = budgetLeftOf(reader);
+    if (!reader.budgetSet || from >= end || static_cast<std::uint64_t>(end - from) <= left) return end;
+    return from + left;
 }
 
-void chargeScan(std::size_t bytes)
+const Byte* scanLimitBackward(DocumentReader& reader, const Byte* begin, const Byte* from)
 {
-    if (budgetSet) budgetLeft -= bytes < budgetLeft ? bytes : budgetLeft;
+    const std::uint64_t left = budgetLeftOf(reader);
+    if (!reader.budgetSet || begin >= from || static_cast<std::uint64_t>(from - begin) <= left) return begin;
+    return from - left;
+}
+
+void chargeScan(DocumentReader& reader, std::size_t bytes)
+{
+    if (reader.budgetSet) reader.budgetLeft -= bytes < reader.budgetLeft ? bytes : reader.budgetLeft;
 }
 
 const Byte* skipComment(const Byte* p, const Byte* end)
@@ -155,10 +170,10 @@ std::int64_t readDigits(const Byte** cursor, const Byte* end, std::int64_t ceili
 
 // Steps from the "(" at *cursor to its balancing ")", leaving the cursor on
 // it. A backslash makes the next byte ordinary. False when end comes first.
-bool skipStringLiteral(const Byte** cursor, const Byte* end)
+bool skipStringLiteral(DocumentReader& reader, const Byte** cursor, const Byte* end)
 {
     const Byte* const start = *cursor;
-    const Byte* const limit = scanLimit(start, end);
+    const Byte* const limit = scanLimit(reader, start, end);
     const Byte* p = start + 1;
     int depth = 1;
     bool closed = false;
@@ -176,25 +191,25 @@ bool skipStringLiteral(const Byte** cursor, const Byte* end)
         }
         ++p;
     }
-    chargeScan(static_cast<std::size_t>((closed ? p : limit) - start));
+    chargeScan(reader, static_cast<std::size_t>((closed ? p : limit) - start));
     *cursor = closed ? p : end;
     return closed;
 }
 
-bool skipWhiteSpace(const Byte** cursor, const Byte* end)
+bool skipWhiteSpace(DocumentReader& reader, const Byte** cursor, const Byte* end)
 {
     const Byte* p = *cursor;
-    const Byte* const limit = scanLimit(p, end);
+    const Byte* const limit = scanLimit(reader, p, end);
     while (p < limit && isWhiteSpace(*p)) ++p;
-    chargeScan(static_cast<std::size_t>(p - *cursor));
+    chargeScan(reader, static_cast<std::size_t>(p - *cursor));
     *cursor = p;
     return p < limit;
 }
 
-SkipEnd skipNotingEnd(const Byte** cursor, const Byte* end)
+SkipEnd skipNotingEnd(DocumentReader& reader, const Byte** cursor, const Byte* end)
 {
     const Byte* p = *cursor;
-    const Byte* const limit = scanLimit(p, end);
+    const Byte* const limit = scanLimit(reader, p, end);
     bool inComment = false;
     while (p < limit) {
         if (isWhiteSpace(*p)) {
@@ -207,7 +222,7 @@ SkipEnd skipNotingEnd(const Byte** cursor, const Byte* end)
             break;
         }
     }
-    chargeScan(static_cast<std::size_t>(p - *cursor));
+    chargeScan(reader, static_cast<std::size_t>(p - *cursor));
     *cursor = p;
     if (p < limit) return SkipEnd::NotAtEnd;
     return inComment ? SkipEnd::InComment : SkipEnd::InSpace;
@@ -216,53 +231,53 @@ SkipEnd skipNotingEnd(const Byte** cursor, const Byte* end)
 namespace {
 
 // readNumber and readOffset, which differ only in the largest value.
-std::int64_t readBoundedNumber(const Byte** cursor, const Byte* end, std::int64_t largest)
+std::int64_t readBoundedNumber(DocumentReader& reader, const Byte** cursor, const Byte* end, std::int64_t largest)
 {
-    LastError = 0;
-    if (*cursor >= end) return failWith(codeNumberNoCursor);
-    if (!skipWhiteSpaceAndComments(cursor, end)) return failWith(codeNumberOnlySpace);
+    reader.lastError = 0;
+    if (*cursor >= end) return failWith(reader, codeNumberNoCursor);
+    if (!skipWhiteSpaceAndComments(reader, cursor, end)) return failWith(reader, codeNumberOnlySpace);
     const Byte* p = *cursor;
-    if (!isDigit(*p)) return failWith(codeNumberNotDigit);
-    const std::int64_t value = readDigits(&p, scanLimit(p, end), largest);
-    chargeScan(static_cast<std::size_t>(p - *cursor));
+    if (!isDigit(*p)) return failWith(reader, codeNumberNotDigit);
+    const std::int64_t value = readDigits(&p, scanLimit(reader, p, end), largest);
+    chargeScan(reader, static_cast<std::size_t>(p - *cursor));
     // A number needs one byte after it before the end, so a file cut inside
     // "123" cannot read as 12.
-    if (p >= end) return failWith(codeNumberRunsToEnd);
-    if (!isWhiteSpace(*p) && !isDelimiter(*p)) return failWith(codeNumberBadEnd);
+    if (p >= end) return failWith(reader, codeNumberRunsToEnd);
+    if (!isWhiteSpace(*p) && !isDelimiter(*p)) return failWith(reader, codeNumberBadEnd);
     // A longer run is damage, not a number to wrap around.
-    if (value > largest) return failWith(codeNumberBadEnd);
+    if (value > largest) return failWith(reader, codeNumberBadEnd);
     *cursor = p;
     return value;
 }
 
 }  // namespace
 
-int readNumber(const Byte** cursor, const Byte* end)
+int readNumber(DocumentReader& reader, const Byte** cursor, const Byte* end)
 {
     // No object number or count of a document we accept needs more than
     // 31 bits.
-    return static_cast<int>(readBoundedNumber(cursor, end, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<int>(readBoundedNumber(reader, cursor, end, std::numeric_limits<std::int32_t>::max()));
 }
 
-std::int64_t readOffset(const Byte** cursor, const Byte* end)
+std::int64_t readOffset(DocumentReader& reader, const Byte** cursor, const Byte* end)
 {
-    return readBoundedNumber(cursor, end, largestFileOffset);
+    return readBoundedNumber(reader, cursor, end, largestFileOffset);
 }
 
-const Byte* findKey(std::string_view key, const Byte* start, const Byte* end)
+const Byte* findKey(DocumentReader& reader, std::string_view key, const Byte* start, const Byte* end)
 {
-    LastError = 0;
+    reader.lastError = 0;
     // A range that ends before it starts holds no key; measuring it would
     // take its negative length for a vast one.
-    if (start >= end) return LastError = codeFindKeyAtBoundary, nullptr;
-    end = scanLimit(start, end);
+    if (start >= end) return reader.lastError = codeFindKeyAtBoundary, nullptr;
+    end = scanLimit(reader, start, end);
     const std::size_t keySize = key.size();
     const Byte* p = start;
     // True when the key no longer fits between p and end.
     auto exhausted = [&](const Byte* at) { return static_cast<std::size_t>(end - at) <= keySize; };
     auto fail = [&](std::int32_t code) -> const Byte* {
-        chargeScan(static_cast<std::size_t>(p - start));
-        LastError = code;
+        chargeScan(reader, static_cast<std::size_t>(p - start));
+        reader.lastError = code;
         return nullptr;
     };
     for (;;) {
@@ -277,7 +292,7 @@ const Byte* findKey(std::string_view key, const Byte* start, const Byte* end)
             } else if (b == '(') {
                 // The scan resumes on the closing ")", which then starts a
                 // token of its own.
-                if (!skipStringLiteral(&p, end)) return fail(codeFindKeyAtBoundary);
+                if (!skipStringLiteral(reader, &p, end)) return fail(codeFindKeyAtBoundary);
                 break;
             } else {
                 break;
@@ -285,7 +300,7 @@ const Byte* findKey(std::string_view key, const Byte* start, const Byte* end)
         }
         if (exhausted(p)) return fail(codeFindKeyAtBoundary);
         if (matchesAt(p, end, key) && endsKeyToken(p[keySize])) {
-            chargeScan(static_cast<std::size_t>(p - start));
+            chargeScan(reader, static_cast<std::size_t>(p - start));
             return p;
         }
         ++p;
@@ -297,34 +312,34 @@ const Byte* findKey(std::string_view key, const Byte* start, const Byte* end)
     }
 }
 
-const Byte* findMatchingClose(const Byte* start, const Byte* end, std::string_view close,
+const Byte* findMatchingClose(DocumentReader& reader, const Byte* start, const Byte* end, std::string_view close,
                               std::string_view open)
 {
     if (close.empty() || start >= end) return nullptr;
     // Each pass charges what it passed; the second one, on what is left.
     for (const bool skipLeadingSpace : {true, false}) {
-        const Byte* const limit = scanLimit(start, end);
-        const Byte* found = scanForClose(start, limit, close, open, skipLeadingSpace);
-        chargeScan(static_cast<std::size_t>((found ? found : limit) - start));
+        const Byte* const limit = scanLimit(reader, start, end);
+        const Byte* found = scanForClose(reader, start, limit, close, open, skipLeadingSpace);
+        chargeScan(reader, static_cast<std::size_t>((found ? found : limit) - start));
         if (found) return found;
     }
     return nullptr;
 }
 
-int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view keyword,
+int findKeywordBackward(DocumentReader& reader, const Byte* begin, const Byte** cursor, std::string_view keyword,
                         const Byte* end)
 {
     const std::size_t size = keyword.size();
     for (;;) {
-        LastError = 0;
+        reader.lastError = 0;
         if (size == 0) {
-            LastError = codeKeywordEmpty;
+            reader.lastError = codeKeywordEmpty;
             return 0;
         }
         const Byte* limit = *cursor;
-        const Byte* const reach = scanLimitBackward(begin, limit);
+        const Byte* const reach = scanLimitBackward(reader, begin, limit);
         if (limit < begin || static_cast<std::size_t>(limit - reach) < size) {
-            LastError = codeKeywordNotFound;
+            reader.lastError = codeKeywordNotFound;
             return 0;
         }
         const Byte* p = limit - size;
@@ -334,8 +349,8 @@ int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view
                                      (after >= end || isWhiteSpace(*after) || *after == '%');
             if (standsAlone && matchesAt(p, end, keyword)) break;
             if (p == reach) {
-                chargeScan(static_cast<std::size_t>(limit - p));
-                LastError = codeKeywordNotFound;
+                chargeScan(reader, static_cast<std::size_t>(limit - p));
+                reader.lastError = codeKeywordNotFound;
                 return 0;
             }
             --p;
@@ -352,30 +367,21 @@ int findKeywordBackward(const Byte* begin, const Byte** cursor, std::string_view
                 break;
             }
         }
-        chargeScan(static_cast<std::size_t>(limit - q));
+        chargeScan(reader, static_cast<std::size_t>(limit - q));
         if (!inComment) {
             *cursor = p;
             return 1;
         }
         *cursor = q;
-        LastError = codeKeywordInComment;
+        reader.lastError = codeKeywordInComment;
     }
 }
 
-namespace {
-thread_local const Byte* sortedTableStart = nullptr;
-thread_local const Byte* sortedTableEnd = nullptr;
-}  // namespace
-
-void declareSortedXrefTable(const Byte* start, const Byte* end)
+void DocumentReader::setSortedTable(const Byte* sortedStart, const Byte* sortedEnd)
 {
-    sortedTableStart = start;
-    sortedTableEnd = end;
-}
-
-bool isDeclaredSortedXrefTable(const Byte* start, const Byte* end)
-{
-    return start != nullptr && start == sortedTableStart && end == sortedTableEnd;
+    tableStart = sortedStart;
+    tableEnd = sortedEnd;
+    tableIsSorted = sortedStart != nullptr;
 }
 
 namespace {
@@ -418,10 +424,11 @@ const Byte* bisectXrefTable(const Byte* start, const Byte* end, std::int64_t n)
 
 }  // namespace
 
-const Byte* findXrefLine(const Byte* tableStart, const Byte* tableEnd, std::int64_t n, bool* unended)
+const Byte* findXrefLine(const DocumentReader& reader, const Byte* tableStart, const Byte* tableEnd, std::int64_t n, bool* unended)
 {
     if (unended) *unended = false;
-    if (isDeclaredSortedXrefTable(tableStart, tableEnd)) return bisectXrefTable(tableStart, tableEnd, n);
+    if (reader.tableIsSorted && tableStart == reader.tableStart && tableEnd == reader.tableEnd)
+        return bisectXrefTable(tableStart, tableEnd, n);
     for (const Byte* line = tableStart; line < tableEnd;) {
         if (leadingNumber(line, tableEnd) == n) return line;
         line = nextLine(line, tableEnd);
@@ -433,48 +440,48 @@ const Byte* findXrefLine(const Byte* tableStart, const Byte* tableEnd, std::int6
     return nullptr;
 }
 
-std::int64_t lookupObjectOffset(const Byte* tableStart, const Byte* tableEnd, int n)
+std::int64_t lookupObjectOffset(DocumentReader& reader, const Byte* tableStart, const Byte* tableEnd, int n)
 {
     bool unended = false;
-    const Byte* p = findXrefLine(tableStart, tableEnd, n, &unended);
-    if (!p) return LastError = unended ? codeLineWithoutEnd : codeNotInTable;
-    readNumber(&p, tableEnd);
-    const std::int64_t offset = readOffset(&p, tableEnd);
-    if (offset < 0) return LastError = codeNoOffsetField;
-    if (readNumber(&p, tableEnd) < 0) return LastError = codeNoGenerationField;
+    const Byte* p = findXrefLine(reader, tableStart, tableEnd, n, &unended);
+    if (!p) return reader.lastError = unended ? codeLineWithoutEnd : codeNotInTable;
+    readNumber(reader, &p, tableEnd);
+    const std::int64_t offset = readOffset(reader, &p, tableEnd);
+    if (offset < 0) return reader.lastError = codeNoOffsetField;
+    if (readNumber(reader, &p, tableEnd) < 0) return reader.lastError = codeNoGenerationField;
     return offset;
 }
 
-const Byte* openObject(const Byte* docStart, const Byte* docEnd, std::int64_t offset, int n)
+const Byte* openObject(DocumentReader& reader, const Byte* docStart, const Byte* docEnd, std::int64_t offset, int n)
 {
     if (offset < 0 || offset > docEnd - docStart) {
-        LastError = codeOffsetOutside;
+        reader.lastError = codeOffsetOutside;
         return nullptr;
     }
     const Byte* p = docStart + offset;
-    const int number = readNumber(&p, docEnd);
+    const int number = readNumber(reader, &p, docEnd);
     if (number < 0 || number != n) {
-        LastError = codeWrongObjectNumber;
+        reader.lastError = codeWrongObjectNumber;
         return nullptr;
     }
-    if (readNumber(&p, docEnd) < 0) {
-        LastError = codeNoGeneration;
+    if (readNumber(reader, &p, docEnd) < 0) {
+        reader.lastError = codeNoGeneration;
         return nullptr;
     }
-    if (!skipWhiteSpace(&p, docEnd)) {
-        LastError = codeEndBeforeObj;
+    if (!skipWhiteSpace(reader, &p, docEnd)) {
+        reader.lastError = codeEndBeforeObj;
         return nullptr;
     }
     if (!matchesAt(p, docEnd, "obj")) {
-        LastError = codeNoObjKeyword;
+        reader.lastError = codeNoObjKeyword;
         return nullptr;
     }
     p += 3;
-    if (!skipWhiteSpaceAndComments(&p, docEnd)) {
-        LastError = codeEndAfterObj;
+    if (!skipWhiteSpaceAndComments(reader, &p, docEnd)) {
+        reader.lastError = codeEndAfterObj;
         return nullptr;
     }
-    LastError = 0;
+    reader.lastError = 0;
     return p;
 }
 

@@ -9,15 +9,6 @@
 
 namespace ravoth {
 
-// The Info dictionary's object number that the newest trailer names. The
-// caller sets it to 0 before readTrailer; 1 or more afterwards means found.
-extern thread_local std::int32_t infoObjectNumber;
-
-// Use outline titles as file names. Set by the caller before a run;
-// collectPages runs its outline phase only when it is on. Like LastError
-// and infoObjectNumber, each thread has its own.
-extern thread_local bool outlineOption;
-
 // One bookmark: the title token as it stands in the document and the page
 // it points to.
 struct OutlineEntry {
@@ -47,13 +38,12 @@ struct DestinationTables {
 };
 
 // Builds the tables asked for, from the catalogue extent (just after its
-// "<<" to its ">>"). Returns 0, or -1 with LastError set (-2, -135 to -164,
+// "<<" to its ">>") of the reader's document. Returns 0, or -1 with the
+// reader's LastError set (-2, -135 to -164,
 // -1620 to -1629) and nothing left allocated. The caller frees the tables
 // with freeDestinationTables.
-int collectDestinations(const Byte* docStart, const Byte* docEnd, const Byte* tableStart,
-                        const Byte* tableEnd, const Byte* catalogueStart,
-                        const Byte* catalogueEnd, bool buildStringKeyed, bool buildNameKeyed,
-                        DestinationTables* tables);
+int collectDestinations(DocumentReader& reader, const Byte* catalogueStart, const Byte* catalogueEnd,
+                        bool buildStringKeyed, bool buildNameKeyed, DestinationTables* tables);
 
 void freeDestinationTables(DestinationTables* tables);
 
@@ -70,48 +60,45 @@ const DestinationEntry* findDestination(const DestinationEntry* table, std::int3
 // -164, -1620 to -1629). Without "/Outlines" the outputs stay untouched. On
 // success the array belongs to the caller; *outlineCount is advanced in
 // place as records complete.
-int collectOutlines(const Byte* docStart, const Byte* docEnd, const Byte* tableStart,
-                    const Byte* tableEnd, const Byte* catalogueStart, const Byte* catalogueEnd,
+int collectOutlines(DocumentReader& reader, const Byte* catalogueStart, const Byte* catalogueEnd,
                     const Byte* pageListStart, const Byte* pageListEnd, int pageCount,
                     OutlineEntry** outlines, std::int32_t* outlineCount);
 
-// Reads the cross-reference chain from "startxref" at the end of the
-// document through every "/Prev", and merges it into the XrefTable: one line
+// Reads the cross-reference chain of the reader's document from "startxref"
+// at its end through every "/Prev", and merges it into the XrefTable: one line
 // "object offset generation flag" LF per object number, ascending, the
 // newest section's entry winning. A /Prev that leads back to a section
 // already read ends the chain there.
 // Sets *rootNumber to the newest "/Root" object number (-1 when none) and
-// infoObjectNumber to the newest "/Info" one (left as it was when none).
+// the reader's infoObjectNumber to the newest "/Info" one (left as it was
+// when none).
 // Returns 1 with the table in a block the caller owns, or 0 with LastError
 // set (-15 to -91, -1000 for an encrypted document) and no block handed out.
-int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byte** tableEnd,
-                std::int32_t* rootNumber);
+int readTrailer(DocumentReader& reader, Byte** tableStart, Byte** tableEnd, std::int32_t* rootNumber);
 
 // Opens the page-tree node `objectNumber` at `offset`. Returns 0 for a leaf
 // ("/Page"), the offset from docStart of the byte after the "[" of its
 // "/Kids" for an intermediate node ("/Pages"), or a negative code (-102 to
 // -110, also left in LastError).
-std::int64_t readPageNode(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
-                          int objectNumber);
+std::int64_t readPageNode(DocumentReader& reader, std::int64_t offset, int objectNumber);
 
 // As readPageNode without looking at "/Type": the offset after the "[" of
 // the node's "/Kids", 0 when it has none, or a negative code (-102, -103,
 // -104, -107, -109).
-std::int64_t findKidsArray(const Byte* docStart, const Byte* docEnd, std::int64_t offset,
-                           int objectNumber);
+std::int64_t findKidsArray(DocumentReader& reader, std::int64_t offset, int objectNumber);
 
-// Checks the catalogue `rootNumber`, walks the page tree depth-first and
+// Checks the catalogue `rootNumber` of the reader's document (read through
+// its XrefTable), walks the page tree depth-first and
 // writes the PageList: one line "object generation" LF per page, in page
 // order. Returns the page-tree root's "/Count" (the number of pages listed
 // when it has none), or -1 with LastError set and no block handed out. A
 // walk that handles more kid references than the table has lines is no tree
 // (a node lists itself or an ancestor) and fails with -146. On success the
 // PageList block, exactly as long as its lines, belongs to the caller. When
-// outlineOption is on, the outline phase follows and fills *outlines and
+// the reader's outlineOption is on, the outline phase follows and fills *outlines and
 // *outlineCount; when it fails, the run fails with its code (see
 // collectOutlines) and the PageList is not handed out either.
-int collectPages(const Byte* docStart, const Byte* docEnd, std::int32_t rootNumber,
-                 const Byte* tableStart, const Byte* tableEnd, Byte** pageListStart,
+int collectPages(DocumentReader& reader, std::int32_t rootNumber, Byte** pageListStart,
                  Byte** pageListEnd, OutlineEntry** outlines, std::int32_t* outlineCount);
 
 }  // namespace ravoth

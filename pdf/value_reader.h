@@ -20,21 +20,13 @@ constexpr int referenceNoR = -163;
 constexpr int referenceNotOpened = -164;
 }  // namespace valueCode
 
-// The lookup context of a value: the document and its XrefTable.
-struct Document {
-    const Byte* start;
-    const Byte* end;
-    const Byte* tableStart;
-    const Byte* tableEnd;
-};
-
 // With the cursor just behind a key: skips, then reads a number bounded by
 // numberBound. A number of 1 or more is a reference "n g R", followed to
 // the referenced object's body; anything else is a direct value and the
 // cursor stands on its first byte. Returns 0, or -161 (end in white space,
 // or no generation), -162 (end in a comment), -163 (no "R"), -164 (the
 // object is not in the table or does not open).
-int resolveValue(const Document& document, const Byte** cursor, const Byte* numberBound);
+int resolveValue(DocumentReader& reader, const Byte** cursor, const Byte* numberBound);
 
 // The range of a dictionary: from the byte after "<<" to its matching ">>".
 struct Dictionary {
@@ -45,7 +37,7 @@ struct Dictionary {
 // Opens the dictionary at the cursor. Returns 0, or -151 (no "<"), -152 (the
 // document ends inside "<<" or right behind it), -153 (the second byte is
 // not "<"), -154 (no matching ">>").
-int openDictionary(const Byte* cursor, const Byte* docEnd, Dictionary* dictionary);
+int openDictionary(DocumentReader& reader, const Byte* cursor, Dictionary* dictionary);
 
 // Whether a byte ends a name key such as "/ch1": white space or a
 // delimiter other than "/", which a name key may contain.
@@ -53,7 +45,7 @@ constexpr bool endsNameKey(Byte b) { return isWhiteSpace(b) || (isDelimiter(b) &
 
 // The byte after the name key that starts at `key` (the byte after its
 // "/"); null when the document ends first.
-const Byte* findNameKeyEnd(const Byte* key, const Byte* end);
+const Byte* findNameKeyEnd(DocumentReader& reader, const Byte* key, const Byte* end);
 
 // Where an explicit destination "[n g R ...]" breaks off. Where the
 // document ends (the End... breaks), `ending` tells in what.
@@ -78,14 +70,14 @@ struct DestinationArray {
 // then the generation and "R", then anything up to the "]" (comments
 // skipped). The one reader of such arrays for the outline and the
 // destination tables, which judge its breaks each in their own way.
-ArrayBreak readDestinationArray(const Byte* open, const Byte* end, DestinationArray* array);
+ArrayBreak readDestinationArray(DocumentReader& reader, const Byte* open, const Byte* end, DestinationArray* array);
 
 // The ">" that ends the hex string opening at `open`, "%" comments skipped;
 // null when the document ends first.
-const Byte* findHexStringEnd(const Byte* open, const Byte* end);
+const Byte* findHexStringEnd(DocumentReader& reader, const Byte* open, const Byte* end);
 
 // The closing delimiter of the string token ("(" or "<") at `open`; null
 // when the document ends first or `open` holds neither.
-const Byte* findStringTokenEnd(const Byte* open, const Byte* end);
+const Byte* findStringTokenEnd(DocumentReader& reader, const Byte* open, const Byte* end);
 
 }  // namespace ravoth

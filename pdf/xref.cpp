@@ -8,7 +8,6 @@
 
 namespace ravoth {
 
-thread_local std::int32_t infoObjectNumber = 0;
 
 namespace {
 
@@ -64,15 +63,15 @@ struct Entry {
 
 // Reads "offset generation flag" at the cursor. Any spacing and line end is
 // accepted, since readNumber skips white space first.
-bool readEntry(const Byte** cursor, const Byte* docEnd, const EntryCodes& codes, Entry* entry)
+bool readEntry(DocumentReader& reader, const Byte** cursor, const Byte* docEnd, const EntryCodes& codes, Entry* entry)
 {
-    entry->offset = readOffset(cursor, docEnd);
-    if (entry->offset < 0) return failWith(codes.offset), false;
-    entry->generation = readNumber(cursor, docEnd);
-    if (entry->generation < 0) return failWith(codes.generation), false;
-    if (!skipWhiteSpace(cursor, docEnd)) return failWith(codes.endBeforeFlag), false;
+    entry->offset = readOffset(reader, cursor, docEnd);
+    if (entry->offset < 0) return failWith(reader, codes.offset), false;
+    entry->generation = readNumber(reader, cursor, docEnd);
+    if (entry->generation < 0) return failWith(reader, codes.generation), false;
+    if (!skipWhiteSpace(reader, cursor, docEnd)) return failWith(reader, codes.endBeforeFlag), false;
     const Byte flag = **cursor;
-    if (flag != 'n' && flag != 'f') return failWith(codes.flag), false;
+    if (flag != 'n' && flag != 'f') return failWith(reader, codes.flag), false;
     ++*cursor;
     entry->flag = flag;
     return true;
@@ -113,14 +112,14 @@ public:
     std::int64_t largestNumber() const { return largest_; }
 
     // Reads the next entry, for object `number`, and appends it.
-    bool readAndAppend(const Byte** cursor, const Byte* docEnd, std::int64_t number, std::int32_t growCode,
+    bool readAndAppend(DocumentReader& reader, const Byte** cursor, const Byte* docEnd, std::int64_t number, std::int32_t growCode,
                        const EntryCodes& codes)
     {
         if ((size_ + 1) * sizeof(Record) > capacityBytes() &&
             growBlock(block_.slot(), &capacityEnd_, growthStepBytes(capacityBytes())) != 1)
-            return failWith(growCode), false;
+            return failWith(reader, growCode), false;
         Entry entry;
-        if (!readEntry(cursor, docEnd, codes, &entry)) return false;
+        if (!readEntry(reader, cursor, docEnd, codes, &entry)) return false;
         begin()[size_] = {number, static_cast<std::int64_t>(size_), entry.offset, entry.generation, entry.flag};
         ++size_;
         if (number > largest_) largest_ = number;
@@ -143,12 +142,12 @@ private:
     std::int64_t largest_ = -1;
 };
 
-bool readFirstSubsection(const Byte** cursor, const Byte* docEnd, RecordList& records,
+bool readFirstSubsection(DocumentReader& reader, const Byte** cursor, const Byte* docEnd, RecordList& records,
                          std::int64_t first, std::int64_t count)
 {
-    if (!records.allocate()) return failWith(codeNoMemoryTable), false;
+    if (!records.allocate()) return failWith(reader, codeNoMemoryTable), false;
     for (std::int64_t i = first; i < first + count; ++i)
-        if (!records.readAndAppend(cursor, docEnd, i, codeNoMemoryTableGrowth, firstSubsectionCodes))
+        if (!records.readAndAppend(reader, cursor, docEnd, i, codeNoMemoryTableGrowth, firstSubsectionCodes))
             return false;
     return true;
 }
@@ -156,7 +155,7 @@ bool readFirstSubsection(const Byte** cursor, const Byte* docEnd, RecordList& re
 // Reads the subsection (first, count) at the cursor. Its entries for objects
 // that earlier entries already give are still read, so a malformed one
 // fails; its code tells where that object stood among the earlier entries.
-bool readLaterSubsection(const Byte** cursor, const Byte* docEnd, RecordList& records,
+bool readLaterSubsection(DocumentReader& reader, const Byte** cursor, const Byte* docEnd, RecordList& records,
                          std::int64_t first, std::int64_t count, const MergeCodes& codes)
 {
     const std::size_t before = records.size();
@@ -164,12 +163,12 @@ bool readLaterSubsection(const Byte** cursor, const Byte* docEnd, RecordList& re
     for (std::int64_t i = first; i < first + count; ++i) {
         // The codes only matter once an entry fails, so the earlier entries
         // are looked through only then.
-        if (records.readAndAppend(cursor, docEnd, i, codes.growth, codes.appended)) continue;
-        if (LastError == codes.growth || i > largestBefore) return false;
-        const std::int32_t error = LastError;
+        if (records.readAndAppend(reader, cursor, docEnd, i, codes.growth, codes.appended)) continue;
+        if (reader.lastError == codes.growth || i > largestBefore) return false;
+        const std::int32_t error = reader.lastError;
         const EntryCodes& place = records.holds(before, i) ? codes.duplicate : codes.inserted;
         const EntryCodes& appended = codes.appended;
-        LastError = error == appended.offset           ? place.offset
+        reader.lastError = error == appended.offset           ? place.offset
                     : error == appended.generation     ? place.generation
                     : error == appended.endBeforeFlag  ? place.endBeforeFlag
                                                        : place.flag;
@@ -209,61 +208,62 @@ bool writeTable(const RecordList& records, Byte** tableStart, Byte** tableEnd)
 
 // Reads the trailer dictionary after a section; takes /Root and /Info when
 // not yet known and gives the /Prev offset (-1 when there is none).
-bool readTrailerDictionary(const Byte** cursor, const Byte* docEnd, std::int32_t* rootNumber,
+bool readTrailerDictionary(DocumentReader& reader, const Byte** cursor, const Byte* docEnd, std::int32_t* rootNumber,
                            std::int64_t* prevOffset)
 {
     const Byte* p = *cursor;
-    if (!skipWhiteSpace(&p, docEnd)) return failWith(codeEndBeforeTrailer), false;
-    if (!matchesAt(p, docEnd, "trailer")) return failWith(codeNoTrailerKeyword), false;
+    if (!skipWhiteSpace(reader, &p, docEnd)) return failWith(reader, codeEndBeforeTrailer), false;
+    if (!matchesAt(p, docEnd, "trailer")) return failWith(reader, codeNoTrailerKeyword), false;
     p += 7;
     if (p >= docEnd || !(isWhiteSpace(*p) || *p == '<' || *p == '%'))
-        return failWith(codeBadByteAfterTrailer), false;
-    if (!skipWhiteSpaceAndComments(&p, docEnd)) return failWith(codeEndBeforeDictionary), false;
-    if (!matchesAt(p, docEnd, "<<")) return failWith(codeNoDictionary), false;
+        return failWith(reader, codeBadByteAfterTrailer), false;
+    if (!skipWhiteSpaceAndComments(reader, &p, docEnd)) return failWith(reader, codeEndBeforeDictionary), false;
+    if (!matchesAt(p, docEnd, "<<")) return failWith(reader, codeNoDictionary), false;
     const Byte* dictStart = p + 2;
-    const Byte* dictEnd = findMatchingClose(dictStart, docEnd, ">>", "<<");
-    if (!dictEnd) return failWith(codeNoDictionaryEnd), false;
+    const Byte* dictEnd = findMatchingClose(reader, dictStart, docEnd, ">>", "<<");
+    if (!dictEnd) return failWith(reader, codeNoDictionaryEnd), false;
 
-    if (findKey("/Encrypt", dictStart, dictEnd)) return failWith(codeEncrypted), false;
-    LastError = 0;
-    if (const Byte* key = findKey("/Root", dictStart, dictEnd); key && *rootNumber == -1) {
+    if (findKey(reader, "/Encrypt", dictStart, dictEnd)) return failWith(reader, codeEncrypted), false;
+    reader.lastError = 0;
+    if (const Byte* key = findKey(reader, "/Root", dictStart, dictEnd); key && *rootNumber == -1) {
         const Byte* value = key + 5;
-        const int number = readNumber(&value, docEnd);
+        const int number = readNumber(reader, &value, docEnd);
         if (number >= 0) *rootNumber = number;
     }
-    LastError = 0;
-    if (const Byte* key = findKey("/Info", dictStart, dictEnd); key && infoObjectNumber < 1) {
+    reader.lastError = 0;
+    if (const Byte* key = findKey(reader, "/Info", dictStart, dictEnd); key && reader.infoObjectNumber < 1) {
         const Byte* value = key + 5;
-        const int number = readNumber(&value, docEnd);
-        if (number >= 0) infoObjectNumber = number;
+        const int number = readNumber(reader, &value, docEnd);
+        if (number >= 0) reader.infoObjectNumber = number;
     }
-    LastError = 0;
+    reader.lastError = 0;
     *prevOffset = -1;
-    if (const Byte* key = findKey("/Prev", dictStart, dictEnd)) {
+    if (const Byte* key = findKey(reader, "/Prev", dictStart, dictEnd)) {
         const Byte* value = key + 5;
-        const std::int64_t offset = readOffset(&value, dictEnd);
-        if (offset < 0) return failWith(codeBadPrev), false;
+        const std::int64_t offset = readOffset(reader, &value, dictEnd);
+        if (offset < 0) return failWith(reader, codeBadPrev), false;
         *prevOffset = offset;
     }
-    LastError = 0;
+    reader.lastError = 0;
     *cursor = dictEnd;
     return true;
 }
 
 }  // namespace
 
-int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byte** tableEnd,
-                std::int32_t* rootNumber)
+int readTrailer(DocumentReader& reader, Byte** tableStart, Byte** tableEnd, std::int32_t* rootNumber)
 {
-    LastError = 0;
+    const Byte* const docStart = reader.start;
+    const Byte* const docEnd = reader.end;
+    reader.lastError = 0;
     *rootNumber = -1;
     const Byte* cursor = docEnd;
-    if (!findKeywordBackward(docStart, &cursor, "%%EOF", docEnd)) return failWith(codeNoEof), 0;
-    if (!findKeywordBackward(docStart, &cursor, "startxref", docEnd))
-        return failWith(codeNoStartxref), 0;
+    if (!findKeywordBackward(reader, docStart, &cursor, "%%EOF", docEnd)) return failWith(reader, codeNoEof), 0;
+    if (!findKeywordBackward(reader, docStart, &cursor, "startxref", docEnd))
+        return failWith(reader, codeNoStartxref), 0;
     cursor += 9;
-    const std::int64_t newestOffset = readOffset(&cursor, docEnd);
-    if (newestOffset < 0) return failWith(codeNoStartxrefOffset), 0;
+    const std::int64_t newestOffset = readOffset(reader, &cursor, docEnd);
+    if (newestOffset < 0) return failWith(reader, codeNoStartxrefOffset), 0;
 
     RecordList records;
     const std::int64_t docBytes = docEnd - docStart;
@@ -277,34 +277,34 @@ int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byt
     std::uint64_t stepsSinceRemembered = 0;
     std::uint64_t stepLimit = 1;
     for (bool newest = true;; newest = false) {
-        if (sectionOffset >= docBytes) return failWith(codeNoXrefKeyword), 0;
+        if (sectionOffset >= docBytes) return failWith(reader, codeNoXrefKeyword), 0;
         cursor = docStart + sectionOffset;
-        if (!skipWhiteSpaceAndComments(&cursor, docEnd) || !matchesAt(cursor, docEnd, "xref"))
-            return failWith(codeNoXrefKeyword), 0;
+        if (!skipWhiteSpaceAndComments(reader, &cursor, docEnd) || !matchesAt(cursor, docEnd, "xref"))
+            return failWith(reader, codeNoXrefKeyword), 0;
         cursor += 4;
-        std::int64_t first = readNumber(&cursor, docEnd);
-        if (first < 0) return failWith(codeNoFirstSubsection), 0;
-        std::int64_t count = readNumber(&cursor, docEnd);
-        if (count < 0) return failWith(codeNoFirstSubsection), 0;
+        std::int64_t first = readNumber(reader, &cursor, docEnd);
+        if (first < 0) return failWith(reader, codeNoFirstSubsection), 0;
+        std::int64_t count = readNumber(reader, &cursor, docEnd);
+        if (count < 0) return failWith(reader, codeNoFirstSubsection), 0;
         const MergeCodes& codes = newest ? newestSectionCodes : olderSectionCodes;
         if (newest) {
-            if (!readFirstSubsection(&cursor, docEnd, records, first, count)) return 0;
-        } else if (!readLaterSubsection(&cursor, docEnd, records, first, count, codes)) {
+            if (!readFirstSubsection(reader, &cursor, docEnd, records, first, count)) return 0;
+        } else if (!readLaterSubsection(reader, &cursor, docEnd, records, first, count, codes)) {
             return 0;
         }
         for (;;) {
-            first = readNumber(&cursor, docEnd);
+            first = readNumber(reader, &cursor, docEnd);
             if (first < 0) {
                 // The section has ended; the cursor rests on what follows.
-                LastError = 0;
+                reader.lastError = 0;
                 break;
             }
-            count = readNumber(&cursor, docEnd);
-            if (count < 0) return failWith(newest ? codeNewestCount : codeOlderCount), 0;
-            if (!readLaterSubsection(&cursor, docEnd, records, first, count, codes)) return 0;
+            count = readNumber(reader, &cursor, docEnd);
+            if (count < 0) return failWith(reader, newest ? codeNewestCount : codeOlderCount), 0;
+            if (!readLaterSubsection(reader, &cursor, docEnd, records, first, count, codes)) return 0;
         }
         std::int64_t prevOffset = -1;
-        if (!readTrailerDictionary(&cursor, docEnd, rootNumber, &prevOffset)) return 0;
+        if (!readTrailerDictionary(reader, &cursor, docEnd, rootNumber, &prevOffset)) return 0;
         if (prevOffset < 0 || prevOffset == remembered) break;
         if (++stepsSinceRemembered == stepLimit) {
             remembered = prevOffset;
@@ -315,8 +315,8 @@ int readTrailer(const Byte* docStart, const Byte* docEnd, Byte** tableStart, Byt
     }
 
     std::sort(records.begin(), records.end(), precedes);
-    if (!writeTable(records, tableStart, tableEnd)) return failWith(codeNoMemoryFinal), 0;
-    LastError = 0;
+    if (!writeTable(records, tableStart, tableEnd)) return failWith(reader, codeNoMemoryFinal), 0;
+    reader.lastError = 0;
     return 1;
 }
 

@@ -99,9 +99,10 @@ Built build(const Case& c)
 
 int locate(const Built& b, int pageIndex, ImageInfo* info)
 {
-    return locatePageImage(b.doc.get(), b.doc.get() + b.docBytes, pageIndex, b.table.get(),
-                           b.table.get() + b.tableBytes, b.pageList.get(),
-                           b.pageList.get() + b.pageListBytes, info);
+    DocumentReader reader(b.doc.get(), b.doc.get() + b.docBytes);
+    reader.tableStart = b.table.get();
+    reader.tableEnd = b.table.get() + b.tableBytes;
+    return locatePageImage(reader, pageIndex, b.pageList.get(), b.pageList.get() + b.pageListBytes, info);
 }
 
 TEST(PageImage, AcceptsMeskerPages)
@@ -262,9 +263,10 @@ TEST(PageImage, TruncationsAndMutationsStayInside)
         std::unique_ptr<Byte[]> doc(new Byte[length]);
         std::memcpy(doc.get(), whole.doc.get(), length);
         ImageInfo info;
-        const int code = locatePageImage(doc.get(), doc.get() + length, 1, whole.table.get(),
-                                         whole.table.get() + whole.tableBytes,
-                                         whole.pageList.get(),
+        DocumentReader reader(doc.get(), doc.get() + length);
+        reader.tableStart = whole.table.get();
+        reader.tableEnd = whole.table.get() + whole.tableBytes;
+        const int code = locatePageImage(reader, 1, whole.pageList.get(),
                                          whole.pageList.get() + whole.pageListBytes, &info);
         freeBlock(info.streamData);
         if (length < shortestGood)

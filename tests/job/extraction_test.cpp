@@ -12,6 +12,7 @@
 #include "platform/memory.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/support/slowdown.h"
+#include "tests/support/run_once.h"
 #include "tests/support/temp_folder.h"
 
 namespace ravoth {
@@ -33,8 +34,6 @@ struct RunResult {
 
 class Extraction : public ::testing::Test {
 protected:
-    void SetUp() override { outlineOption = false; }
-
     // Writes the document as "Book.pdf" in a fresh folder and extracts it.
     RunResult extract(const MeskerDocument& document, int first = 0, int last = 0,
                 const std::string& pdfName = "Book.pdf")
@@ -47,13 +46,13 @@ protected:
     RunResult again(int first = 0, int last = 0, const std::string& base = "")
     {
         RunResult run;
-        setPageOutcomeList(&run.outcomes);
         const auto start = std::chrono::steady_clock::now();
-        run.result = runExtraction(pdf_.c_str(), first, last, base.empty() ? pdf_.c_str() : base.c_str());
+        testing::RunOnce once = testing::runOnce(pdf_, first, last, base);
         run.elapsed = std::chrono::steady_clock::now() - start;
-        setPageOutcomeList(nullptr);
-        run.written = filesWritten;
-        run.lastError = LastError;
+        run.result = once.result;
+        run.outcomes = std::move(once.outcomes);
+        run.written = once.written;
+        run.lastError = once.lastError;
         run.files = folder_.names();
         run.files.erase(pdf_.substr(pdf_.rfind('/') + 1));
         return run;
@@ -101,7 +100,7 @@ TEST_F(Extraction, NumberWidthFollowsThePageCount)
         TempFolder other;
         const std::string pdf = other.file("Book.pdf");
         ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(pages(c.pageCount)).bytes));
-        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), 0);
+        EXPECT_EQ(testing::runOnce(pdf).result, 0);
         const std::set<std::string> names = other.names();
         EXPECT_EQ(names.size(), static_cast<std::size_t>(c.pageCount) + 1);
         EXPECT_TRUE(names.count(c.firstName)) << c.firstName;
@@ -151,11 +150,12 @@ TEST_F(Extraction, PageRangeIsSettledAndChecked)
         TempFolder other;
         const std::string pdf = other.file("Book.pdf");
         ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
-        EXPECT_EQ(runExtraction(pdf.c_str(), c.first, c.last, pdf.c_str()), c.result);
+        const testing::RunOnce once = testing::runOnce(pdf, c.first, c.last);
+        EXPECT_EQ(once.result, c.result);
         std::set<std::string> names = other.names();
         names.erase("Book.pdf");
         EXPECT_EQ(names, c.files);
-        EXPECT_EQ(filesWritten, !c.files.empty());
+        EXPECT_EQ(once.written, !c.files.empty());
     }
 }
 
@@ -187,7 +187,7 @@ TEST_F(Extraction, ProducerCheck)
         TempFolder other;
         const std::string pdf = other.file("Book.pdf");
         ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
-        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), c.result);
+        EXPECT_EQ(testing::runOnce(pdf).result, c.result);
         EXPECT_EQ(other.names().size(), c.result == 0 ? 2u : 1u);
     }
 }
@@ -227,12 +227,13 @@ TEST_F(Extraction, FailuresBeforeThePageLoopHaveTheirCodes)
         TempFolder other;
         const std::string pdf = other.file("Book.pdf");
         ASSERT_TRUE(fixture::writeFile(pdf, bytes));
-        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), c.result);
-        EXPECT_EQ(LastError, c.lastError);
-        EXPECT_FALSE(filesWritten);
+        const testing::RunOnce once = testing::runOnce(pdf);
+        EXPECT_EQ(once.result, c.result);
+        EXPECT_EQ(once.lastError, c.lastError);
+        EXPECT_FALSE(once.written);
         EXPECT_EQ(other.names().size(), 1u);
     }
-    EXPECT_EQ(runExtraction(folder_.file("missing.pdf").c_str(), 0, 0, "x"), -1);
+    EXPECT_EQ(testing::runOnce(folder_.file("missing.pdf"), 0, 0, "x").result, -1);
 }
 
 TEST_F(Extraction, BrokenPagesFailAloneAndTheRunReportsIt)
@@ -286,9 +287,10 @@ TEST_F(Extraction, WriteFailureKeepsTheEarlierFileAndLeavesNothingElse)
             const std::string name = page == 1 ? "Book-1.jpg" : "Book-2.bmp";
             ASSERT_TRUE(fixture::writeFile(other.file(name), earlier));
             failWriteAt(failingRequest);
-            EXPECT_EQ(runExtraction(pdf.c_str(), page, page, pdf.c_str()), -13);
+            const testing::RunOnce once = testing::runOnce(pdf, page, page);
+            EXPECT_EQ(once.result, -13);
             failWriteAt(0);
-            EXPECT_FALSE(filesWritten);
+            EXPECT_FALSE(once.written);
             EXPECT_EQ(other.names(), (std::set<std::string>{"Book.pdf", name}));
             EXPECT_EQ(readFileBytes(other.file(name)), earlier);
         }
@@ -362,7 +364,7 @@ TEST(ReadDocument, FailsWithTheCodeOfTheStep)
 {
     ExtractionRun run;
     EXPECT_FALSE(run.readDocument("/nonexistent/ravoth.pdf"));
-    EXPECT_EQ(LastError, -1);
+    EXPECT_EQ(run.lastError(), -1);
     run.freeWorkBuffers();
     run.freeWorkBuffers();
 }

@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/support/ctype_locale.h"
+#include "tests/support/run_once.h"
 #include "tests/support/temp_folder.h"
 
 namespace ravoth {
@@ -23,15 +24,16 @@ using testing::TempFolder;
 // Extracts with bookmark titles as names, in a UTF-8 locale.
 class OutlineNames : public ::testing::Test {
 protected:
-    void SetUp() override { outlineOption = true; }
-    void TearDown() override { outlineOption = false; }
+    // Bookmark titles as names, unless a test turns them off.
+    bool outlineNames_ = true;
 
     std::set<std::string> extract(const MeskerDocument& document, int expectedResult = 0)
     {
         built_ = fixture::buildMesker(document);
         const std::string pdf = folder_.file("Book.pdf");
         EXPECT_TRUE(fixture::writeFile(pdf, built_.bytes));
-        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), expectedResult) << LastError;
+        const testing::RunOnce once = testing::runOnce(pdf, 0, 0, {}, outlineNames_);
+        EXPECT_EQ(once.result, expectedResult) << once.lastError;
         std::set<std::string> names = folder_.names();
         names.erase("Book.pdf");
         return names;
@@ -96,7 +98,7 @@ TEST_F(OutlineNames, TitlesInEveryFormDecode)
         document.outline = {to(0, c.title)};
         const std::string pdf = other.file("Book.pdf");
         ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
-        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), 0);
+        EXPECT_EQ(testing::runOnce(pdf, 0, 0, {}, true).result, 0);
         EXPECT_EQ(other.names(), (std::set<std::string>{"Book.pdf", c.fileName}));
     }
 }
@@ -184,7 +186,7 @@ TEST_F(OutlineNames, LongTitleIsCutToAWholeNameOf259Bytes)
         document.outline = {to(0, title)};
         const std::string pdf = other.file("Book.pdf");
         ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
-        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), 0);
+        EXPECT_EQ(testing::runOnce(pdf, 0, 0, {}, true).result, 0);
         const std::string expected = std::string(c.keptBytes, 't') + ".bmp";
         EXPECT_EQ(other.names(), (std::set<std::string>{"Book.pdf", expected}));
         EXPECT_LE(otherFolder.size() + expected.size(), 259u);
@@ -204,7 +206,7 @@ TEST_F(OutlineNames, BaseCutShortWritesNoTitleNameAboveItsFolder)
     std::string folder = above;
     while (folder.size() <= maxPathBytes) folder += "/" + std::string(200, 'b');
     ASSERT_TRUE(std::filesystem::create_directories(folder));
-    EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, (folder + "/Book.pdf").c_str()), -13);
+    EXPECT_EQ(testing::runOnce(pdf, 0, 0, folder + "/Book.pdf", true).result, -13);
     EXPECT_FALSE(std::filesystem::exists(above + "/ab.bmp"));
     EXPECT_FALSE(std::filesystem::exists(folder + "/ab.bmp"));
 }
@@ -214,7 +216,7 @@ TEST_F(OutlineNames, WithoutOutlineOrOptionPagesKeepNumbers)
     EXPECT_EQ(extract(pages(2)), (std::set<std::string>{"Book-1.bmp", "Book-2.bmp"}));
     MeskerDocument document = pages(2);
     document.outline = {to(0, "(Title)")};
-    outlineOption = false;
+    outlineNames_ = false;
     EXPECT_EQ(extract(document), (std::set<std::string>{"Book-1.bmp", "Book-2.bmp"}));
 }
 
@@ -242,9 +244,10 @@ TEST_F(OutlineNames, BrokenOutlineFailsTheRunWithItsCode)
         document.extraObjects = c.extraObjects;
         const std::string pdf = other.file("Book.pdf");
         ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
-        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), -11);
-        EXPECT_EQ(LastError, c.lastError);
-        EXPECT_FALSE(filesWritten);
+        const testing::RunOnce once = testing::runOnce(pdf, 0, 0, {}, true);
+        EXPECT_EQ(once.result, -11);
+        EXPECT_EQ(once.lastError, c.lastError);
+        EXPECT_FALSE(once.written);
     }
 }
 

@@ -14,6 +14,7 @@
 #include "platform/memory.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/support/ctype_locale.h"
+#include "tests/support/run_once.h"
 #include "tests/support/temp_folder.h"
 
 namespace ravoth {
@@ -45,25 +46,24 @@ std::ostream& operator<<(std::ostream& out, const Observed& o)
 // Runs over `pdfBytes` in a folder of its own, page files written on the
 // thread from `backgroundFrom` bytes on, the nth write request failing.
 Observed run(const std::string& pdfBytes, std::size_t backgroundFrom, long long failingWrite,
-             std::size_t writerThreads = 2)
+             bool titles = false, std::size_t writerThreads = 2)
 {
     setWriterThreadLimit(writerThreads);
     TempFolder folder;
     const std::string pdf = folder.file("Book.pdf");
     EXPECT_TRUE(fixture::writeFile(pdf, pdfBytes));
-    std::vector<PageOutcome> outcomes;
-    setPageOutcomeList(&outcomes);
     setBackgroundWriteFromBytes(backgroundFrom);
     failWriteAt(failingWrite);
     Observed seen;
     resetAllocationCount();
-    seen.result = runExtraction(pdf.c_str(), 0, 0, pdf.c_str());
+    testing::RunOnce once = testing::runOnce(pdf, 0, 0, {}, titles);
+    seen.result = once.result;
+    const std::vector<PageOutcome> outcomes = std::move(once.outcomes);
     seen.allocations = allocationsAttempted();
     failWriteAt(0);
     setBackgroundWriteFromBytes(0);
     setWriterThreadLimit(2);
-    setPageOutcomeList(nullptr);
-    seen.written = filesWritten;
+    seen.written = once.written;
     for (const PageOutcome& o : outcomes) {
         const std::string name = o.fileName.empty() ? "" : o.fileName.substr(o.fileName.rfind('/') + 1);
         seen.outcomes.push_back(std::to_string(o.pageNumber) + " stage " + std::to_string(static_cast<int>(o.stage)) +
@@ -99,18 +99,17 @@ TEST(PageFiles, WritingOnTheThreadChangesNothingTheCallerSees)
     const std::string pdfBytes = fixture::buildMesker(document).bytes;
     const std::size_t never = std::numeric_limits<std::size_t>::max();
     for (const bool titles : {false, true}) {
-        outlineOption = titles;
         for (const long long failing : {0LL, 1LL, 2LL, 17LL, 30LL}) {
             SCOPED_TRACE(std::string(titles ? "titles, " : "numbers, ") + "failing write " + std::to_string(failing));
-            const Observed here = run(pdfBytes, never, failing);
+            const Observed here = run(pdfBytes, never, failing, titles);
             // Two threads finish files in either order, so which file meets
             // the nth write request is up to them; one thread takes them in
             // order.
-            const Observed there = run(pdfBytes, 0, failing, failing != 0 ? 1 : 2);
+            const Observed there = run(pdfBytes, 0, failing, titles, failing != 0 ? 1 : 2);
             EXPECT_EQ(here.result, -13);
             EXPECT_EQ(there, here);
             if (failing != 0) {
-                const Observed both = run(pdfBytes, 0, failing, 2);
+                const Observed both = run(pdfBytes, 0, failing, titles, 2);
                 EXPECT_EQ(both.result, here.result);
                 EXPECT_EQ(both.allocations, here.allocations);
                 EXPECT_EQ(both.outcomes.size(), here.outcomes.size());
@@ -125,7 +124,6 @@ TEST(PageFiles, WritingOnTheThreadChangesNothingTheCallerSees)
             EXPECT_GE(here.files.size(), all - (failing != 0 ? 1 : 0));
         }
     }
-    outlineOption = false;
 }
 
 // Two runs on two documents in two threads of one process: each has its

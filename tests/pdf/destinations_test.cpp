@@ -80,9 +80,8 @@ Built build(const MiniDocument& d, bool strings = true, bool names = false)
     PreparedDocument p(d, 1);
     DestinationTables tables;
     Built b;
-    b.result = collectDestinations(p.begin(), p.end(), p.tableStart(), p.tableEnd(),
-                                   p.catalogueStart(), p.catalogueEnd(), strings, names, &tables);
-    b.error = LastError;
+    b.result = collectDestinations(p.reader(), p.catalogueStart(), p.catalogueEnd(), strings, names, &tables);
+    b.error = p.reader().lastError;
     b.stringTable = tables.stringKeyed != nullptr;
     b.nameTable = tables.nameKeyed != nullptr;
     b.strings = entriesOf(p, tables.stringKeyed, tables.stringCount);
@@ -145,8 +144,7 @@ TEST(DestinationTables, TakesEveryLeafOfATreeInDepthFirstOrder)
 
     PreparedDocument p(d, 1);
     DestinationTables tables;
-    ASSERT_EQ(collectDestinations(p.begin(), p.end(), p.tableStart(), p.tableEnd(),
-                                  p.catalogueStart(), p.catalogueEnd(), true, false, &tables),
+    ASSERT_EQ(collectDestinations(p.reader(), p.catalogueStart(), p.catalogueEnd(), true, false, &tables),
               0);
     const Byte a[] = {'a'};
     const DestinationEntry* found = findDestination(tables.stringKeyed, tables.stringCount, a, 1);

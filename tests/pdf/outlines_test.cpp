@@ -83,9 +83,9 @@ Read readOutline(const MiniDocument& d, const std::string& pageList = fourPages,
     ExactBuffer list(pageList);
     OutlineEntry* records = nullptr;
     Read r;
-    r.result = collectOutlines(p.begin(), p.end(), p.tableStart(), p.tableEnd(), p.catalogueStart(),
+    r.result = collectOutlines(p.reader(), p.catalogueStart(),
                                p.catalogueEnd(), list.begin(), list.end(), 7, &records, &r.count);
-    r.error = LastError;
+    r.error = p.reader().lastError;
     if (r.result == -1) {
         EXPECT_NE(r.error, 0) << "a failure without a reason";
         EXPECT_EQ(records, nullptr) << "a failure handed out the outline array";
@@ -222,12 +222,11 @@ TEST(OutlineList, LeavesTheOutputsAloneWithoutOutlines)
         OutlineEntry sentinel{};
         OutlineEntry* records = &sentinel;
         std::int32_t count = 42;
-        LastError = -99;
-        EXPECT_EQ(collectOutlines(p.begin(), p.end(), p.tableStart(), p.tableEnd(),
-                                  p.catalogueStart(), p.catalogueEnd(), list.begin(), list.end(), 7,
+        p.reader().lastError = -99;
+        EXPECT_EQ(collectOutlines(p.reader(), p.catalogueStart(), p.catalogueEnd(), list.begin(), list.end(), 7,
                                   &records, &count),
                   7);
-        EXPECT_EQ(LastError, 0);
+        EXPECT_EQ(p.reader().lastError, 0);
         EXPECT_EQ(records, &sentinel);
         EXPECT_EQ(count, 42);
     }

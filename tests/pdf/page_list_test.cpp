@@ -69,7 +69,7 @@ struct Outcome {
 };
 
 // Runs collectPages over copies that end flush with their allocations.
-Outcome collect(std::string_view text, std::string_view xref, int rootNumber = 1)
+Outcome collect(std::string_view text, std::string_view xref, int rootNumber = 1, bool outlineOption = false)
 {
     auto doc = std::make_unique<Byte[]>(text.size());
     auto table = std::make_unique<Byte[]>(xref.size());
@@ -80,10 +80,12 @@ Outcome collect(std::string_view text, std::string_view xref, int rootNumber = 1
     OutlineEntry* outlines = nullptr;
     std::int32_t outlineCount = -7;
     Outcome o{};
-    o.result = collectPages(doc.get(), doc.get() + text.size(), rootNumber, table.get(),
-                            table.get() + xref.size(), &listStart, &listEnd, &outlines,
-                            &outlineCount);
-    o.error = LastError;
+    DocumentReader reader(doc.get(), doc.get() + text.size());
+    reader.tableStart = table.get();
+    reader.tableEnd = table.get() + xref.size();
+    reader.outlineOption = outlineOption;
+    o.result = collectPages(reader, rootNumber, &listStart, &listEnd, &outlines, &outlineCount);
+    o.error = reader.lastError;
     EXPECT_EQ(outlines, nullptr);
     EXPECT_EQ(outlineCount, -7);
     if (listStart) {
@@ -92,9 +94,9 @@ Outcome collect(std::string_view text, std::string_view xref, int rootNumber = 1
     }
     return o;
 }
-Outcome collect(const Document& d, int rootNumber = 1)
+Outcome collect(const Document& d, int rootNumber = 1, bool outlineOption = false)
 {
-    return collect(d.text, d.xref, rootNumber);
+    return collect(d.text, d.xref, rootNumber, outlineOption);
 }
 
 void expectResultOrCode(const Outcome& o)
@@ -154,9 +156,7 @@ TEST(CollectPages, ListsPagesDepthFirst)
 
 TEST(CollectPages, OutlineOptionLeavesOutlineOutputsForNow)
 {
-    outlineOption = true;
-    const Outcome o = collect(build(tree(catalogue, pagesRoot("3 0 R 4 0 R", "2"))));
-    outlineOption = false;
+    const Outcome o = collect(build(tree(catalogue, pagesRoot("3 0 R 4 0 R", "2"))), 1, true);
     EXPECT_EQ(o.result, 2);
     EXPECT_EQ(o.pages, "3 0\n4 0\n");
 }
@@ -171,14 +171,14 @@ TEST(CollectPages, FailedOutlinePhaseHandsOutNoPageList)
     Byte* listEnd = nullptr;
     OutlineEntry* outlines = nullptr;
     std::int32_t outlineCount = 0;
-    outlineOption = true;
     const Byte* doc = reinterpret_cast<const Byte*>(d.text.data());
     const Byte* table = reinterpret_cast<const Byte*>(d.xref.data());
-    EXPECT_EQ(collectPages(doc, doc + d.text.size(), 1, table, table + d.xref.size(), &listStart,
-                           &listEnd, &outlines, &outlineCount),
-              -1);
-    outlineOption = false;
-    EXPECT_EQ(LastError, -164);
+    DocumentReader reader(doc, doc + d.text.size());
+    reader.tableStart = table;
+    reader.tableEnd = table + d.xref.size();
+    reader.outlineOption = true;
+    EXPECT_EQ(collectPages(reader, 1, &listStart, &listEnd, &outlines, &outlineCount), -1);
+    EXPECT_EQ(reader.lastError, -164);
     EXPECT_EQ(listStart, nullptr);
     EXPECT_EQ(outlines, nullptr);
 }

@@ -23,13 +23,14 @@ Reading readBoth(const std::string& text, int objectNumber = 5)
     auto copy = std::make_unique<Byte[]>(text.size());
     std::copy(text.begin(), text.end(), copy.get());
     const Byte* end = copy.get() + text.size();
+    DocumentReader reader(copy.get(), end);
     Reading r{};
-    LastError = 12345;
-    r.pageNode = readPageNode(copy.get(), end, 0, objectNumber);
-    r.pageNodeError = LastError;
-    LastError = 12345;
-    r.kidsArray = findKidsArray(copy.get(), end, 0, objectNumber);
-    r.kidsArrayError = LastError;
+    reader.lastError = 12345;
+    r.pageNode = readPageNode(reader, 0, objectNumber);
+    r.pageNodeError = reader.lastError;
+    reader.lastError = 12345;
+    r.kidsArray = findKidsArray(reader, 0, objectNumber);
+    r.kidsArrayError = reader.lastError;
     return r;
 }
 

@@ -21,6 +21,7 @@ struct NumberCase {
 
 TEST(ReadNumber, ValuesCodesAndCursor)
 {
+    DocumentReader reader;
     const NumberCase cases[] = {
         {"  % note\r\n  12 0 R", 12, 0, 14},
         {"12]", 12, 0, 2},
@@ -45,19 +46,20 @@ TEST(ReadNumber, ValuesCodesAndCursor)
         SCOPED_TRACE(c.text);
         ExactBuffer buffer(c.text);
         const Byte* cursor = buffer.begin();
-        LastError = 77;
-        EXPECT_EQ(readNumber(&cursor, buffer.end()), c.result);
-        EXPECT_EQ(LastError, c.lastError);
+        reader.lastError = 77;
+        EXPECT_EQ(readNumber(reader, &cursor, buffer.end()), c.result);
+        EXPECT_EQ(reader.lastError, c.lastError);
         EXPECT_EQ(static_cast<std::size_t>(cursor - buffer.begin()), c.cursorAfter);
     }
 }
 
 TEST(ReadNumber, SecondReadContinuesAfterFirst)
 {
+    DocumentReader reader;
     ExactBuffer buffer("  % note\r\n  12 0 R");
     const Byte* cursor = buffer.begin();
-    EXPECT_EQ(readNumber(&cursor, buffer.end()), 12);
-    EXPECT_EQ(readNumber(&cursor, buffer.end()), 0);
+    EXPECT_EQ(readNumber(reader, &cursor, buffer.end()), 12);
+    EXPECT_EQ(readNumber(reader, &cursor, buffer.end()), 0);
     EXPECT_EQ(*cursor, ' ');
 }
 
@@ -70,6 +72,7 @@ struct KeyCase {
 
 TEST(FindKey, FindsWholeTokensOutsideLiterals)
 {
+    DocumentReader reader;
     const KeyCase cases[] = {
         {"/Kids", "/Type /Pages /KidsX [1 0 R] /Kids [2 0 R]", 28, 0},
         {"/Root", "/Title (a /Root b) /Root 5 0 R", 19, 0},
@@ -90,12 +93,12 @@ TEST(FindKey, FindsWholeTokensOutsideLiterals)
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.key + " in " + c.text);
         ExactBuffer buffer(c.text);
-        const Byte* found = findKey(c.key, buffer.begin(), buffer.end());
+        const Byte* found = findKey(reader, c.key, buffer.begin(), buffer.end());
         if (c.expectedOffset < 0)
             EXPECT_EQ(found, nullptr);
         else
             EXPECT_EQ(found, buffer.at(static_cast<std::size_t>(c.expectedOffset)));
-        EXPECT_EQ(LastError, c.lastError);
+        EXPECT_EQ(reader.lastError, c.lastError);
     }
 }
 
@@ -106,6 +109,7 @@ struct CloseCase {
 
 TEST(FindMatchingClose, BalancesDictionariesAndSkipsLiterals)
 {
+    DocumentReader reader;
     const CloseCase cases[] = {
         {" /A << /B 1 >> /C (x>>y) >> rest", 25},
         {" /ID <0123ABCD>>>\n", 15},
@@ -120,13 +124,13 @@ TEST(FindMatchingClose, BalancesDictionariesAndSkipsLiterals)
     for (const CloseCase& c : cases) {
         SCOPED_TRACE(c.text);
         ExactBuffer buffer(c.text);
-        LastError = 55;
-        const Byte* found = findMatchingClose(buffer.begin(), buffer.end(), ">>", "<<");
+        reader.lastError = 55;
+        const Byte* found = findMatchingClose(reader, buffer.begin(), buffer.end(), ">>", "<<");
         if (c.expectedOffset < 0)
             EXPECT_EQ(found, nullptr);
         else
             EXPECT_EQ(found, buffer.at(static_cast<std::size_t>(c.expectedOffset)));
-        EXPECT_EQ(LastError, 55) << "findMatchingClose must leave LastError alone";
+        EXPECT_EQ(reader.lastError, 55) << "findMatchingClose must leave reader.lastError alone";
     }
 }
 
@@ -140,6 +144,7 @@ struct KeywordCase {
 
 TEST(FindKeywordBackward, FindsTheLastStandaloneKeywordOutsideComments)
 {
+    DocumentReader reader;
     const KeywordCase cases[] = {
         {"%%EOF", "startxref\n9\n%%EOF", 1, 12, 0},
         {"%%EOF", "startxref\n9\n%%EOF\n", 1, 12, 0},
@@ -156,8 +161,8 @@ TEST(FindKeywordBackward, FindsTheLastStandaloneKeywordOutsideComments)
         SCOPED_TRACE(c.keyword + " in " + c.text);
         ExactBuffer buffer(c.text);
         const Byte* cursor = buffer.end();
-        EXPECT_EQ(findKeywordBackward(buffer.begin(), &cursor, c.keyword, buffer.end()), c.result);
-        EXPECT_EQ(LastError, c.lastError);
+        EXPECT_EQ(findKeywordBackward(reader, buffer.begin(), &cursor, c.keyword, buffer.end()), c.result);
+        EXPECT_EQ(reader.lastError, c.lastError);
         if (c.result == 1) {
             EXPECT_EQ(cursor, buffer.at(static_cast<std::size_t>(c.expectedOffset)));
         }
@@ -166,9 +171,10 @@ TEST(FindKeywordBackward, FindsTheLastStandaloneKeywordOutsideComments)
 
 TEST(FindKeywordBackward, SearchesOnlyBeforeTheCursor)
 {
+    DocumentReader reader;
     ExactBuffer buffer("startxref\n1\n%%EOF\nstartxref\n2\n%%EOF\n");
     const Byte* cursor = buffer.at(18);  // the second "startxref"
-    ASSERT_EQ(findKeywordBackward(buffer.begin(), &cursor, "startxref", buffer.end()), 1);
+    ASSERT_EQ(findKeywordBackward(reader, buffer.begin(), &cursor, "startxref", buffer.end()), 1);
     EXPECT_EQ(cursor, buffer.begin());
 }
 
@@ -180,6 +186,7 @@ struct LookupCase {
 
 TEST(LookupObjectOffset, ScansLinesInOrder)
 {
+    DocumentReader reader;
     const std::string table = "0 0 65535 f\n1 17 0 n\n5 900 0 n\n12 4000 2 n\n";
     const LookupCase cases[] = {
         {table, 1, 17},
@@ -199,8 +206,8 @@ TEST(LookupObjectOffset, ScansLinesInOrder)
     for (const LookupCase& c : cases) {
         SCOPED_TRACE(c.table + " for " + std::to_string(c.objectNumber));
         ExactBuffer buffer(c.table);
-        EXPECT_EQ(lookupObjectOffset(buffer.begin(), buffer.end(), c.objectNumber), c.result);
-        EXPECT_EQ(LastError, c.result < 0 ? c.result : 0);
+        EXPECT_EQ(lookupObjectOffset(reader, buffer.begin(), buffer.end(), c.objectNumber), c.result);
+        EXPECT_EQ(reader.lastError, c.result < 0 ? c.result : 0);
     }
 }
 
@@ -214,6 +221,7 @@ struct OpenCase {
 
 TEST(OpenObject, ChecksTheHeaderAndFindsTheBody)
 {
+    DocumentReader reader;
     const OpenCase cases[] = {
         {"7 0 obj\n<<", 0, 7, 8, 0},
         {"xx7 0 obj % note\n<<", 2, 7, 17, 0},
@@ -233,23 +241,24 @@ TEST(OpenObject, ChecksTheHeaderAndFindsTheBody)
     for (const OpenCase& c : cases) {
         SCOPED_TRACE(c.text + " at " + std::to_string(c.offset));
         ExactBuffer buffer(c.text);
-        const Byte* body = openObject(buffer.begin(), buffer.end(), c.offset, c.objectNumber);
+        const Byte* body = openObject(reader, buffer.begin(), buffer.end(), c.offset, c.objectNumber);
         if (c.expectedBody < 0)
             EXPECT_EQ(body, nullptr);
         else
             EXPECT_EQ(body, buffer.at(static_cast<std::size_t>(c.expectedBody)));
-        EXPECT_EQ(LastError, c.lastError);
+        EXPECT_EQ(reader.lastError, c.lastError);
     }
 }
 
 TEST(OpenObject, TakesTheResultOfAFailedLookupWithoutReading)
 {
+    DocumentReader reader;
     ExactBuffer table("1 0 0 n\n");
     ExactBuffer document("1 0 obj\n<< >>\n");
-    const int offset = lookupObjectOffset(table.begin(), table.end(), 9);
+    const int offset = lookupObjectOffset(reader, table.begin(), table.end(), 9);
     EXPECT_EQ(offset, -92);
-    EXPECT_EQ(openObject(document.begin(), document.end(), offset, 9), nullptr);
-    EXPECT_EQ(LastError, -96);
+    EXPECT_EQ(openObject(reader, document.begin(), document.end(), offset, 9), nullptr);
+    EXPECT_EQ(reader.lastError, -96);
 }
 
 TEST(GrowBlock, CopiesContentAndKeepsTheOldBlockOnFailure)

@@ -107,13 +107,13 @@ struct TrailerResult {
 TrailerResult read(const std::string& text)
 {
     ExactBuffer document(text);
+    DocumentReader reader(document.begin(), document.end());
     Byte* start = nullptr;
     Byte* end = nullptr;
     TrailerResult r;
-    infoObjectNumber = 0;
-    r.result = readTrailer(document.begin(), document.end(), &start, &end, &r.root);
-    r.lastError = LastError;
-    r.info = infoObjectNumber;
+    r.result = readTrailer(reader, &start, &end, &r.root);
+    r.lastError = reader.lastError;
+    r.info = reader.infoObjectNumber;
     if (r.result == 1) {
         r.table.assign(reinterpret_cast<const char*>(start), static_cast<std::size_t>(end - start));
         freeBlock(start);
@@ -422,23 +422,22 @@ TEST(DeclaredXrefTable, BisectionAgreesWithTheScan)
     };
     for (const auto& sections : documents) {
         ExactBuffer document(layOut(sections).text);
+        DocumentReader reader(document.begin(), document.end());
         Byte* start = nullptr;
         Byte* end = nullptr;
         std::int32_t root = 0;
-        ASSERT_EQ(readTrailer(document.begin(), document.end(), &start, &end, &root), 1);
+        ASSERT_EQ(readTrailer(reader, &start, &end, &root), 1);
         std::vector<std::pair<int, std::int32_t>> scanned;
         for (int n = 0; n <= 5010; ++n) {
-            const int offset = lookupObjectOffset(start, end, n);
-            scanned.emplace_back(offset, LastError);
+            const int offset = lookupObjectOffset(reader, start, end, n);
+            scanned.emplace_back(offset, reader.lastError);
         }
-        declareSortedXrefTable(start, end);
+        reader.setSortedTable(start, end);
         for (int n = 0; n <= 5010; ++n) {
-            const int offset = lookupObjectOffset(start, end, n);
-            ASSERT_EQ(std::make_pair(offset, LastError), scanned[static_cast<std::size_t>(n)]) << n;
+            const int offset = lookupObjectOffset(reader, start, end, n);
+            ASSERT_EQ(std::make_pair(offset, reader.lastError), scanned[static_cast<std::size_t>(n)]) << n;
         }
-        // Another range, even inside the declared one, is scanned as before.
-        EXPECT_FALSE(isDeclaredSortedXrefTable(start + 1, end));
-        declareSortedXrefTable(nullptr, nullptr);
+        reader.setSortedTable(nullptr, nullptr);
         freeBlock(start);
     }
 }

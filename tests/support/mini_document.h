@@ -99,7 +99,13 @@ public:
           catalogueStart_(source.bodyOffset(catalogueNumber) + 2),
           catalogueEnd_(source.bodyOffset(catalogueNumber) + source.bodyLength(catalogueNumber) - 2)
     {
+        reader_.start = document_.begin();
+        reader_.end = document_.end();
+        reader_.tableStart = table_.begin();
+        reader_.tableEnd = table_.end();
     }
+    // A reader over the document and its table, as a run sets one up.
+    DocumentReader& reader() { return reader_; }
     const Byte* begin() const { return document_.begin(); }
     const Byte* end() const { return document_.end(); }
     const Byte* tableStart() const { return table_.begin(); }
@@ -111,6 +117,7 @@ public:
 private:
     ExactBuffer document_;
     ExactBuffer table_;
+    DocumentReader reader_;
     std::size_t catalogueStart_;
     std::size_t catalogueEnd_;
 };

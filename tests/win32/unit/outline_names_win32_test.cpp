@@ -12,6 +12,7 @@
 #include "job/extraction.h"
 #include "platform/text.h"
 #include "tests/fixture/pdf_builder.h"
+#include "tests/support/run_once.h"
 #include "tests/support/temp_folder.h"
 
 namespace ravoth {
@@ -76,7 +77,6 @@ struct Case {
 // PDF.
 void checkTitles(const std::vector<Case>& cases, const std::vector<std::string>& subfolders = {})
 {
-    outlineOption = true;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempFolder folder;
@@ -86,13 +86,12 @@ void checkTitles(const std::vector<Case>& cases, const std::vector<std::string>&
         document.outline = {{c.title, fixture::destToPage(0), {}}};
         const std::string pdf = where + "\\Book.pdf";
         ASSERT_TRUE(writePdf(pdf, document));
-        EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, pdf.c_str()), 0);
+        EXPECT_EQ(testing::runOnce(pdf, 0, 0, {}, true).result, 0);
         EXPECT_EQ(namesIn(where), (std::set<std::string>{"Book.pdf", c.fileName}));
         if (!subfolders.empty()) {
             EXPECT_EQ(namesIn(backslashed(folder.path())), std::set<std::string>{});
         }
     }
-    outlineOption = false;
 }
 
 TEST(OutlineNamesOnWindows, TitlesNeverLeaveTheFolderOrReachADevice)
@@ -211,9 +210,9 @@ TEST(OutlineNamesOnWindows, NumberedNameCountsUnits)
     std::string stem;
     for (std::size_t units = folderUnits; units < 259 - 6; ++units) stem += "é";
     const std::string base = where + "\\" + stem;
-    EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, base.c_str()), 0);
+    EXPECT_EQ(testing::runOnce(pdf, 0, 0, base).result, 0);
     EXPECT_EQ(namesIn(where), (std::set<std::string>{"Book.pdf", stem + "-1.jpg"}));
-    EXPECT_EQ(runExtraction(pdf.c_str(), 0, 0, (base + "é").c_str()), -13);
+    EXPECT_EQ(testing::runOnce(pdf, 0, 0, base + "é").result, -13);
 }
 
 }  // namespace

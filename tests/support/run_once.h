@@ -1,0 +1,35 @@
+// One extraction run over a document, as the front ends make one, with what
+// a test looks at afterwards.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "job/extraction.h"
+
+namespace ravoth::testing {
+
+struct RunOnce {
+    int result = 0;
+    bool written = false;
+    std::int32_t lastError = 0;
+    std::vector<PageOutcome> outcomes;
+};
+
+// Extracts pages first to last of `pdf` (0: an open end), forming names from
+// `base` (the PDF's own path when empty).
+inline RunOnce runOnce(const std::string& pdf, int first = 0, int last = 0, const std::string& base = {},
+                       bool outlineNames = false)
+{
+    ExtractionRun run;
+    run.setOutlineNames(outlineNames);
+    RunOnce once;
+    once.result = run.run(pdf.c_str(), first, last, base.empty() ? pdf.c_str() : base.c_str());
+    once.written = run.filesWritten();
+    once.lastError = run.lastError();
+    once.outcomes = run.pageOutcomes();
+    return once;
+}
+
+}  // namespace ravoth::testing
