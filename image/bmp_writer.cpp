@@ -110,7 +110,7 @@ void eightBitRowToBgr(Byte* out, const Byte* in, std::size_t width, bool isGray)
 }  // namespace
 
 int prepareBitmap(const Byte* samples, std::size_t sampleBytes, int width, int height,
-                  int bitsPerComponent, bool isGray, PreparedBitmap* prepared)
+                  int bitsPerComponent, bool isGray, PreparedBitmap* prepared, const StopFlags& stops)
 {
     int depthIndex;  // 0..3 for 1, 2, 4, 8 bits
     switch (bitsPerComponent) {
@@ -139,7 +139,11 @@ int prepareBitmap(const Byte* samples, std::size_t sampleBytes, int width, int h
 
     // Source rows run top-down, bitmap rows bottom-up. A source row is never
     // longer than its output row, so its offset fits as the image size does.
+    // Rows of a large page take a fraction of a millisecond each: a stop is
+    // looked at every so many of them.
+    constexpr std::uint64_t rowsBetweenStopChecks = 64;
     for (std::uint64_t i = 0; i < h; ++i) {
+        if (i % rowsBetweenStopChecks == rowsBetweenStopChecks - 1 && stops.isRaised()) return bitmapStopped;
         const std::uint64_t start = i * sourceRowBytes;
         SourceRow row{samples + (start < sampleBytes ? start : sampleBytes), 0};
         if (start < sampleBytes)
@@ -204,14 +208,6 @@ int writePreparedBitmap(const char* fileName, const PreparedBitmap& bitmap, cons
     if (written && file.close()) return 0;
     // A folder or a read-only file of that name: as if it could not be made.
     return file.wasRefused() ? -9 : -11;
-}
-
-int writeBmpFile(const char* fileName, const Byte* samples, std::size_t sampleBytes, int width,
-                 int height, int bitsPerComponent, bool isGray)
-{
-    PreparedBitmap bitmap;
-    const int prepared = prepareBitmap(samples, sampleBytes, width, height, bitsPerComponent, isGray, &bitmap);
-    return prepared != 0 ? prepared : writePreparedBitmap(fileName, bitmap);
 }
 
 }  // namespace ravoth

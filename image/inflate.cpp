@@ -44,8 +44,17 @@ bool leavesSpare(std::size_t used, std::size_t bytes, std::size_t capacity)
 }  // namespace
 
 int inflateStream(const Byte* source, std::size_t sourceLength, Byte* output,
-                  std::size_t& capacity)
+                  std::size_t& capacity, const StopFlags& stops)
 {
+    // A page of hundreds of megabytes takes seconds to inflate; a stop is
+    // looked at every so many chunks, far more often than a person notices.
+    constexpr unsigned chunksBetweenStopChecks = 256;
+    unsigned chunksToStopCheck = chunksBetweenStopChecks;
+    auto stopDue = [&] {
+        if (--chunksToStopCheck != 0) return false;
+        chunksToStopCheck = chunksBetweenStopChecks;
+        return stops.isRaised();
+    };
     const std::size_t limit = capacity;
     // Declared before the stream's guard so that the stream ends first.
     OwnedBlock<> inChunk;
@@ -80,6 +89,7 @@ int inflateStream(const Byte* source, std::size_t sourceLength, Byte* output,
             stream.next_in = inChunk.get();
             stream.avail_in = static_cast<uInt>(take);
         }
+        if (stopDue()) return inflateStopped;
         result = inflate(&stream, Z_SYNC_FLUSH);
         if (result != Z_OK && result != Z_STREAM_END) return -4;
         if (stream.avail_out == 0) {
@@ -97,6 +107,7 @@ int inflateStream(const Byte* source, std::size_t sourceLength, Byte* output,
     // Whatever zlib still holds comes out here; a source cut short leaves it
     // unable to progress, which it reports as an error.
     while (result != Z_STREAM_END) {
+        if (stopDue()) return inflateStopped;
         result = inflate(&stream, Z_SYNC_FLUSH);
         if (result != Z_OK && result != Z_STREAM_END) return -5;
         const std::size_t held = inflateChunkBytes - stream.avail_out;

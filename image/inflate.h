@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "pdf/primitives.h"
+#include "platform/file.h"
 
 namespace ravoth {
 
@@ -17,9 +18,12 @@ namespace ravoth {
 // zlib's own memory comes from allocBlock as well, so a call allocates, in
 // order, zlib's state (-1), the two chunks (-2, -3) and, once output starts,
 // zlib's window (its failure reads as a zlib error, -4 or -5). Capacity is
-// changed only on success. Never touches LastError.
+// changed only on success. Never touches LastError. Gives up with
+// inflateStopped soon after one of the stop flags turns true.
 int inflateStream(const Byte* source, std::size_t sourceLength, Byte* output,
-                  std::size_t& capacity);
+                  std::size_t& capacity, const StopFlags& stops = {});
+
+constexpr int inflateStopped = -20;
 
 // Bytes in each of the two chunks that feed zlib and collect its output.
 constexpr std::size_t inflateChunkBytes = 1024;

@@ -131,8 +131,9 @@ bool isBitmapDepth(std::int32_t bitsPerComponent)
 // a block cannot be had (or its size cannot be represented) or inflation
 // fails.
 // Returns 0 with the block (owned by the caller) and its produced size,
-// -1 for no memory, -11 for a stream past the bound, or inflation's code.
-int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* produced)
+// -1 for no memory, -11 for a stream past the bound, or inflation's code
+// (inflateStopped once a stop flag turned true).
+int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* produced, const StopFlags& stops)
 {
     constexpr std::size_t sizeMax = std::numeric_limits<std::size_t>::max();
     const auto streamBytes = static_cast<std::size_t>(info.streamLength);
@@ -145,7 +146,7 @@ int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* p
         samples->reset(allocZeroedBlock(capacity));
         if (!*samples) return -1;
         std::size_t room = capacity;
-        const int result = inflateStream(info.streamStart, streamBytes, samples->get(), room);
+        const int result = inflateStream(info.streamStart, streamBytes, samples->get(), room, stops);
         if (result == 0) {
             *produced = room;
             return 0;
@@ -243,6 +244,13 @@ public:
 
     void fail(int pageNumber, PageStage stage, int code, int lastPageNumber = 0)
     {
+        report(pageNumber, stage, code, lastPageNumber);
+        pageFailed_ = true;
+    }
+
+    // Reports a page that wrote no file, after every file in hand.
+    void report(int pageNumber, PageStage stage, int code = 0, int lastPageNumber = 0)
+    {
         settle();
         PageOutcome outcome;
         outcome.pageNumber = pageNumber;
@@ -250,7 +258,6 @@ public:
         outcome.stage = stage;
         outcome.code = code;
         run_.report(std::move(outcome));
-        pageFailed_ = true;
     }
 
     void write(PageFile&& file)
@@ -395,7 +402,9 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
         return loop.fail(pageNumber, PageStage::ImageTooLarge, declaredBeyondStream);
     OwnedBlock<Byte> samples;
     std::size_t produced = 0;
-    const int inflated = inflatePage(info, &samples, &produced);
+    const int inflated = inflatePage(info, &samples, &produced, file.stops);
+    // A page given up half-way for a stop did not fail; the loop ends there.
+    if (inflated == inflateStopped) return loop.report(pageNumber, PageStage::Stopped);
     if (inflated != 0) {
         const PageStage stage = inflated == inflationBoundExceeded ? PageStage::InflateBound
                                 : inflated == -1 && !samples      ? PageStage::InflateMemory
@@ -406,7 +415,8 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     // samples are held at once.
     loop.settle();
     const int converted = prepareBitmap(samples.get(), produced, info.width, info.height,
-                                        info.bitsPerComponent, info.isGray, &file.bitmap);
+                                        info.bitsPerComponent, info.isGray, &file.bitmap, file.stops);
+    if (converted == bitmapStopped) return loop.report(pageNumber, PageStage::Stopped);
     if (converted != 0) return loop.fail(pageNumber, PageStage::WriteBmp, converted);
     samples.reset();
     loop.write(std::move(file));

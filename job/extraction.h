@@ -57,7 +57,7 @@ enum class PageStage {
     InflateBound, // the stream inflates far past what its image holds
     ImageTooLarge,// the image declares far more samples than its stream can yield
     Inflate,      // code from inflateStream
-    WriteBmp,     // code from writeBmpFile
+    WriteBmp,     // code from prepareBitmap or writePreparedBitmap
     WriteJpeg,    // code: -1 cannot create, -2 write or close failed
     Name,         // no output name fits the platform's path length
     PastPageList, // this page and all after it have no PageList line

@@ -1,4 +1,5 @@
 #include "image/bmp_writer.h"
+#include "tests/support/bitmap_file.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -46,7 +47,7 @@ Bytes written(const Bytes& samples, int width, int height, int bits, bool isGray
 {
     TempFile file;
     const Bytes exact(samples);
-    EXPECT_EQ(writeBmpFile(file.path(), exact.data(), exact.size(), width, height, bits, isGray),
+    EXPECT_EQ(testing::writeBitmapFile(file.path(), exact.data(), exact.size(), width, height, bits, isGray),
               0);
     return file.read();
 }
@@ -200,7 +201,7 @@ TEST(BmpWriter, SamplesPastTheCountReadAsZero)
     EXPECT_EQ(Bytes(bits.begin() + 62, bits.end()), (Bytes{0x55, 0, 0, 0, 0xAA, 0x80, 0, 0}));
     // No samples at all: a black picture.
     TempFile file;
-    ASSERT_EQ(writeBmpFile(file.path(), nullptr, 0, 1, 1, 4, false), 0);
+    ASSERT_EQ(testing::writeBitmapFile(file.path(), nullptr, 0, 1, 1, 4, false), 0);
     const Bytes empty = file.read();
     EXPECT_EQ(Bytes(empty.begin() + 54, empty.end()), (Bytes{0, 0, 0, 0}));
 }
@@ -220,7 +221,7 @@ TEST(BmpWriter, NoBlockNoFile)
         SCOPED_TRACE(c.code);
         TempFile file;
         failAllocationAt(1);
-        EXPECT_EQ(writeBmpFile(file.path(), samples.data(), samples.size(), c.width, c.height,
+        EXPECT_EQ(testing::writeBitmapFile(file.path(), samples.data(), samples.size(), c.width, c.height,
                                c.bits, c.isGray),
                   c.code);
         failAllocationAt(0);
@@ -246,7 +247,7 @@ TEST(BmpWriter, SizesABitmapCannotHold)
         SCOPED_TRACE(c.name);
         TempFile file;
         resetAllocationCount();
-        EXPECT_EQ(writeBmpFile(file.path(), nullptr, 0, c.width, c.height, c.bits, c.isGray),
+        EXPECT_EQ(testing::writeBitmapFile(file.path(), nullptr, 0, c.width, c.height, c.bits, c.isGray),
                   c.code);
         EXPECT_EQ(allocationsAttempted(), 0);
         EXPECT_FALSE(file.exists());
@@ -257,11 +258,11 @@ TEST(BmpWriter, FileErrors)
 {
     const Bytes samples = {1, 2, 3};
     const std::string missing = ::testing::TempDir() + "ravoth_no_such_folder/x.bmp";
-    EXPECT_EQ(writeBmpFile(missing.c_str(), samples.data(), samples.size(), 1, 1, 8, false), -9);
+    EXPECT_EQ(testing::writeBitmapFile(missing.c_str(), samples.data(), samples.size(), 1, 1, 8, false), -9);
 
     for (int bits : {0, 3, 16}) {
         TempFile file;
-        EXPECT_EQ(writeBmpFile(file.path(), samples.data(), samples.size(), 1, 1, bits, true),
+        EXPECT_EQ(testing::writeBitmapFile(file.path(), samples.data(), samples.size(), 1, 1, bits, true),
                   -10);
         EXPECT_FALSE(file.exists());
     }
@@ -280,7 +281,7 @@ TEST(BmpWriter, FileErrors)
         SCOPED_TRACE(c.size * 10 + c.failingRequest);
         TempFile file;
         failWriteAt(c.failingRequest);
-        EXPECT_EQ(writeBmpFile(file.path(), c.samples->data(), c.samples->size(), c.size, c.size,
+        EXPECT_EQ(testing::writeBitmapFile(file.path(), c.samples->data(), c.samples->size(), c.size, c.size,
                                8, true),
                   -11);
         failWriteAt(0);
@@ -289,7 +290,7 @@ TEST(BmpWriter, FileErrors)
     // A failure due only after the last request changes nothing.
     TempFile file;
     failWriteAt(1000);
-    EXPECT_EQ(writeBmpFile(file.path(), big.data(), big.size(), 200, 200, 8, true), 0);
+    EXPECT_EQ(testing::writeBitmapFile(file.path(), big.data(), big.size(), 200, 200, 8, true), 0);
     failWriteAt(0);
     EXPECT_EQ(file.read().size(), 120054u);
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "image/bmp_writer.h"
@@ -11,8 +12,9 @@
 #include "platform/file.h"
 #include "platform/memory.h"
 #include "tests/fixture/pdf_builder.h"
-#include "tests/support/slowdown.h"
+#include "tests/support/bitmap_file.h"
 #include "tests/support/run_once.h"
+#include "tests/support/slowdown.h"
 #include "tests/support/temp_folder.h"
 
 namespace ravoth {
@@ -404,7 +406,7 @@ fixture::MeskerPage uniformPage(int width, int height, std::size_t sampleBytes, 
 std::string bitmapOf(const std::string& samples, int width, int height, const TempFolder& folder)
 {
     const std::string path = folder.file("reference.bmp");
-    EXPECT_EQ(writeBmpFile(path.c_str(), reinterpret_cast<const Byte*>(samples.data()), samples.size(),
+    EXPECT_EQ(testing::writeBitmapFile(path.c_str(), reinterpret_cast<const Byte*>(samples.data()), samples.size(),
                            width, height, 8, false),
               0);
     std::string bytes = readFileBytes(path);
@@ -590,6 +592,39 @@ TEST_F(Extraction, JpegPagesAreTheSameBytesHoweverTheyAreCopied)
             EXPECT_EQ(readFileBytes(folder_.file("Book-2.jpg")), built_.imageStreams[1]);
         }
     }
+}
+
+// A stop asked for while a page of a few hundred megabytes is inflated and
+// converted lands within a quarter of a second: the page is given up
+// half-way, not finished first.
+TEST_F(Extraction, StopLandsWithinALargePage)
+{
+    constexpr int side = 10000;
+    MeskerDocument document;
+    document.pages = {fixture::dctPage(8, 8, true, 1), uniformPage(side, side, std::size_t{side} * side * 3)};
+    built_ = fixture::buildMesker(document);
+    pdf_ = folder_.file("Book.pdf");
+    ASSERT_TRUE(fixture::writeFile(pdf_, built_.bytes));
+    ExtractionRun run;
+    std::atomic<bool> firstPageDone{false};
+    run.setProgress([&](const PageProgress& progress) {
+        if (progress.pagesDone == 1) firstPageDone.store(true);
+    });
+    std::chrono::steady_clock::time_point asked;
+    std::thread stopper([&] {
+        while (!firstPageDone.load()) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        asked = std::chrono::steady_clock::now();
+        run.requestStop();
+    });
+    const int result = run.run(pdf_.c_str(), 0, 0, pdf_.c_str());
+    const auto stopped = std::chrono::steady_clock::now();
+    stopper.join();
+    EXPECT_EQ(result, extractionStopped);
+    EXPECT_LT(stopped - asked, std::chrono::milliseconds(250) * testing::sanitizerSlowdown);
+    ASSERT_EQ(run.pageOutcomes().size(), 2u);
+    EXPECT_EQ(run.pageOutcomes()[1].stage, PageStage::Stopped);
+    EXPECT_EQ(folder_.names(), (std::set<std::string>{"Book.pdf", "Book-1.jpg"}));
 }
 
 }  // namespace
