@@ -75,7 +75,14 @@ void stopOnInterrupt(std::atomic<bool>* flag)
     // Writes go on after the handler; the run notices the flag between
     // them.
     action.sa_flags = SA_RESTART;
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        // One that came ignored was meant to pass the program by: nohup
+        // ignores SIGHUP, and a shell ignores SIGINT for a script's
+        // background job so that Ctrl+C in the terminal leaves it running.
+        struct sigaction inherited {};
+        if (sigaction(signalNumber, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+        sigaction(signalNumber, &action, nullptr);
+    }
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 }

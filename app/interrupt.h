@@ -10,7 +10,8 @@
 namespace ravoth {
 
 // From now on an interrupt turns *flag true instead of ending the program
-// at once. Also makes a write past the file-size limit fail as a write
+// at once; on Linux a signal the program was started with ignored stays
+// ignored. Also makes a write past the file-size limit fail as a write
 // error rather than end the program, and a write to a closed pipe fail
 // rather than end it, for the same reason. The flag must outlive the
 // program's run.
