@@ -3,6 +3,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <unistd.h>
+
 #include <csignal>
 #endif
 
@@ -57,9 +59,13 @@ void stopOnInterrupt(std::atomic<bool>* flag)
 
 namespace {
 
-// Only lock-free atomics are touched here, which a signal handler may do.
+// Only lock-free atomics and _exit are touched here, which a signal
+// handler may do.
 void onSignal(int signalNumber)
 {
+    // A second Ctrl+C means the person will not wait for the run to tidy up
+    // (it may be stuck writing to a pipe nobody reads).
+    if (signalNumber == SIGINT && exitStatus.load() != 0) _exit(130);
     noteInterrupt(128 + signalNumber);
 }
 

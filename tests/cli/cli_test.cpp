@@ -69,6 +69,8 @@ struct ChildSetup {
     // Signals the child inherits as ignored, for the shell's trap ("HUP
     // INT"), as under nohup or as a script's background job.
     std::string ignored;
+    int standardOutput = -1;  // -1: /dev/null
+    std::vector<std::string> moreFiles;
 };
 
 // Starts ravoth-cli on `pdf` (stderr to `err`) and comes back once
@@ -79,7 +81,10 @@ pid_t startInTheMiddle(const std::string& pdf, const std::string& err, const std
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (setup.standardOutput >= 0)
+        posix_spawn_file_actions_adddup2(&actions, setup.standardOutput, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     // The interrupts start at their defaults whatever this program got:
     // tests started as a script's background job have SIGINT ignored.
@@ -94,6 +99,7 @@ pid_t startInTheMiddle(const std::string& pdf, const std::string& err, const std
     std::vector<std::string> arguments;
     if (!setup.ignored.empty()) arguments = {"/bin/sh", "-c", "trap '' " + setup.ignored + "; exec \"$@\"", "sh"};
     arguments.insert(arguments.end(), {RAVOTH_CLI_PATH, "--lang", "en", pdf});
+    arguments.insert(arguments.end(), setup.moreFiles.begin(), setup.moreFiles.end());
     std::vector<char*> argv;
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -269,6 +275,47 @@ TEST_F(Cli, InterruptLeavesOnlyWholeFiles)
             EXPECT_LT(whole, std::size_t{largePageCount});
         }
     }
+}
+
+// A second Ctrl+C does not wait for a run that is slow to stop: here the
+// report of the first waits on a pipe that nobody reads.
+TEST_F(Cli, SecondCtrlCEndsAtOnce)
+{
+    const std::string pdf = write("Book.pdf", largePages());
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+    // Full to the last byte, so that the run's first write to it blocks.
+    ::fcntl(pipeEnds[1], F_SETFL, O_NONBLOCK);
+    const std::string block(65536, 'x');
+    while (::write(pipeEnds[1], block.data(), block.size()) > 0) {
+    }
+    while (::write(pipeEnds[1], "x", 1) > 0) {
+    }
+    ::fcntl(pipeEnds[1], F_SETFL, 0);
+    // With two documents each is named on stdout before its run.
+    ChildSetup setup;
+    setup.standardOutput = pipeEnds[1];
+    setup.moreFiles = {folder_.file("Other.pdf")};
+    const pid_t child = startInTheMiddle(pdf, folder_.file("err"), folder_.file("Book-01.bmp"), setup);
+    ASSERT_GT(child, 0);
+    // Sent again and again: one sent before the first was taken merges with
+    // it.
+    int waitStatus = 0;
+    pid_t ended = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((ended = ::waitpid(child, &waitStatus, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+        ::kill(child, SIGINT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (ended == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &waitStatus, 0);
+    }
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    ASSERT_EQ(ended, child) << "still stopping after 20 seconds of Ctrl+C";
+    ASSERT_TRUE(WIFEXITED(waitStatus));
+    EXPECT_EQ(WEXITSTATUS(waitStatus), 130);
 }
 
 // Another program cuts the PDF short while the run reads it: the run ends
