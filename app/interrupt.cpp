@@ -3,6 +3,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <unistd.h>
+
 #include <csignal>
 #endif
 
@@ -57,9 +59,13 @@ void stopOnInterrupt(std::atomic<bool>* flag)
 
 namespace {
 
-// Only lock-free atomics are touched here, which a signal handler may do.
+// Only lock-free atomics and _exit are touched here, which a signal
+// handler may do.
 void onSignal(int signalNumber)
 {
+    // A second Ctrl+C means the person will not wait for the run to tidy up
+    // (it may be stuck writing to a pipe nobody reads).
+    if (signalNumber == SIGINT && exitStatus.load() != 0) _exit(130);
     noteInterrupt(128 + signalNumber);
 }
 
@@ -75,7 +81,14 @@ void stopOnInterrupt(std::atomic<bool>* flag)
     // Writes go on after the handler; the run notices the flag between
     // them.
     action.sa_flags = SA_RESTART;
-    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        // One that came ignored was meant to pass the program by: nohup
+        // ignores SIGHUP, and a shell ignores SIGINT for a script's
+        // background job so that Ctrl+C in the terminal leaves it running.
+        struct sigaction inherited {};
+        if (sigaction(signalNumber, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+        sigaction(signalNumber, &action, nullptr);
+    }
     std::signal(SIGXFSZ, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
 }

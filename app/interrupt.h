@@ -10,10 +10,12 @@
 namespace ravoth {
 
 // From now on an interrupt turns *flag true instead of ending the program
-// at once. Also makes a write past the file-size limit fail as a write
-// error rather than end the program, and a write to a closed pipe fail
-// rather than end it, for the same reason. The flag must outlive the
-// program's run.
+// at once; on Linux a signal the program was started with ignored stays
+// ignored, and a Ctrl+C after the first interrupt ends the program at once
+// with 130, without waiting for its run to stop. Also makes a write past
+// the file-size limit fail as a write error rather than end the program,
+// and a write to a closed pipe fail rather than end it, for the same
+// reason. The flag must outlive the program's run.
 void stopOnInterrupt(std::atomic<bool>* flag);
 
 // The exit status for the interrupt that came (130 for Ctrl+C or SIGINT,

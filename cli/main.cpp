@@ -160,7 +160,7 @@ int main(int argc, char** argv)
     const Language language = options.language.value_or(localeLanguage());
 
     // Ctrl+C or a request to terminate stops the run after it has removed
-    // the file it was writing.
+    // the file it was writing; a second Ctrl+C does not wait for that.
     static std::atomic<bool> stop{false};
     stopOnInterrupt(&stop);
     // The progress line is for a person watching a terminal; -q asks for

@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -495,6 +496,7 @@ void MainWindow::finishRun(int result)
 {
     if (worker_.joinable()) worker_.join();
     setRunning(false);
+    if (closeWait_) closeWait_->quit();
     if (closing_ || !run_) return;
     const std::unique_ptr<ExtractionRun> run = std::move(run_);
     const QString reason = qtText(failureReason(language_, reportOf(*run, result)));
@@ -525,9 +527,18 @@ void MainWindow::closeEvent(QCloseEvent* event)
         run_->requestStop();
         // The run stops after the page it is on and leaves nothing half
         // written; the window waits for that rather than pull the files
-        // away from under it.
-        worker_.join();
+        // away from under it. A join here would freeze the window for as
+        // long as the page takes: it goes on repainting instead, greyed
+        // out, as it takes nothing more.
+        setEnabled(false);
+        QEventLoop wait;
+        closeWait_ = &wait;
+        wait.exec();
+        closeWait_ = nullptr;
+        // The loop also ends when the application is told to quit.
+        if (worker_.joinable()) worker_.join();
         setRunning(false);
+        setEnabled(true);
     }
     QMainWindow::closeEvent(event);
 }

@@ -18,6 +18,7 @@
 class QAction;
 class QCheckBox;
 class QCloseEvent;
+class QEventLoop;
 class QProgressBar;
 class QPushButton;
 class QDragEnterEvent;
@@ -79,7 +80,8 @@ public:
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    // Closing while a run goes on asks it to stop and waits for it.
+    // Closing while a run goes on asks it to stop and waits for it, the
+    // window handling its events meanwhile.
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -115,6 +117,8 @@ private:
     std::unique_ptr<ExtractionRun> run_;
     std::thread worker_;
     bool closing_ = false;
+    // Turns while a close waits for the run to stop; null otherwise.
+    QEventLoop* closeWait_ = nullptr;
 };
 
 // A message box is never narrower than this, so that its title bar shows

@@ -64,25 +64,69 @@ fixture::MeskerDocument threePages()
     return document;
 }
 
+// How a child is started beyond its document and its stderr.
+struct ChildSetup {
+    // Signals the child inherits as ignored, for the shell's trap ("HUP
+    // INT"), as under nohup or as a script's background job.
+    std::string ignored;
+    int standardOutput = -1;  // -1: /dev/null
+    std::vector<std::string> moreFiles;
+};
+
 // Starts ravoth-cli on `pdf` (stderr to `err`) and comes back once
 // `firstFile` is there, so that the run is surely in the middle of its
 // pages. The child's process id, or -1.
-pid_t startInTheMiddle(const std::string& pdf, const std::string& err, const std::string& firstFile)
+pid_t startInTheMiddle(const std::string& pdf, const std::string& err, const std::string& firstFile,
+                       const ChildSetup& setup = {})
 {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (setup.standardOutput >= 0)
+        posix_spawn_file_actions_adddup2(&actions, setup.standardOutput, 1);
+    else
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const char* argv[] = {RAVOTH_CLI_PATH, "--lang", "en", pdf.c_str(), nullptr};
+    // The interrupts start at their defaults whatever this program got:
+    // tests started as a script's background job have SIGINT ignored.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t signals;
+    sigemptyset(&signals);
+    posix_spawnattr_setsigmask(&attributes, &signals);
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signalNumber);
+    posix_spawnattr_setsigdefault(&attributes, &signals);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    std::vector<std::string> arguments;
+    if (!setup.ignored.empty()) arguments = {"/bin/sh", "-c", "trap '' " + setup.ignored + "; exec \"$@\"", "sh"};
+    arguments.insert(arguments.end(), {RAVOTH_CLI_PATH, "--lang", "en", pdf});
+    arguments.insert(arguments.end(), setup.moreFiles.begin(), setup.moreFiles.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
     pid_t child = 0;
-    const int spawned =
-        ::posix_spawn(&child, RAVOTH_CLI_PATH, &actions, nullptr, const_cast<char* const*>(argv), environ);
+    const int spawned = ::posix_spawn(&child, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return -1;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (!std::filesystem::exists(firstFile) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return child;
+}
+
+// 40 pages of 2000 by 1500 samples: each page's file takes a while to
+// write, so that a run can be caught in the middle.
+constexpr int largePageCount = 40;
+constexpr std::size_t largeBitmapBytes = 54 + std::size_t{2000} * 3 * 1500;
+
+fixture::MeskerDocument largePages()
+{
+    fixture::MeskerDocument document;
+    fixture::MeskerPage page = fixture::flatePage(2000, 1500, 8, false, 7);
+    page.data = fixture::deflateBytes(page.data);
+    page.precompressed = true;
+    document.pages.assign(largePageCount, page);
+    return document;
 }
 
 class Cli : public ::testing::Test {
@@ -186,42 +230,92 @@ TEST_F(Cli, OutlineNamesWithFallback)
 
 // Ctrl+C or a request to terminate in the middle of a large run: the file
 // being written is given up, every file under a page's name is whole, and
-// the status is the one a shell expects.
+// the status is the one a shell expects. A signal the run was started with
+// ignored passes it by.
 TEST_F(Cli, InterruptLeavesOnlyWholeFiles)
 {
-    constexpr int width = 2000;
-    constexpr int height = 1500;
-    constexpr int pageCount = 40;
-    constexpr std::size_t bitmapBytes = 54 + std::size_t{width} * 3 * height;
-    fixture::MeskerDocument document;
-    fixture::MeskerPage page = fixture::flatePage(width, height, 8, false, 7);
-    page.data = fixture::deflateBytes(page.data);
-    page.precompressed = true;
-    document.pages.assign(pageCount, page);
-    const std::string pdf = write("Book.pdf", document);
-
-    for (const auto& [signalNumber, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
-        SCOPED_TRACE(signalNumber);
+    const std::string pdf = write("Book.pdf", largePages());
+    struct Case {
+        const char* ignored;
+        std::vector<int> signals;
+        int status;
+    };
+    const Case cases[] = {
+        {"", {SIGINT}, 130},
+        {"", {SIGTERM}, 143},
+        {"HUP INT", {SIGHUP, SIGINT}, 0},
+        {"HUP INT", {SIGHUP, SIGINT, SIGTERM}, 143},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.signals.back());
+        SCOPED_TRACE(c.ignored);
         const std::string err = folder_.file("err");
-        const pid_t child = startInTheMiddle(pdf, err, folder_.file("Book-01.bmp"));
+        ChildSetup setup;
+        setup.ignored = c.ignored;
+        const pid_t child = startInTheMiddle(pdf, err, folder_.file("Book-01.bmp"), setup);
         ASSERT_GT(child, 0);
-        ::kill(child, signalNumber);
+        for (int signalNumber : c.signals) ::kill(child, signalNumber);
         int waitStatus = 0;
         ASSERT_EQ(::waitpid(child, &waitStatus, 0), child);
         ASSERT_TRUE(WIFEXITED(waitStatus));
-        EXPECT_EQ(WEXITSTATUS(waitStatus), status);
-        EXPECT_NE(readFileBytes(err).find("interrupted; "), std::string::npos) << readFileBytes(err);
+        EXPECT_EQ(WEXITSTATUS(waitStatus), c.status);
+        EXPECT_EQ(readFileBytes(err).find("interrupted; ") != std::string::npos, c.status != 0) << readFileBytes(err);
         std::size_t whole = 0;
         for (const std::string& name : folder_.names()) {
             if (name == "Book.pdf" || name == "err") continue;
             EXPECT_EQ(name.rfind("Book-", 0), 0u) << "left behind: " << name;
-            EXPECT_EQ(std::filesystem::file_size(folder_.file(name)), bitmapBytes) << name;
+            EXPECT_EQ(std::filesystem::file_size(folder_.file(name)), largeBitmapBytes) << name;
             std::filesystem::remove(folder_.file(name));
             ++whole;
         }
-        EXPECT_GE(whole, 1u);
-        EXPECT_LT(whole, std::size_t{pageCount});
+        if (c.status == 0) {
+            EXPECT_EQ(whole, std::size_t{largePageCount});
+        } else {
+            EXPECT_GE(whole, 1u);
+            EXPECT_LT(whole, std::size_t{largePageCount});
+        }
     }
+}
+
+// A second Ctrl+C does not wait for a run that is slow to stop: here the
+// report of the first waits on a pipe that nobody reads.
+TEST_F(Cli, SecondCtrlCEndsAtOnce)
+{
+    const std::string pdf = write("Book.pdf", largePages());
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+    // Full to the last byte, so that the run's first write to it blocks.
+    ::fcntl(pipeEnds[1], F_SETFL, O_NONBLOCK);
+    const std::string block(65536, 'x');
+    while (::write(pipeEnds[1], block.data(), block.size()) > 0) {
+    }
+    while (::write(pipeEnds[1], "x", 1) > 0) {
+    }
+    ::fcntl(pipeEnds[1], F_SETFL, 0);
+    // With two documents each is named on stdout before its run.
+    ChildSetup setup;
+    setup.standardOutput = pipeEnds[1];
+    setup.moreFiles = {folder_.file("Other.pdf")};
+    const pid_t child = startInTheMiddle(pdf, folder_.file("err"), folder_.file("Book-01.bmp"), setup);
+    ASSERT_GT(child, 0);
+    // Sent again and again: one sent before the first was taken merges with
+    // it.
+    int waitStatus = 0;
+    pid_t ended = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((ended = ::waitpid(child, &waitStatus, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+        ::kill(child, SIGINT);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (ended == 0) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &waitStatus, 0);
+    }
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    ASSERT_EQ(ended, child) << "still stopping after 20 seconds of Ctrl+C";
+    ASSERT_TRUE(WIFEXITED(waitStatus));
+    EXPECT_EQ(WEXITSTATUS(waitStatus), 130);
 }
 
 // Another program cuts the PDF short while the run reads it: the run ends

@@ -9,7 +9,9 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "app/qt/main_window.h"
@@ -52,11 +54,15 @@ SlowDocument slowDocument(int pages, std::size_t pageBytes)
 }
 
 // Every page takes a few milliseconds more, so that a run lasts long enough
-// to be watched and stopped however fast the machine is.
-ravoth::WindowSeams slowSeams(Recorder& recorder)
+// to be watched and stopped however fast the machine is; `also` then runs on
+// the run's thread (may be empty).
+ravoth::WindowSeams slowSeams(Recorder& recorder, std::function<void()> also)
 {
     ravoth::WindowSeams seams = recorder.seams();
-    seams.pageDone = [] { std::this_thread::sleep_for(std::chrono::milliseconds(3)); };
+    seams.pageDone = [also = std::move(also)] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        if (also) also();
+    };
     return seams;
 }
 
@@ -68,8 +74,8 @@ struct RunWindow {
     QLineEdit* fileName;
     QPushButton* extract;
 
-    explicit RunWindow(Language language)
-        : window(language, QByteArray(), QByteArray(), slowSeams(recorder)),
+    explicit RunWindow(Language language, std::function<void()> pageDone = {})
+        : window(language, QByteArray(), QByteArray(), slowSeams(recorder, std::move(pageDone))),
           progress(window.findChild<QProgressBar*>()),
           cancel(nullptr),
           fileName(window.findChild<QLineEdit*>()),
@@ -126,6 +132,7 @@ private slots:
     void cancelKeepsWholeFilesAndSaysSo_data();
     void cancelKeepsWholeFilesAndSaysSo();
     void closingStopsTheRunAndWaitsForIt();
+    void closingWaitsWithTheEventLoopTurning();
 };
 
 void WindowRunTest::progressInPageOrderWhileTheWindowAnswers()
@@ -221,6 +228,39 @@ void WindowRunTest::closingStopsTheRunAndWaitsForIt()
     const int whole = checkWholeFiles(folder.path(), document);
     QVERIFY(whole >= 1);
     QVERIFY(whole < document.pages);
+}
+
+void WindowRunTest::closingWaitsWithTheEventLoopTurning()
+{
+    QTemporaryDir folder;
+    const SlowDocument document = slowDocument(300, 20000);
+    // Once `hold` is set the run waits after its page until the window has
+    // handled an event during the close; ten seconds at most, for a window
+    // that handles none.
+    std::atomic<bool> hold{false};
+    std::atomic<bool> held{false};
+    RunWindow w(Language::English, [&] {
+        if (!hold.load()) return;
+        held.store(true);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (hold.load() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    QVERIFY(w.open(folder, document));
+    QTest::mouseClick(w.extract, Qt::LeftButton);
+    hold.store(true);
+    QTRY_VERIFY(held.load());
+    bool handledWhileRunning = false;
+    QTimer::singleShot(0, &w.window, [&] {
+        handledWhileRunning = w.window.isRunning();
+        hold.store(false);
+    });
+
+    w.window.runCommand(ravoth::commandExit);
+
+    QVERIFY(handledWhileRunning);
+    QVERIFY(!w.window.isRunning());
+    QVERIFY(!w.window.isVisible());
 }
 
 QTEST_MAIN(WindowRunTest)
