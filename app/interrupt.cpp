@@ -33,6 +33,9 @@ BOOL WINAPI onConsoleEvent(DWORD event)
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
+        // A second Ctrl+C while the run is stopping: the person wants out
+        // now, not after the run has tidied up.
+        if (exitStatus.load() != 0) ExitProcess(130);
         noteInterrupt(130);
         return TRUE;
     case CTRL_CLOSE_EVENT:
