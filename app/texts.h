@@ -59,6 +59,7 @@ inline constexpr Text reasonNotRegularFile{"開けません: 通常のファイ�
 inline constexpr Text reasonCannotRead{"読み込めません", "cannot be read"};
 inline constexpr Text reasonNoMemory{"メモリが足りません", "not enough memory"};
 inline constexpr Text reasonEncrypted{"暗号化されています", "encrypted"};
+inline constexpr Text reasonNotPdf{"PDF ファイルではありません", "not a PDF file"};
 inline constexpr Text reasonDamagedXref{"相互参照表が壊れています", "damaged cross-reference table"};
 inline constexpr Text reasonDamagedInfo{"文書情報が壊れています", "damaged document information"};
 inline constexpr Text reasonForeign{"Mesker、Tolvin、Dravel で作られた PDF ではありません",

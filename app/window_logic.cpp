@@ -145,7 +145,7 @@ RunReport reportOf(const ExtractionRun& run, int result)
 {
     RunReport report;
     report.result = result;
-    report.lastError = run.lastError();
+    report.failure = run.failure();
     report.openFailure = run.openFailure();
     report.pageCount = run.pageCount();
     for (const PageOutcome& outcome : run.pageOutcomes()) {
@@ -160,9 +160,9 @@ RunReport reportOf(const ExtractionRun& run, int result)
 std::string failureReason(Language language, const RunReport& report)
 {
     auto text = [&](const Text& reason) { return std::string(reason.in(language)); };
-    switch (report.result) {
-    case extractionOk: return {};
-    case cannotOpenSource:
+    switch (report.failure) {
+    case RunFailure::None: return {};
+    case RunFailure::CannotOpen:
         switch (report.openFailure) {
         case OpenFailure::NotFound: return text(texts::reasonNoSuchFile);
         case OpenFailure::AccessDenied: return text(texts::reasonAccessDenied);
@@ -171,21 +171,21 @@ std::string failureReason(Language language, const RunReport& report)
         case OpenFailure::Other: break;
         }
         return text(texts::reasonCannotOpen);
-    case readDocumentFailed: return text(report.lastError == -1 ? texts::reasonCannotOpen : texts::reasonCannotRead);
-    case readTrailerFailed:
-        // The reader gives this one code for an encrypted document.
-        return text(report.lastError == -1000 ? texts::reasonEncrypted : texts::reasonDamagedXref);
-    case collectPagesFailed: return text(texts::reasonDamagedPageTree);
-    case pageRangeOutOfBounds: return withCounts(texts::reasonPageRange.in(language), {report.pageCount});
-    case somePageNotWritten:
+    case RunFailure::CannotRead: return text(texts::reasonCannotRead);
+    case RunFailure::NoMemory: return text(texts::reasonNoMemory);
+    case RunFailure::NotPdf: return text(texts::reasonNotPdf);
+    case RunFailure::Encrypted: return text(texts::reasonEncrypted);
+    case RunFailure::DamagedXref: return text(texts::reasonDamagedXref);
+    case RunFailure::DamagedPageTree: return text(texts::reasonDamagedPageTree);
+    case RunFailure::DamagedInfo: return text(texts::reasonDamagedInfo);
+    case RunFailure::ForeignProducer: return text(texts::reasonForeign);
+    case RunFailure::PageRange: return withCounts(texts::reasonPageRange.in(language), {report.pageCount});
+    case RunFailure::PagesMissing:
         return withCounts(texts::reasonPagesMissing.in(language), {report.pagesNotWritten, report.pagesInRange});
-    case infoNotInXref:
-    case infoCannotBeOpened: return text(texts::reasonDamagedInfo);
-    case foreignProducer: return text(texts::reasonForeign);
-    case extractionStopped: return withCounts(texts::interrupted.in(language), {report.pageFilesWritten});
-    case documentChanged: return text(texts::reasonChanged);
-    default: return text(texts::reasonNoMemory);
+    case RunFailure::Stopped: return withCounts(texts::interrupted.in(language), {report.pageFilesWritten});
+    case RunFailure::DocumentChanged: return text(texts::reasonChanged);
     }
+    return {};
 }
 
 std::string aboutText(Language language)

@@ -185,7 +185,7 @@ const Text& resultMessage(int result, bool filesWritten);
 // Complete.
 struct RunReport {
     int result = 0;
-    std::int32_t lastError = 0;
+    RunFailure failure = RunFailure::None;
     OpenFailure openFailure = OpenFailure::None;
     int pageCount = 0;          // the document's, 0 when not known
     int pagesInRange = 0;

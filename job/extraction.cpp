@@ -488,9 +488,57 @@ void ExtractionRun::freeWorkBuffers()
     releaseSpareBlocks();
 }
 
+namespace {
+
+// A PDF begins with "%PDF-", which readers look for in the first kilobyte
+// (some files carry a few bytes of another format before it).
+constexpr std::size_t pdfHeaderReachBytes = 1024;
+
+bool hasPdfHeader(const Byte* start, const Byte* end)
+{
+    if (!start) return false;
+    const Byte* const reach = static_cast<std::size_t>(end - start) > pdfHeaderReachBytes ? start + pdfHeaderReachBytes : end;
+    for (const Byte* p = start; p < reach; ++p)
+        if (*p == '%' && matchesAt(p, end, "%PDF-")) return true;
+    return false;
+}
+
+}  // namespace
+
+RunFailure ExtractionRun::failureOf(int code) const
+{
+    switch (code) {
+    case extractionOk: return RunFailure::None;
+    case cannotOpenSource: return RunFailure::CannotOpen;
+    case readDocumentFailed: return reader_.lastError == -1 ? RunFailure::CannotOpen : RunFailure::CannotRead;
+    case noMemoryDocumentStart:
+    case noMemoryDocumentEnd:
+    case noMemoryXrefStart:
+    case noMemoryXrefEnd:
+    case noMemoryCatalogueNumber:
+    case noMemoryPageList:
+    case noMemoryOutlineOutputs: return RunFailure::NoMemory;
+    case pageRangeOutOfBounds: return RunFailure::PageRange;
+    case somePageNotWritten: return RunFailure::PagesMissing;
+    case extractionStopped: return RunFailure::Stopped;
+    case documentChanged: return RunFailure::DocumentChanged;
+    case foreignProducer: return RunFailure::ForeignProducer;
+    default: break;
+    }
+    // What the reader could not read may be no PDF at all: a text file or a
+    // picture given the name of one.
+    if (!hasPdfHeader(reader_.start, reader_.end)) return RunFailure::NotPdf;
+    switch (code) {
+    case readTrailerFailed: return reader_.isEncrypted ? RunFailure::Encrypted : RunFailure::DamagedXref;
+    case collectPagesFailed: return RunFailure::DamagedPageTree;
+    default: return RunFailure::DamagedInfo;
+    }
+}
+
 // Ends the run with `code`, releasing every work buffer.
 int ExtractionRun::endRun(int code)
 {
+    failure_ = failureOf(code);
     freeWorkBuffers();
     return code;
 }
@@ -498,6 +546,7 @@ int ExtractionRun::endRun(int code)
 int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
 {
     filesWritten_ = false;
+    failure_ = RunFailure::None;
     openFailure_ = OpenFailure::None;
     pageCount_ = 0;
     pagesInRange_ = 0;
@@ -506,6 +555,7 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
     documentChanged_.store(false);
     documentBytes_ = 0;
     reader_.lastError = 0;
+    reader_.isEncrypted = false;
     reader_.outlineOption = outlineNames_;
     reader_.infoObjectNumber = 0;
     // A stop reaches the reader wherever it scans, not only between pages.
@@ -513,10 +563,12 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
     int result = runSteps(sourcePath, firstPage, lastPage, outputBase);
     // A document cut short under the run may have left zeros where its bytes
     // were: whatever was read from there does not count.
-    if (result != extractionStopped && documentChanged_.load()) return documentChanged;
+    if (result != extractionStopped && documentChanged_.load()) result = documentChanged;
     // A stop that came while the structure was read made the reader give up
     // where it was: that is no damage of the document.
-    if (result != extractionOk && result != cannotOpenSource && isStopRequested()) return extractionStopped;
+    else if (result != extractionOk && result != cannotOpenSource && isStopRequested()) result = extractionStopped;
+    if (result == extractionStopped || result == documentChanged || result == cannotOpenSource)
+        failure_ = failureOf(result);
     return result;
 }
 

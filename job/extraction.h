@@ -42,6 +42,26 @@ enum ExtractionResult : int {
     documentChanged = -18,
 };
 
+// Why a run did not end Complete, by name: what the front ends put in words.
+// Each result code above has one, apart from the reader's failures, which
+// also say whether the file was a PDF at all.
+enum class RunFailure {
+    None,             // every page of the range written
+    CannotOpen,       // -1, or -4 when the file went before it could be read (openFailure)
+    CannotRead,       // -4: not read whole
+    NoMemory,         // -2, -3, -5, -6, -7, -9, -10
+    NotPdf,           // the structure did not read, and no "%PDF-" stands near the file's start
+    Encrypted,        // -8, the trailer names /Encrypt
+    DamagedXref,      // -8
+    DamagedPageTree,  // -11
+    DamagedInfo,      // -14, -15
+    ForeignProducer,  // -16
+    PageRange,        // -12
+    PagesMissing,     // -13
+    Stopped,          // -17
+    DocumentChanged,  // -18
+};
+
 // What the caller tells the user: Complete for 0, Failure for a document
 // that changed under the run, else Complete but partly when some page file
 // was written and Failure when none was.
@@ -112,6 +132,8 @@ public:
     bool filesWritten() const { return filesWritten_; }
     // the reader's reason for the last failure (LastError), 0 when none;
     std::int32_t lastError() const { return reader_.lastError; }
+    // why it did not end Complete, by name;
+    RunFailure failure() const { return failure_; }
     // why the document could not be opened, for -1;
     OpenFailure openFailure() const { return openFailure_; }
     // the document's page count, 0 before it is known;
@@ -134,6 +156,7 @@ private:
 
     int runSteps(const char* sourcePath, int firstPage, int lastPage, const char* outputBase);
     int endRun(int code);
+    RunFailure failureOf(int code) const;
     bool isStopRequested() const;
     bool hasDocumentChanged();
     void report(PageOutcome outcome);
@@ -154,6 +177,7 @@ private:
     // platform's fault handler, from any thread).
     std::atomic<bool> documentChanged_{false};
     bool filesWritten_ = false;
+    RunFailure failure_ = RunFailure::None;
     OpenFailure openFailure_ = OpenFailure::None;
     int pageCount_ = 0;
     std::int32_t pagesInRange_ = 0;

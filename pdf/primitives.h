@@ -38,6 +38,8 @@ struct DocumentReader {
     std::int32_t infoObjectNumber = 0;
     // Read the bookmarks too (collectPages runs its outline phase).
     bool outlineOption = false;
+    // Set by readTrailer when a trailer names /Encrypt.
+    bool isEncrypted = false;
     // Once one of these turns true the budget counts as spent, so that a
     // stop reaches the reader wherever it scans.
     StopFlags stops;

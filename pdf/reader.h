@@ -73,7 +73,8 @@ int collectOutlines(DocumentReader& reader, const Byte* catalogueStart, const By
 // the reader's infoObjectNumber to the newest "/Info" one (left as it was
 // when none).
 // Returns 1 with the table in a block the caller owns, or 0 with LastError
-// set (-15 to -91, -1000 for an encrypted document) and no block handed out.
+// set (-15 to -91, -1000 for an encrypted document, which also sets the
+// reader's isEncrypted) and no block handed out.
 int readTrailer(DocumentReader& reader, Byte** tableStart, Byte** tableEnd, std::int32_t* rootNumber);
 
 // Opens the page-tree node `objectNumber` at `offset`. Returns 0 for a leaf

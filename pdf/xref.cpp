@@ -223,7 +223,10 @@ bool readTrailerDictionary(DocumentReader& reader, const Byte** cursor, const By
     const Byte* dictEnd = findMatchingClose(reader, dictStart, docEnd, ">>", "<<");
     if (!dictEnd) return failWith(reader, codeNoDictionaryEnd), false;
 
-    if (findKey(reader, "/Encrypt", dictStart, dictEnd)) return failWith(reader, codeEncrypted), false;
+    if (findKey(reader, "/Encrypt", dictStart, dictEnd)) {
+        reader.isEncrypted = true;
+        return failWith(reader, codeEncrypted), false;
+    }
     reader.lastError = 0;
     if (const Byte* key = findKey(reader, "/Root", dictStart, dictEnd); key && *rootNumber == -1) {
         const Byte* value = key + 5;

@@ -397,6 +397,10 @@ TEST_F(Cli, ReasonLinesNameTheFileAndSayWhy)
     const std::string damaged = folder_.file("Damaged.pdf");
     ASSERT_TRUE(fixture::writeFile(damaged, "%PDF-1.4\nstartxref\n9\n%%EOF\n"));
     const std::string missing = folder_.file("Missing.pdf");
+    const std::string notes = folder_.file("Notes.pdf");
+    ASSERT_TRUE(fixture::writeFile(notes, "Shopping list\nstartxref\n9\n%%EOF\n"));
+    const std::string picture = folder_.file("Picture.pdf");
+    ASSERT_TRUE(fixture::writeFile(picture, fixture::dctPage(8, 8, false, 1).data));
     struct Case {
         std::vector<std::string> arguments;
         std::string reason;
@@ -407,6 +411,9 @@ TEST_F(Cli, ReasonLinesNameTheFileAndSayWhy)
         {{"-q", write("Foreign.pdf", foreign)}, "not a PDF made by Mesker, Tolvin or Dravel"},
         {{write("Encrypted.pdf", encrypted)}, "encrypted"},
         {{damaged}, "damaged cross-reference table"},
+        {{notes}, "not a PDF file"},
+        {{"-v", picture}, "not a PDF file"},
+        {{"--lang", "ja", picture}, "PDF ファイルではありません"},
         {{"-f", "5", good}, "page range outside the document (3 pages)"},
         {{"-q", "-v", write("Partly.pdf", brokenPage)}, "1 of 3 pages could not be written"},
         {{"--lang", "ja", "-q", write("Foreign2.pdf", foreign)}, "Mesker、Tolvin、Dravel で作られた PDF ではありません"},

@@ -55,6 +55,7 @@ TEST(WindowTexts, PartlyCompleteBoxGivesTheReasonBelowItsText)
 {
     RunReport report;
     report.result = somePageNotWritten;
+    report.failure = RunFailure::PagesMissing;
     report.pagesNotWritten = 2;
     report.pagesInRange = 40;
     report.pageFilesWritten = 38;
