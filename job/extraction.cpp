@@ -233,7 +233,9 @@ struct ExtractionRun::TitleIndex {
 // The page loop's state: the files being written and whether a page failed.
 class ExtractionRun::PageLoop {
 public:
-    explicit PageLoop(ExtractionRun& run) : run_(run) {}
+    PageLoop(ExtractionRun& run, PageWriting writing) : run_(run), writer_(writing) {}
+
+    bool holdsName(const char* name) { return writer_.holdsName(name); }
 
     // Takes back and reports every file in hand, waiting for those still
     // being written.
@@ -356,8 +358,7 @@ bool ExtractionRun::formPageTitleName(const TitleIndex& titles, int pageIndex, c
     if (!title) return false;
     const int titleBytes = titleToFileName(entry->titleText, entry->titleLength, title.get(), capacity);
     if (titleBytes < 1) return false;
-    return formTitleName(names, title.get(), static_cast<std::size_t>(titleBytes), extension, name) &&
-           isUsableOutputName(name);
+    return formTitleName(names, title.get(), static_cast<std::size_t>(titleBytes), extension, name);
 }
 
 // One page, whose PageList line starts at `pageLine`.
@@ -381,12 +382,20 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     file.isBitmap = info.filter == Filter::Flate;
     file.stops = StopFlags{{&stopRequested_, externalStop_, &documentChanged_}};
     const std::string_view extension = file.isBitmap ? ".bmp" : ".jpg";
-    // A title's name is tried on the file system, where the file in hand
-    // may be the one of that name.
-    if (outlineNames_) loop.settle();
-    if (!(outlineNames_ && formPageTitleName(titles, pageIndex, names, extension, file.name)) &&
-        !formNumberedName(names, pageNumber, extension, file.name))
-        return loop.fail(pageNumber, PageStage::Name, -1);
+    // With bookmark names two pages may share a name, and the later page's
+    // picture must be the one left: a page waits for the file in hand of
+    // the same name, and no other. A title's name is tried on the file
+    // system only then, since the try makes and removes a file of that name.
+    bool named = false;
+    if (outlineNames_ && formPageTitleName(titles, pageIndex, names, extension, file.name)) {
+        if (loop.holdsName(file.name)) loop.settle();
+        named = isUsableOutputName(file.name);
+    }
+    if (!named) {
+        if (!formNumberedName(names, pageNumber, extension, file.name))
+            return loop.fail(pageNumber, PageStage::Name, -1);
+        if (outlineNames_ && loop.holdsName(file.name)) loop.settle();
+    }
 
     if (!file.isBitmap) {
         file.jpegSource = &document_;
@@ -637,7 +646,7 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     bool pageFailed = false;
     bool stopped = false;
     {
-        PageLoop loop(*this);
+        PageLoop loop(*this, pageWriting_);
         for (int pageIndex = firstPage - 1; pageIndex <= lastPage - 1; ++pageIndex) {
             if (isStopRequested() || documentChanged_.load()) {
                 stopped = true;

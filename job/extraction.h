@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "job/output_names.h"
+#include "job/page_files.h"
 #include "pdf/reader.h"
 #include "platform/file.h"
 
@@ -114,6 +115,8 @@ public:
     void setOutlineNames(bool on) { outlineNames_ = on; }
     // Called after each page; may be empty.
     void setProgress(std::function<void(const PageProgress&)> progress) { progress_ = std::move(progress); }
+    // How page files go to threads (tests reach every path through it).
+    void setPageWriting(PageWriting writing) { pageWriting_ = writing; }
     // A flag of the caller's that asks the run to stop as requestStop does
     // (null: none); it may be set from a signal handler.
     void setStopRequest(const std::atomic<bool>* flag) { externalStop_ = flag; }
@@ -170,6 +173,7 @@ private:
     InputFile document_;
     std::uint64_t documentBytes_ = 0;
     bool outlineNames_ = false;
+    PageWriting pageWriting_;
     std::function<void(const PageProgress&)> progress_;
     const std::atomic<bool>* externalStop_ = nullptr;
     std::atomic<bool> stopRequested_{false};

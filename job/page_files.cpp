@@ -1,14 +1,12 @@
 #include "job/page_files.h"
 
+#include "platform/same_name.h"
+
 #include <system_error>
 #include <utility>
 
 namespace ravoth {
 namespace {
-
-// Below this the hand-over between threads costs more than the write.
-std::size_t backgroundFromBytes = 64 * 1024;
-std::size_t writerThreadLimit = 2;
 
 // Writes the file and frees its blocks.
 void writeOut(PageFile& file)
@@ -20,10 +18,6 @@ void writeOut(PageFile& file)
 }
 
 }  // namespace
-
-void setBackgroundWriteFromBytes(std::size_t bytes) { backgroundFromBytes = bytes; }
-
-void setWriterThreadLimit(std::size_t threads) { writerThreadLimit = threads < 1 ? 1 : threads; }
 
 int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offset, const Byte* view,
                   std::size_t bytes, const StopFlags& stops)
@@ -57,7 +51,7 @@ void PageFileWriter::work()
             --idleThreads_;
             continue;
         }
-        const std::size_t index = claimed_++ % slots;
+        const std::size_t index = claimed_++ % slotCount;
         PageFile& file = ring_[index];
         const std::size_t held = file.heldBytes();
         lock.unlock();
@@ -73,7 +67,7 @@ void PageFileWriter::work()
 
 bool PageFileWriter::addThreadIfUseful()
 {
-    if (threadCount_ >= maxThreads || threadCount_ >= writerThreadLimit) return true;
+    if (threadCount_ >= maxThreads || threadCount_ >= (writing_.threadLimit < 1 ? 1 : writing_.threadLimit)) return true;
     if (threadCount_ > 0 && (idleThreads_ > 0 || std::thread::hardware_concurrency() < 2)) return true;
     try {
         threads_[threadCount_] = std::thread([this] { work(); });
@@ -87,18 +81,18 @@ bool PageFileWriter::addThreadIfUseful()
 bool PageFileWriter::full(const PageFile& file)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
-    if (handed_ - taken_ == slots) return true;
+    if (handed_ - taken_ == slotCount) return true;
     return pendingBytes_ > 0 && pendingBytes_ + file.heldBytes() > pendingBytesLimit;
 }
 
 void PageFileWriter::start(PageFile&& file)
 {
     std::unique_lock<std::mutex> lock(mutex_);
-    const std::size_t index = handed_ % slots;
+    const std::size_t index = handed_ % slotCount;
     PageFile& slot = ring_[index];
     slot = std::move(file);
     written_[index] = false;
-    if (slot.bytes() >= backgroundFromBytes && addThreadIfUseful()) {
+    if (slot.bytes() >= writing_.backgroundFromBytes && addThreadIfUseful()) {
         ++handed_;
         ++unwritten_;
         pendingBytes_ += slot.heldBytes();
@@ -115,11 +109,19 @@ void PageFileWriter::start(PageFile&& file)
     written_[index] = true;
 }
 
+bool PageFileWriter::holdsName(const char* name)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (std::size_t k = taken_; k < handed_; ++k)
+        if (mayNameSameFile(ring_[k % slotCount].name, name)) return true;
+    return false;
+}
+
 bool PageFileWriter::takeBack(PageFile* done, bool wait)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     if (taken_ == handed_) return false;
-    const std::size_t index = taken_ % slots;
+    const std::size_t index = taken_ % slotCount;
     if (!written_[index]) {
         if (!wait) return false;
         runWaits_ = true;

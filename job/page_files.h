@@ -56,9 +56,22 @@ struct PageFile {
 int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offset, const Byte* view,
                   std::size_t bytes, const StopFlags& stops = {});
 
+// How a run hands its page files to threads. Tests change it to reach every
+// path; a run keeps the defaults.
+struct PageWriting {
+    // Files of at least this many bytes are written in the background;
+    // below it the hand-over between threads costs more than the write
+    // (0: all of them; SIZE_MAX: none).
+    std::size_t backgroundFromBytes = 64 * 1024;
+    // How many threads write page files at most (1 or 2). With one, files
+    // are written in the order they were handed over, so that the nth write
+    // request is always the same file's.
+    std::size_t threadLimit = 2;
+};
+
 class PageFileWriter {
 public:
-    PageFileWriter() = default;
+    explicit PageFileWriter(PageWriting writing = {}) : writing_(writing) {}
     PageFileWriter(const PageFileWriter&) = delete;
     PageFileWriter& operator=(const PageFileWriter&) = delete;
     // Writes the files in hand and ends the threads.
@@ -74,13 +87,17 @@ public:
     // after every file handed over before it.
     void start(PageFile&& file);
 
+    // Whether a file in hand, written or not, may have the name `name` as
+    // the file system sees names.
+    bool holdsName(const char* name);
+
     // Takes back the oldest file handed over, with its code and its blocks
     // freed. False when no file is in hand, or when that file is not yet
     // written and `wait` is false.
     bool takeBack(PageFile* done, bool wait);
 
 private:
-    static constexpr std::size_t slots = 16;
+    static constexpr std::size_t slotCount = 16;
     static constexpr std::size_t maxThreads = 2;
     // Bitmaps waiting to be written stay below this, apart from a single
     // larger one.
@@ -91,10 +108,11 @@ private:
     // system has a core for it; false when none could be had at all.
     bool addThreadIfUseful();
 
+    const PageWriting writing_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    PageFile ring_[slots];
-    bool written_[slots] = {};
+    PageFile ring_[slotCount];
+    bool written_[slotCount] = {};
     // Counts since the run began: files handed over, claimed by a thread,
     // taken back; files handed over and not yet written.
     std::size_t handed_ = 0;
@@ -108,14 +126,5 @@ private:
     std::thread threads_[maxThreads];
     std::size_t threadCount_ = 0;
 };
-
-// Test hook: files of at least this many bytes are written in the
-// background (0: all of them; SIZE_MAX: none).
-void setBackgroundWriteFromBytes(std::size_t bytes);
-
-// Test hook: how many threads write page files at most (1 or 2). With one,
-// files are written in the order they were handed over, so that the nth
-// write request is always the same file's.
-void setWriterThreadLimit(std::size_t threads);
 
 }  // namespace ravoth

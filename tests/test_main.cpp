@@ -26,9 +26,6 @@ class NoLiveBlocks : public ::testing::EmptyTestEventListener {
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    // Every page file goes through the writing thread, however small, so
-    // that the tests of the job run that path.
-    ravoth::setBackgroundWriteFromBytes(0);
     ::testing::UnitTest::GetInstance()->listeners().Append(new NoLiveBlocks);
     return RUN_ALL_TESTS();
 }

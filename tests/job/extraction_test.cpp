@@ -365,6 +365,7 @@ TEST_F(Extraction, EveryAllocationFailureEndsWithItsCodeAndReleasesAll)
 TEST(ReadDocument, FailsWithTheCodeOfTheStep)
 {
     ExtractionRun run;
+    run.setPageWriting(testing::allOnThreads);
     EXPECT_FALSE(run.readDocument("/nonexistent/ravoth.pdf"));
     EXPECT_EQ(run.lastError(), -1);
     run.freeWorkBuffers();
@@ -546,6 +547,7 @@ TEST_F(Extraction, DocumentCutShortUnderTheRunEndsItCleanly)
         SCOPED_TRACE(cutAfter);
         ASSERT_TRUE(fixture::writeFile(pdf_, built_.bytes));
         ExtractionRun run;
+        run.setPageWriting(testing::allOnThreads);
         run.setProgress([&](const PageProgress& progress) {
             if (progress.pagesDone == cutAfter) std::filesystem::resize_file(pdf_, 4096);
         });
@@ -606,6 +608,7 @@ TEST_F(Extraction, StopLandsWithinALargePage)
     pdf_ = folder_.file("Book.pdf");
     ASSERT_TRUE(fixture::writeFile(pdf_, built_.bytes));
     ExtractionRun run;
+    run.setPageWriting(testing::allOnThreads);
     std::atomic<bool> firstPageDone{false};
     run.setProgress([&](const PageProgress& progress) {
         if (progress.pagesDone == 1) firstPageDone.store(true);

@@ -11,6 +11,7 @@
 
 #include "job/extraction.h"
 #include "tests/fixture/pdf_builder.h"
+#include "tests/support/run_once.h"
 #include "tests/support/temp_folder.h"
 
 namespace ravoth {
@@ -26,6 +27,7 @@ std::map<std::string, std::string> extract(const fixture::BuiltPdf& built, TempF
     const std::string pdf = folder.file("Book.pdf");
     EXPECT_TRUE(fixture::writeFile(pdf, built));
     ExtractionRun run;
+    run.setPageWriting(testing::allOnThreads);
     run.setOutlineNames(true);
     EXPECT_EQ(run.run(pdf.c_str(), 0, 0, pdf.c_str()), 0) << run.lastError();
     std::map<std::string, std::string> files;

@@ -103,13 +103,21 @@ TEST_F(OutlineNames, TitlesInEveryFormDecode)
     }
 }
 
+// Also when the earlier page is far larger, so that its file, written on
+// another thread, would be placed after the later one's had the later page
+// not waited for it.
 TEST_F(OutlineNames, SameTitleTwiceKeepsTheLaterPage)
 {
-    MeskerDocument document;
-    document.pages = {fixture::dctPage(8, 8, true, 1), fixture::dctPage(16, 8, true, 2)};
-    document.outline = {to(0, "(Same)"), to(1, "(Same)")};
-    EXPECT_EQ(extract(document), (std::set<std::string>{"Same.jpg"}));
-    EXPECT_EQ(readFileBytes(folder_.file("Same.jpg")), built_.imageStreams[1]);
+    for (const std::size_t earlierExtraBytes : {std::size_t{0}, std::size_t{40} << 20}) {
+        SCOPED_TRACE(earlierExtraBytes);
+        MeskerDocument document;
+        document.pages = {fixture::dctPage(8, 8, true, 1), fixture::dctPage(16, 8, true, 2)};
+        document.pages[0].data.append(earlierExtraBytes, 'x');
+        document.outline = {to(0, "(Same)"), to(1, "(Same)")};
+        EXPECT_EQ(extract(document), (std::set<std::string>{"Same.jpg"}));
+        EXPECT_EQ(readFileBytes(folder_.file("Same.jpg")), built_.imageStreams[1]);
+        std::filesystem::remove(folder_.file("Same.jpg"));
+    }
 }
 
 // Trying a title's name on the file system must not harm what is there: a

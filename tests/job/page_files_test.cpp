@@ -48,21 +48,17 @@ std::ostream& operator<<(std::ostream& out, const Observed& o)
 Observed run(const std::string& pdfBytes, std::size_t backgroundFrom, long long failingWrite,
              bool titles = false, std::size_t writerThreads = 2)
 {
-    setWriterThreadLimit(writerThreads);
     TempFolder folder;
     const std::string pdf = folder.file("Book.pdf");
     EXPECT_TRUE(fixture::writeFile(pdf, pdfBytes));
-    setBackgroundWriteFromBytes(backgroundFrom);
     failWriteAt(failingWrite);
     Observed seen;
     resetAllocationCount();
-    testing::RunOnce once = testing::runOnce(pdf, 0, 0, {}, titles);
+    testing::RunOnce once = testing::runOnce(pdf, 0, 0, {}, titles, PageWriting{backgroundFrom, writerThreads});
     seen.result = once.result;
     const std::vector<PageOutcome> outcomes = std::move(once.outcomes);
     seen.allocations = allocationsAttempted();
     failWriteAt(0);
-    setBackgroundWriteFromBytes(0);
-    setWriterThreadLimit(2);
     seen.written = once.written;
     for (const PageOutcome& o : outcomes) {
         const std::string name = o.fileName.empty() ? "" : o.fileName.substr(o.fileName.rfind('/') + 1);
@@ -156,6 +152,7 @@ TEST(PageFiles, TwoRunsAtOnceLeaveWhatTheyLeaveOneAfterTheOther)
         const std::string pdf = folder.file("Book.pdf");
         fixture::writeFile(pdf, documents[which]);
         ExtractionRun run;
+        run.setPageWriting(testing::allOnThreads);
         run.setOutlineNames(which == 0);
         seen->result = run.run(pdf.c_str(), 0, 0, pdf.c_str());
         seen->lastError = run.lastError();

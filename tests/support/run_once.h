@@ -17,13 +17,18 @@ struct RunOnce {
     std::vector<PageOutcome> outcomes;
 };
 
+// Every page file goes through a writing thread, however small, so that the
+// tests of the job run that path.
+inline constexpr PageWriting allOnThreads{0, 2};
+
 // Extracts pages first to last of `pdf` (0: an open end), forming names from
 // `base` (the PDF's own path when empty).
 inline RunOnce runOnce(const std::string& pdf, int first = 0, int last = 0, const std::string& base = {},
-                       bool outlineNames = false)
+                       bool outlineNames = false, PageWriting writing = allOnThreads)
 {
     ExtractionRun run;
     run.setOutlineNames(outlineNames);
+    run.setPageWriting(writing);
     RunOnce once;
     once.result = run.run(pdf.c_str(), first, last, base.empty() ? pdf.c_str() : base.c_str());
     once.written = run.filesWritten();
