@@ -37,14 +37,22 @@ public:
 
     // Maps the first `bytes` bytes of the file read-only and returns where
     // they start; null when the system will not map it (the caller then
-    // reads it instead). The view lasts until close(). On Linux a file that
-    // another program cuts short while it is mapped would end the program
-    // on the next touch of a page past its new end: such a touch instead
-    // finds zeros from there on and turns *changed true, which the caller
-    // must then look at before it trusts what it read. (Windows refuses to
-    // cut a mapped file short.)
+    // reads it instead). The view lasts until close(). On Linux a page of
+    // the view that cannot be had would end the program on its first touch:
+    // the file was cut short by another program, or the disk or the network
+    // file system failed to hand it out. Such a touch instead finds zeros
+    // from there on and turns *changed true, which the caller must then look
+    // at before it trusts what it read; readFailed() then tells a failed
+    // read from a file cut short. (Windows refuses to cut a mapped file
+    // short.)
     const unsigned char* map(std::size_t bytes, std::atomic<bool>* changed);
     void close();
+
+    // Whether the system failed to hand out bytes of the file (an
+    // input/output error), through readAll or through the view, rather than
+    // the file ending early. Kept after close(), so that a caller may ask
+    // once it has released the file; open() starts it anew.
+    bool readFailed() const { return readFailed_.load(); }
 
     // A descriptor on Linux, a HANDLE on Windows; -1 when closed.
     std::intptr_t handle() const { return handle_; }
@@ -54,6 +62,8 @@ private:
 
     std::intptr_t handle_ = -1;
     OpenFailure failure_ = OpenFailure::None;
+    // Set by the fault handler too, so lock-free.
+    std::atomic<bool> readFailed_{false};
     const unsigned char* view_ = nullptr;
     std::size_t viewBytes_ = 0;
 };

@@ -47,6 +47,7 @@ bool InputFile::open(const char* path)
 {
     close();
     failure_ = OpenFailure::None;
+    readFailed_.store(false);
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open, so it can
     // never be taken for a document.
     const WidePath widePath(path);
@@ -89,9 +90,13 @@ std::size_t InputFile::readAll(unsigned char* into, std::size_t bytes)
     while (done < bytes) {
         const std::size_t want = bytes - done < maxRequestBytes ? bytes - done : maxRequestBytes;
         DWORD got = 0;
-        if (!ReadFile(asHandle(handle_), into + done, static_cast<DWORD>(want), &got, nullptr) ||
-            got == 0)
+        // 0 bytes is the file ending early; a failure is the system failing
+        // to read it, which the caller reports otherwise.
+        if (!ReadFile(asHandle(handle_), into + done, static_cast<DWORD>(want), &got, nullptr)) {
+            readFailed_.store(true);
             break;
+        }
+        if (got == 0) break;
         done += got;
     }
     return done;
