@@ -117,9 +117,11 @@ public:
     // source ends before them.
     bool copyFrom(const InputFile& source, std::uint64_t offset, const void* view, std::size_t bytes);
     // Flushes, closes and moves the file onto its final name, replacing what
-    // had that name. False when anything written did not reach the file or
-    // the move failed; the temporary file is then gone and the final name
-    // untouched.
+    // had that name. A file that replaces another is first made to reach the
+    // disk, so that a power cut after the move finds either file whole; a
+    // new name needs no such wait, as it is never made before the move. False
+    // when anything written did not reach the file or the move failed; the
+    // temporary file is then gone and the final name untouched.
     bool close();
     // Drops the file: the temporary file is removed, the final name untouched.
     void discard();
@@ -142,19 +144,23 @@ private:
     bool request(const unsigned char* data, std::size_t bytes);
 
     // The system's own part.
-    // Whether an output may be put at finalPath_: not a folder, and a file
-    // already there may be written.
-    bool mayReplaceFinal() const;
-    // The check create() makes before anything is written: on Windows
-    // mayReplaceFinal (names of devices are refused there too); on Linux none,
-    // as placeFinal finds out in the same call that puts the file in place.
+    // What is at finalPath_: nothing; something an output may replace (a
+    // file that may be written, a symbolic link); or something it may not (a
+    // folder, a file the user made read-only).
+    enum class FinalName { Free, Taken, Refused };
+    FinalName finalName() const;
+    // The check create() makes before anything is written: on Windows that
+    // finalName is not Refused (names of devices are refused there too); on
+    // Linux none, as placeFinal finds out in the same call that puts the
+    // file in place.
     bool precheckFinal() const;
     // Creates temporaryPath_ anew; NameTaken when something has that name.
     Opened openTemporary();
     // All of `bytes` written, or false.
     bool sendToSystem(const unsigned char* data, std::size_t bytes);
     bool closeHandle();
-    // Moves temporaryPath_ onto finalPath_, replacing what may be replaced.
+    // Moves temporaryPath_ onto finalPath_, replacing what may be replaced
+    // once the temporary file has reached the disk.
     enum class Placed { Yes, Refused, Failed };
     Placed placeFinal();
     // Copies [offset, offset + bytes) of the source into the file by the

@@ -235,15 +235,15 @@ void InputFile::close()
     handle_ = -1;
 }
 
-bool OutputFile::mayReplaceFinal() const
+OutputFile::FinalName OutputFile::finalName() const
 {
     struct stat info {};
-    if (::lstat(finalPath_, &info) != 0) return errno == ENOENT;
-    if (S_ISDIR(info.st_mode)) return false;
+    if (::lstat(finalPath_, &info) != 0) return errno == ENOENT ? FinalName::Free : FinalName::Refused;
+    if (S_ISDIR(info.st_mode)) return FinalName::Refused;
     // A file the user made read-only stays as it is; a symbolic link is
     // replaced itself, and what it points to is never written.
-    if (S_ISREG(info.st_mode)) return ::access(finalPath_, W_OK) == 0;
-    return S_ISLNK(info.st_mode);
+    if (S_ISREG(info.st_mode)) return ::access(finalPath_, W_OK) == 0 ? FinalName::Taken : FinalName::Refused;
+    return S_ISLNK(info.st_mode) ? FinalName::Taken : FinalName::Refused;
 }
 
 OutputFile::Opened OutputFile::openTemporary()
@@ -273,13 +273,52 @@ bool OutputFile::closeHandle() { return ::close(static_cast<int>(handle_)) == 0;
 
 bool OutputFile::precheckFinal() const { return true; }
 
+namespace {
+
+// The answers of a renameat2 that cannot refuse to replace here: a kernel
+// without the call, or a sandbox that denies calls it does not know
+// (ENOSYS, EPERM); a file system without the flag (EINVAL, EOPNOTSUPP).
+bool cannotRefuseToReplace(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == EPERM || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// Makes the file's bytes reach the disk. It was written through a
+// descriptor closed since, but a sync reaches the file's data from any.
+bool syncToDisk(const char* path)
+{
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    int synced;
+    do {
+        synced = ::fdatasync(fd);
+    } while (synced != 0 && errno == EINTR);
+    ::close(fd);
+    return synced == 0;
+}
+
+}  // namespace
+
 OutputFile::Placed OutputFile::placeFinal()
 {
     // A page's name is mostly new: then one call both checks and moves,
-    // where a look first and a move after would take two.
+    // where a look first and a move after would take two, and the file
+    // needs no sync, as no earlier file of that name can be lost to a
+    // power cut that finds it unwritten.
     if (::renameat2(AT_FDCWD, temporaryPath_, AT_FDCWD, finalPath_, RENAME_NOREPLACE) == 0) return Placed::Yes;
-    if (errno != EEXIST && errno != EINVAL && errno != ENOSYS) return Placed::Failed;
-    if (!mayReplaceFinal()) return Placed::Refused;
+    if (errno != EEXIST && !cannotRefuseToReplace(errno)) return Placed::Failed;
+    switch (finalName()) {
+    case FinalName::Refused: return Placed::Refused;
+    case FinalName::Taken:
+        // Without it the rename may reach the disk before the data does, and
+        // a power cut would leave an empty file where a whole one was.
+        if (!syncToDisk(temporaryPath_)) return Placed::Failed;
+        break;
+    case FinalName::Free: break;
+    }
     return ::rename(temporaryPath_, finalPath_) == 0 ? Placed::Yes : Placed::Failed;
 }
 

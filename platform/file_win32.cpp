@@ -146,14 +146,15 @@ void InputFile::close()
     handle_ = -1;
 }
 
-bool OutputFile::mayReplaceFinal() const
+OutputFile::FinalName OutputFile::finalName() const
 {
     const WidePath widePath(finalPath_);
-    if (!widePath.get()) return false;
+    if (!widePath.get()) return FinalName::Refused;
     // Opened without access, folders included, only to see what is there.
     const HANDLE handle = CreateFileW(widePath.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? FinalName::Free : FinalName::Refused;
     BY_HANDLE_FILE_INFORMATION information {};
     // A name such as "CON" or "NUL.jpg" reaches a device, and what is
     // written there would be counted as a page written; a file the user
@@ -162,7 +163,7 @@ bool OutputFile::mayReplaceFinal() const
                              GetFileInformationByHandle(handle, &information) &&
                              !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
     CloseHandle(handle);
-    return replaceable;
+    return replaceable ? FinalName::Taken : FinalName::Refused;
 }
 
 OutputFile::Opened OutputFile::openTemporary()
@@ -202,7 +203,7 @@ OutputFile::SystemCopy OutputFile::copyBySystem(std::intptr_t, std::uint64_t, st
     return SystemCopy::Unsupported;
 }
 
-bool OutputFile::precheckFinal() const { return mayReplaceFinal(); }
+bool OutputFile::precheckFinal() const { return finalName() != FinalName::Refused; }
 
 OutputFile::Placed OutputFile::placeFinal()
 {
