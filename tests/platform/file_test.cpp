@@ -3,6 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+
+#include "tests/support/temp_folder.h"
+#endif
 #ifdef __linux__
 #include <fcntl.h>
 #include <linux/userfaultfd.h>
@@ -121,6 +128,36 @@ TEST(InputFile, APageTheSystemCannotHandOutIsToldApartFromAFileCutShort)
         if (faults >= 0) ::close(faults);
         ::close(memory);
     }
+}
+#endif
+
+#ifdef _WIN32
+// A virus scanner or an indexer holds a file for a moment, the page's old
+// file as well as the new one: the page is put in place once it lets go,
+// rather than failing at once.
+TEST(OutputFile, AFileHeldForAMomentByAnotherProgramIsStillPutInPlace)
+{
+    testing::TempFolder folder;
+    const std::string path = folder.file("page.jpg");
+    {
+        std::ofstream old(path, std::ios::binary);
+        old << "an old page";
+    }
+    OutputFile out;
+    ASSERT_TRUE(out.create(path.c_str()));
+    ASSERT_TRUE(out.write("a new page", 10));
+    // Held without sharing, as a scanner may.
+    const HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread letGo([held] {
+        Sleep(200);
+        CloseHandle(held);
+    });
+    const bool placed = out.close();
+    letGo.join();
+    EXPECT_TRUE(placed);
+    EXPECT_EQ(testing::readFileBytes(path), "a new page");
+    EXPECT_EQ(folder.names().size(), 1u);
 }
 #endif
 
