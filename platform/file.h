@@ -37,14 +37,22 @@ public:
 
     // Maps the first `bytes` bytes of the file read-only and returns where
     // they start; null when the system will not map it (the caller then
-    // reads it instead). The view lasts until close(). On Linux a file that
-    // another program cuts short while it is mapped would end the program
-    // on the next touch of a page past its new end: such a touch instead
-    // finds zeros from there on and turns *changed true, which the caller
-    // must then look at before it trusts what it read. (Windows refuses to
-    // cut a mapped file short.)
+    // reads it instead). The view lasts until close(). On Linux a page of
+    // the view that cannot be had would end the program on its first touch:
+    // the file was cut short by another program, or the disk or the network
+    // file system failed to hand it out. Such a touch instead finds zeros
+    // from there on and turns *changed true, which the caller must then look
+    // at before it trusts what it read; readFailed() then tells a failed
+    // read from a file cut short. (Windows refuses to cut a mapped file
+    // short.)
     const unsigned char* map(std::size_t bytes, std::atomic<bool>* changed);
     void close();
+
+    // Whether the system failed to hand out bytes of the file (an
+    // input/output error), through readAll or through the view, rather than
+    // the file ending early. Kept after close(), so that a caller may ask
+    // once it has released the file; open() starts it anew.
+    bool readFailed() const { return readFailed_.load(); }
 
     // A descriptor on Linux, a HANDLE on Windows; -1 when closed.
     std::intptr_t handle() const { return handle_; }
@@ -54,6 +62,8 @@ private:
 
     std::intptr_t handle_ = -1;
     OpenFailure failure_ = OpenFailure::None;
+    // Set by the fault handler too, so lock-free.
+    std::atomic<bool> readFailed_{false};
     const unsigned char* view_ = nullptr;
     std::size_t viewBytes_ = 0;
 };
@@ -107,9 +117,11 @@ public:
     // source ends before them.
     bool copyFrom(const InputFile& source, std::uint64_t offset, const void* view, std::size_t bytes);
     // Flushes, closes and moves the file onto its final name, replacing what
-    // had that name. False when anything written did not reach the file or
-    // the move failed; the temporary file is then gone and the final name
-    // untouched.
+    // had that name. A file that replaces another is first made to reach the
+    // disk, so that a power cut after the move finds either file whole; a
+    // new name needs no such wait, as it is never made before the move. False
+    // when anything written did not reach the file or the move failed; the
+    // temporary file is then gone and the final name untouched.
     bool close();
     // Drops the file: the temporary file is removed, the final name untouched.
     void discard();
@@ -132,19 +144,23 @@ private:
     bool request(const unsigned char* data, std::size_t bytes);
 
     // The system's own part.
-    // Whether an output may be put at finalPath_: not a folder, and a file
-    // already there may be written.
-    bool mayReplaceFinal() const;
-    // The check create() makes before anything is written: on Windows
-    // mayReplaceFinal (names of devices are refused there too); on Linux none,
-    // as placeFinal finds out in the same call that puts the file in place.
+    // What is at finalPath_: nothing; something an output may replace (a
+    // file that may be written, a symbolic link); or something it may not (a
+    // folder, a file the user made read-only).
+    enum class FinalName { Free, Taken, Refused };
+    FinalName finalName() const;
+    // The check create() makes before anything is written: on Windows that
+    // finalName is not Refused (names of devices are refused there too); on
+    // Linux none, as placeFinal finds out in the same call that puts the
+    // file in place.
     bool precheckFinal() const;
     // Creates temporaryPath_ anew; NameTaken when something has that name.
     Opened openTemporary();
     // All of `bytes` written, or false.
     bool sendToSystem(const unsigned char* data, std::size_t bytes);
     bool closeHandle();
-    // Moves temporaryPath_ onto finalPath_, replacing what may be replaced.
+    // Moves temporaryPath_ onto finalPath_, replacing what may be replaced
+    // once the temporary file has reached the disk.
     enum class Placed { Yes, Refused, Failed };
     Placed placeFinal();
     // Copies [offset, offset + bytes) of the source into the file by the

@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 
 namespace ravoth {
@@ -32,6 +33,7 @@ bool InputFile::open(const char* path)
 {
     close();
     failure_ = OpenFailure::None;
+    readFailed_.store(false);
     // Without O_NONBLOCK the open of a pipe waits for a writer, for ever if
     // none comes; a regular file does not notice the flag.
     int fd;
@@ -71,6 +73,9 @@ std::size_t InputFile::readAll(unsigned char* into, std::size_t bytes)
     while (done < bytes) {
         const ssize_t got = ::pread(static_cast<int>(handle_), into + done, bytes - done, static_cast<off_t>(done));
         if (got < 0 && errno == EINTR) continue;
+        // 0 is the file ending early; an error is the system failing to
+        // read it, which the caller reports otherwise.
+        if (got < 0) readFailed_.store(true);
         if (got <= 0) break;
         done += static_cast<std::size_t>(got);
     }
@@ -81,39 +86,53 @@ namespace {
 
 std::atomic<bool> mappingRefused{false};
 
-// The mappings that a cut-short file may fault in, for the SIGBUS handler:
-// a fixed table of lock-free slots, since the handler may take no lock.
+// The mappings whose pages may fault, for the SIGBUS handler: a fixed table
+// of lock-free slots, since the handler may take no lock. It is state at
+// namespace scope because the handler can reach nothing else.
 struct GuardedMapping {
-    std::atomic<const unsigned char*> start{nullptr};
+    std::atomic<std::uintptr_t> start{0};
     std::atomic<std::size_t> bytes{0};
+    // The mapped file, which the handler asks for its length.
+    std::atomic<int> descriptor{-1};
     std::atomic<std::atomic<bool>*> changed{nullptr};
+    std::atomic<std::atomic<bool>*> readFailed{nullptr};
 };
 constexpr std::size_t guardSlots = 32;
 GuardedMapping guarded[guardSlots];
 struct sigaction previousBusAction {};
+// Set before the handler is installed: sysconf may not be called from a
+// handler, nor may a function-local static be initialised there.
+std::atomic<std::size_t> guardPageBytes{0};
+// A slot being filled. No mapping starts at the top of the address space,
+// and the handler passes such a slot over before it looks at its size.
+constexpr std::uintptr_t claimedSlot = ~std::uintptr_t{0};
 
-std::size_t pageBytes()
-{
-    static const std::size_t bytes = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-    return bytes;
-}
-
-// A page of a mapping past the file's new end: the rest of the mapping
-// becomes zeros, so that the touch and every later one go on, and the
-// mapping's owner learns that its file changed. A fault anywhere else is
+// A page of a guarded mapping that the system cannot hand out: the rest of
+// the mapping becomes zeros, so that the touch and every later one go on,
+// and the mapping's owner learns that it can no longer trust the view. A
+// page at or past the file's end was cut off by another program; a page
+// the file still has failed to be read (a failing disk, a network file
+// system gone), which the owner hears of apart. A fault anywhere else is
 // passed on to the handler that was there before, or ends the program as
 // it would have.
 void onBusError(int signalNumber, siginfo_t* info, void* context)
 {
-    const auto* address = static_cast<const unsigned char*>(info->si_addr);
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    const std::size_t page = guardPageBytes.load();
     for (GuardedMapping& slot : guarded) {
-        const unsigned char* start = slot.start.load();
+        const std::uintptr_t start = slot.start.load();
+        if (start == 0 || start == claimedSlot) continue;
         const std::size_t bytes = slot.bytes.load();
-        if (!start || address < start || static_cast<std::size_t>(address - start) >= bytes) continue;
-        const std::uintptr_t page = reinterpret_cast<std::uintptr_t>(address) & ~(pageBytes() - 1);
-        const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(start) + bytes;
-        const std::size_t rest = (end - page + pageBytes() - 1) & ~(pageBytes() - 1);
-        ::mmap(reinterpret_cast<void*>(page), rest, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (address < start || address - start >= bytes) continue;
+        const std::uintptr_t faultPage = address & ~(page - 1);
+        const std::size_t rest = (start + bytes - faultPage + page - 1) & ~(page - 1);
+        // A file that cannot even tell its length is taken as failing.
+        struct stat file {};
+        const bool cutShort = ::fstat(slot.descriptor.load(), &file) == 0 &&
+                              static_cast<std::uint64_t>(file.st_size) <= faultPage - start;
+        ::mmap(reinterpret_cast<void*>(faultPage), rest, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (!cutShort)
+            if (std::atomic<bool>* readFailed = slot.readFailed.load()) readFailed->store(true);
         if (std::atomic<bool>* changed = slot.changed.load()) changed->store(true);
         return;
     }
@@ -129,27 +148,32 @@ void onBusError(int signalNumber, siginfo_t* info, void* context)
 void installBusHandler()
 {
     static const bool installed = [] {
+        guardPageBytes.store(static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)));
         struct sigaction action {};
         action.sa_sigaction = onBusError;
         sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        // SIGBUS stays blocked while the handler runs: a fault of its own
+        // then ends the program rather than entering it again.
+        action.sa_flags = SA_SIGINFO;
         return ::sigaction(SIGBUS, &action, &previousBusAction) == 0;
     }();
     (void)installed;
 }
 
-GuardedMapping* guard(const unsigned char* start, std::size_t bytes, std::atomic<bool>* changed)
+GuardedMapping* guard(const unsigned char* start, std::size_t bytes, int descriptor, std::atomic<bool>* changed,
+                      std::atomic<bool>* readFailed)
 {
     installBusHandler();
     for (GuardedMapping& slot : guarded) {
-        const unsigned char* expected = nullptr;
+        std::uintptr_t expected = 0;
         // The slot is claimed with a placeholder first, so that the handler
         // never sees a start without its size.
-        static const unsigned char claimed = 0;
-        if (!slot.start.compare_exchange_strong(expected, &claimed)) continue;
+        if (!slot.start.compare_exchange_strong(expected, claimedSlot)) continue;
         slot.bytes.store(bytes);
+        slot.descriptor.store(descriptor);
         slot.changed.store(changed);
-        slot.start.store(start);
+        slot.readFailed.store(readFailed);
+        slot.start.store(reinterpret_cast<std::uintptr_t>(start));
         return &slot;
     }
     return nullptr;
@@ -158,10 +182,12 @@ GuardedMapping* guard(const unsigned char* start, std::size_t bytes, std::atomic
 void unguard(const unsigned char* start)
 {
     for (GuardedMapping& slot : guarded) {
-        if (slot.start.load() != start) continue;
+        if (slot.start.load() != reinterpret_cast<std::uintptr_t>(start)) continue;
         slot.bytes.store(0);
         slot.changed.store(nullptr);
-        slot.start.store(nullptr);
+        slot.readFailed.store(nullptr);
+        slot.descriptor.store(-1);
+        slot.start.store(0);
         return;
     }
 }
@@ -181,7 +207,7 @@ const unsigned char* InputFile::map(std::size_t bytes, std::atomic<bool>* change
     void* view = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, static_cast<int>(handle_), 0);
     if (view == MAP_FAILED) return nullptr;
     // Without a guard a file cut short would end the program: no view then.
-    if (!guard(static_cast<const unsigned char*>(view), bytes, changed)) {
+    if (!guard(static_cast<const unsigned char*>(view), bytes, static_cast<int>(handle_), changed, &readFailed_)) {
         ::munmap(view, bytes);
         return nullptr;
     }
@@ -209,15 +235,15 @@ void InputFile::close()
     handle_ = -1;
 }
 
-bool OutputFile::mayReplaceFinal() const
+OutputFile::FinalName OutputFile::finalName() const
 {
     struct stat info {};
-    if (::lstat(finalPath_, &info) != 0) return errno == ENOENT;
-    if (S_ISDIR(info.st_mode)) return false;
+    if (::lstat(finalPath_, &info) != 0) return errno == ENOENT ? FinalName::Free : FinalName::Refused;
+    if (S_ISDIR(info.st_mode)) return FinalName::Refused;
     // A file the user made read-only stays as it is; a symbolic link is
     // replaced itself, and what it points to is never written.
-    if (S_ISREG(info.st_mode)) return ::access(finalPath_, W_OK) == 0;
-    return S_ISLNK(info.st_mode);
+    if (S_ISREG(info.st_mode)) return ::access(finalPath_, W_OK) == 0 ? FinalName::Taken : FinalName::Refused;
+    return S_ISLNK(info.st_mode) ? FinalName::Taken : FinalName::Refused;
 }
 
 OutputFile::Opened OutputFile::openTemporary()
@@ -247,13 +273,52 @@ bool OutputFile::closeHandle() { return ::close(static_cast<int>(handle_)) == 0;
 
 bool OutputFile::precheckFinal() const { return true; }
 
+namespace {
+
+// The answers of a renameat2 that cannot refuse to replace here: a kernel
+// without the call, or a sandbox that denies calls it does not know
+// (ENOSYS, EPERM); a file system without the flag (EINVAL, EOPNOTSUPP).
+bool cannotRefuseToReplace(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == EPERM || error == EOPNOTSUPP || error == ENOTSUP;
+}
+
+// Makes the file's bytes reach the disk. It was written through a
+// descriptor closed since, but a sync reaches the file's data from any.
+bool syncToDisk(const char* path)
+{
+    int fd;
+    do {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    int synced;
+    do {
+        synced = ::fdatasync(fd);
+    } while (synced != 0 && errno == EINTR);
+    ::close(fd);
+    return synced == 0;
+}
+
+}  // namespace
+
 OutputFile::Placed OutputFile::placeFinal()
 {
     // A page's name is mostly new: then one call both checks and moves,
-    // where a look first and a move after would take two.
+    // where a look first and a move after would take two, and the file
+    // needs no sync, as no earlier file of that name can be lost to a
+    // power cut that finds it unwritten.
     if (::renameat2(AT_FDCWD, temporaryPath_, AT_FDCWD, finalPath_, RENAME_NOREPLACE) == 0) return Placed::Yes;
-    if (errno != EEXIST && errno != EINVAL && errno != ENOSYS) return Placed::Failed;
-    if (!mayReplaceFinal()) return Placed::Refused;
+    if (errno != EEXIST && !cannotRefuseToReplace(errno)) return Placed::Failed;
+    switch (finalName()) {
+    case FinalName::Refused: return Placed::Refused;
+    case FinalName::Taken:
+        // Without it the rename may reach the disk before the data does, and
+        // a power cut would leave an empty file where a whole one was.
+        if (!syncToDisk(temporaryPath_)) return Placed::Failed;
+        break;
+    case FinalName::Free: break;
+    }
     return ::rename(temporaryPath_, finalPath_) == 0 ? Placed::Yes : Placed::Failed;
 }
 

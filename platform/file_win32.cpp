@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <iterator>
 
 namespace ravoth {
 namespace {
@@ -47,6 +48,7 @@ bool InputFile::open(const char* path)
 {
     close();
     failure_ = OpenFailure::None;
+    readFailed_.store(false);
     // Without FILE_FLAG_BACKUP_SEMANTICS a folder does not open, so it can
     // never be taken for a document.
     const WidePath widePath(path);
@@ -89,9 +91,13 @@ std::size_t InputFile::readAll(unsigned char* into, std::size_t bytes)
     while (done < bytes) {
         const std::size_t want = bytes - done < maxRequestBytes ? bytes - done : maxRequestBytes;
         DWORD got = 0;
-        if (!ReadFile(asHandle(handle_), into + done, static_cast<DWORD>(want), &got, nullptr) ||
-            got == 0)
+        // 0 bytes is the file ending early; a failure is the system failing
+        // to read it, which the caller reports otherwise.
+        if (!ReadFile(asHandle(handle_), into + done, static_cast<DWORD>(want), &got, nullptr)) {
+            readFailed_.store(true);
             break;
+        }
+        if (got == 0) break;
         done += got;
     }
     return done;
@@ -141,14 +147,15 @@ void InputFile::close()
     handle_ = -1;
 }
 
-bool OutputFile::mayReplaceFinal() const
+OutputFile::FinalName OutputFile::finalName() const
 {
     const WidePath widePath(finalPath_);
-    if (!widePath.get()) return false;
+    if (!widePath.get()) return FinalName::Refused;
     // Opened without access, folders included, only to see what is there.
     const HANDLE handle = CreateFileW(widePath.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? FinalName::Free : FinalName::Refused;
     BY_HANDLE_FILE_INFORMATION information {};
     // A name such as "CON" or "NUL.jpg" reaches a device, and what is
     // written there would be counted as a page written; a file the user
@@ -157,7 +164,7 @@ bool OutputFile::mayReplaceFinal() const
                              GetFileInformationByHandle(handle, &information) &&
                              !(information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
     CloseHandle(handle);
-    return replaceable;
+    return replaceable ? FinalName::Taken : FinalName::Refused;
 }
 
 OutputFile::Opened OutputFile::openTemporary()
@@ -197,15 +204,74 @@ OutputFile::SystemCopy OutputFile::copyBySystem(std::intptr_t, std::uint64_t, st
     return SystemCopy::Unsupported;
 }
 
-bool OutputFile::precheckFinal() const { return mayReplaceFinal(); }
+bool OutputFile::precheckFinal() const { return finalName() != FinalName::Refused; }
+
+namespace {
+
+// A virus scanner or an indexer opens a file just written for a moment,
+// and a move or an open of it meanwhile meets one of these.
+bool isHeldByAnother(DWORD error)
+{
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED || error == ERROR_LOCK_VIOLATION;
+}
+
+// The pauses between tries while another program holds the file: about a
+// second in all, longer than such a look takes, short enough not to hold
+// up a run for a file that is held for good.
+constexpr DWORD heldRetryPauses[] = {10, 20, 50, 100, 200, 300, 320};
+
+// Tries `attempt` (a call that sets the last error when it fails) again
+// while the file is held by another program, unless the run is asked to
+// stop; ERROR_SUCCESS, or the error of the last try.
+template <typename Attempt>
+DWORD retryWhileHeld(const StopFlags& stops, Attempt attempt)
+{
+    for (std::size_t pause = 0;; ++pause) {
+        if (attempt()) return ERROR_SUCCESS;
+        const DWORD error = GetLastError();
+        if (!isHeldByAnother(error) || pause == std::size(heldRetryPauses) || stops.isRaised()) return error;
+        Sleep(heldRetryPauses[pause]);
+    }
+}
+
+// Makes the file's bytes reach the disk. It was written through a handle
+// closed since, but a flush reaches the file's data through any handle
+// that may write.
+bool flushToDisk(const wchar_t* path, const StopFlags& stops)
+{
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    const DWORD opened = retryWhileHeld(stops, [&] {
+        handle = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return handle != INVALID_HANDLE_VALUE;
+    });
+    if (opened != ERROR_SUCCESS) return false;
+    const bool flushed = FlushFileBuffers(handle) != 0;
+    CloseHandle(handle);
+    return flushed;
+}
+
+}  // namespace
 
 OutputFile::Placed OutputFile::placeFinal()
 {
     const WidePath from(temporaryPath_);
     const WidePath to(finalPath_);
-    return from.get() && to.get() && MoveFileExW(from.get(), to.get(), MOVEFILE_REPLACE_EXISTING) != 0
-               ? Placed::Yes
-               : Placed::Failed;
+    if (!from.get() || !to.get()) return Placed::Failed;
+    // A page's name is mostly new: then it is moved without replacing and
+    // needs no flush, as no earlier file of that name can be lost to a power
+    // cut that finds it unwritten.
+    const DWORD moved = retryWhileHeld(stops_, [&] { return MoveFileExW(from.get(), to.get(), 0) != 0; });
+    if (moved == ERROR_SUCCESS) return Placed::Yes;
+    if (moved != ERROR_ALREADY_EXISTS && moved != ERROR_FILE_EXISTS) return Placed::Failed;
+    // Looked at again: what create() saw may have changed since.
+    if (finalName() == FinalName::Refused) return Placed::Refused;
+    // Without the flush the move may reach the disk before the data does,
+    // and a power cut would leave an empty file where a whole one was.
+    if (!flushToDisk(from.get(), stops_)) return Placed::Failed;
+    const DWORD replaced =
+        retryWhileHeld(stops_, [&] { return MoveFileExW(from.get(), to.get(), MOVEFILE_REPLACE_EXISTING) != 0; });
+    return replaced == ERROR_SUCCESS ? Placed::Yes : Placed::Failed;
 }
 
 bool isUsableOutputName(const char* path)

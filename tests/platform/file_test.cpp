@@ -3,7 +3,25 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <thread>
+
+#include "tests/support/temp_folder.h"
+#endif
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/userfaultfd.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#endif
+
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -55,6 +73,93 @@ TEST(InputFile, ReadAllOnAClosedFileReadsNothing)
     unsigned char byte = 0;
     EXPECT_EQ(file.readAll(&byte, 1), 0u);
 }
+
+#ifdef __linux__
+// A page of a mapped document that the system cannot hand out: past the end
+// of a file cut short under the run, the document changed; within the file,
+// the reading failed (a failing disk, a network file system), which the
+// caller must hear of apart. Either way the touch finds zeros and the run
+// goes on to see it. The failed read is a hole of a memory file that the
+// kernel is told to answer with SIGBUS, as it answers a failed read.
+TEST(InputFile, APageTheSystemCannotHandOutIsToldApartFromAFileCutShort)
+{
+    const std::size_t pageBytes = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t bytes = 16 * pageBytes;
+    const std::size_t touched = bytes / 2 + 5;
+    for (const bool cutShort : {true, false}) {
+        SCOPED_TRACE(cutShort ? "cut short" : "read failed");
+        const int memory = ::memfd_create("ravoth-document", MFD_CLOEXEC);
+        ASSERT_GE(memory, 0);
+        // Bytes in the front half, a hole behind them.
+        const std::string front(bytes / 2, 'p');
+        ASSERT_EQ(::write(memory, front.data(), front.size()), static_cast<ssize_t>(front.size()));
+        ASSERT_EQ(::ftruncate(memory, static_cast<off_t>(bytes)), 0);
+        InputFile file;
+        ASSERT_TRUE(file.open(("/proc/self/fd/" + std::to_string(memory)).c_str()));
+        std::atomic<bool> changed{false};
+        const unsigned char* view = file.map(bytes, &changed);
+        ASSERT_NE(view, nullptr);
+        int faults = -1;
+        if (cutShort) {
+            ASSERT_EQ(::ftruncate(memory, static_cast<off_t>(pageBytes)), 0);
+        } else {
+            faults = static_cast<int>(::syscall(SYS_userfaultfd, O_CLOEXEC));
+            uffdio_api api{};
+            api.api = UFFD_API;
+            api.features = UFFD_FEATURE_SIGBUS;
+            uffdio_register hole{};
+            hole.range.start = reinterpret_cast<std::uintptr_t>(view) + bytes / 2;
+            hole.range.len = bytes / 2;
+            hole.mode = UFFDIO_REGISTER_MODE_MISSING;
+            if (faults < 0 || ::ioctl(faults, UFFDIO_API, &api) != 0 || ::ioctl(faults, UFFDIO_REGISTER, &hole) != 0) {
+                const int error = errno;
+                if (faults >= 0) ::close(faults);
+                ::close(memory);
+                GTEST_SKIP() << "this kernel lets no failed read be made: " << std::strerror(error);
+            }
+        }
+        EXPECT_EQ(view[1], 'p');
+        EXPECT_FALSE(changed.load());
+        EXPECT_EQ(static_cast<const volatile unsigned char*>(view)[touched], 0);
+        EXPECT_EQ(static_cast<const volatile unsigned char*>(view)[bytes - 1], 0);
+        EXPECT_TRUE(changed.load());
+        file.close();
+        EXPECT_EQ(file.readFailed(), !cutShort);
+        if (faults >= 0) ::close(faults);
+        ::close(memory);
+    }
+}
+#endif
+
+#ifdef _WIN32
+// A virus scanner or an indexer holds a file for a moment, the page's old
+// file as well as the new one: the page is put in place once it lets go,
+// rather than failing at once.
+TEST(OutputFile, AFileHeldForAMomentByAnotherProgramIsStillPutInPlace)
+{
+    testing::TempFolder folder;
+    const std::string path = folder.file("page.jpg");
+    {
+        std::ofstream old(path, std::ios::binary);
+        old << "an old page";
+    }
+    OutputFile out;
+    ASSERT_TRUE(out.create(path.c_str()));
+    ASSERT_TRUE(out.write("a new page", 10));
+    // Held without sharing, as a scanner may.
+    const HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    std::thread letGo([held] {
+        Sleep(200);
+        CloseHandle(held);
+    });
+    const bool placed = out.close();
+    letGo.join();
+    EXPECT_TRUE(placed);
+    EXPECT_EQ(testing::readFileBytes(path), "a new page");
+    EXPECT_EQ(folder.names().size(), 1u);
+}
+#endif
 
 }  // namespace
 }  // namespace ravoth
