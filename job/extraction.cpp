@@ -531,6 +531,7 @@ RunFailure ExtractionRun::failureOf(int code) const
     case somePageNotWritten: return RunFailure::PagesMissing;
     case extractionStopped: return RunFailure::Stopped;
     case documentChanged: return RunFailure::DocumentChanged;
+    case documentUnreadable: return RunFailure::CannotRead;
     case foreignProducer: return RunFailure::ForeignProducer;
     default: break;
     }
@@ -572,11 +573,13 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
     int result = runSteps(sourcePath, firstPage, lastPage, outputBase);
     // A document cut short under the run may have left zeros where its bytes
     // were: whatever was read from there does not count.
-    if (result != extractionStopped && documentChanged_.load()) result = documentChanged;
+    if (result != extractionStopped && documentChanged_.load())
+        result = document_.readFailed() ? documentUnreadable : documentChanged;
     // A stop that came while the structure was read made the reader give up
     // where it was: that is no damage of the document.
     else if (result != extractionOk && result != cannotOpenSource && isStopRequested()) result = extractionStopped;
-    if (result == extractionStopped || result == documentChanged || result == cannotOpenSource)
+    if (result == extractionStopped || result == documentChanged || result == documentUnreadable ||
+        result == cannotOpenSource)
         failure_ = failureOf(result);
     return result;
 }
@@ -672,7 +675,7 @@ ExtractionOutcome outcomeOf(int result, bool written)
     if (result == extractionOk) return ExtractionOutcome::Complete;
     // The pages written before the document changed are whole, but what the
     // run read after may not have been the document: the run failed.
-    if (result == documentChanged) return ExtractionOutcome::Failure;
+    if (result == documentChanged || result == documentUnreadable) return ExtractionOutcome::Failure;
     return written ? ExtractionOutcome::CompletePartly : ExtractionOutcome::Failure;
 }
 

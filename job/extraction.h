@@ -41,6 +41,10 @@ enum ExtractionResult : int {
     // stopped there, the files already written stay, the one being written
     // is dropped.
     documentChanged = -18,
+    // The system could not hand out part of the document (a failing disk, a
+    // network file system gone): the run stopped there, as for a document
+    // that changed.
+    documentUnreadable = -19,
 };
 
 // Why a run did not end Complete, by name: what the front ends put in words.
@@ -49,7 +53,7 @@ enum ExtractionResult : int {
 enum class RunFailure {
     None,             // every page of the range written
     CannotOpen,       // -1, or -4 when the file went before it could be read (openFailure)
-    CannotRead,       // -4: not read whole
+    CannotRead,       // -4: not read whole; -19
     NoMemory,         // -2, -3, -5, -6, -7, -9, -10
     NotPdf,           // the structure did not read, and no "%PDF-" stands near the file's start
     Encrypted,        // -8, the trailer names /Encrypt
