@@ -120,6 +120,9 @@ namespace {
 // scan from then on fails at once and the run ends wherever its reader was.
 std::uint64_t budgetLeftOf(DocumentReader& reader)
 {
+    constexpr std::uint32_t scansBetweenStopChecks = 4096;
+    if (reader.scansToStopCheck-- != 0) return reader.budgetLeft;
+    reader.scansToStopCheck = scansBetweenStopChecks - 1;
     if (reader.stops.isRaised()) {
         reader.budgetSet = true;
         reader.budgetLeft = 0;

@@ -46,6 +46,9 @@ struct DocumentReader {
     // How much the scanning primitives may still pass over; see ScanBudget.
     std::uint64_t budgetLeft = 0;
     bool budgetSet = false;
+    // Scans left before the stop flags are looked at again: most scans pass
+    // a token or two, and the flags are shared with other threads.
+    std::uint32_t scansToStopCheck = 0;
 
     DocumentReader() = default;
     DocumentReader(const Byte* documentStart, const Byte* documentEnd) : start(documentStart), end(documentEnd) {}

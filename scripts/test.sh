@@ -23,7 +23,10 @@ trap 'rm -rf "$scratch"' EXIT
 # there are cores, each from a copy of its seeds in fuzz/corpus/<target>/ (a
 # copy, since libFuzzer adds what it finds to its corpus folder). A crash, a
 # slow input, a leak or running out of memory fails the run; the input that did
-# it is kept as build-fuzz/artifacts/<target>-*.
+# it is kept as build-fuzz/artifacts/<target>-*. An input may take 10 seconds:
+# the reading budget lets any document, however small, cost some 16 MB of
+# scanning, which takes a second or more with the fuzzers' instrumentation on
+# a busy machine, while a loop the budget missed takes for ever.
 fuzz_target() {
   local target=$1 name corpus
   name=$(basename "$target")
@@ -39,7 +42,7 @@ fuzz_target() {
       printf '\000\020\170\234\113\114\112\006\000\002\115\001\047' >"$corpus/abc" ;;
   esac
   local status=0
-  "$target" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=2 -max_len=200000 -rss_limit_mb=4096 \
+  "$target" -max_total_time="${FUZZ_SECONDS:-60}" -timeout=10 -max_len=200000 -rss_limit_mb=4096 \
     -artifact_prefix="build-fuzz/artifacts/$name-" "$corpus" >"$scratch/$name.log" 2>&1 || status=$?
   echo "$status" >"$scratch/$name.status"
 }
