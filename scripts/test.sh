@@ -74,7 +74,7 @@ done
 
 run build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=ON -DRAVOTH_TESTS=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  run build-asan -DCMAKE_BUILD_TYPE=Debug -DRAVOTH_SANITIZE=ON -DRAVOTH_QT=ON
+  run build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_SANITIZE=ON -DRAVOTH_QT=ON
 TSAN_OPTIONS=halt_on_error=1 \
   run build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=OFF \
   -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
