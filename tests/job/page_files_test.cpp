@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 #include <map>
 #include <set>
@@ -138,7 +139,8 @@ TEST(PageFiles, TwoRunsAtOnceLeaveWhatTheyLeaveOneAfterTheOther)
     broken.editImageObject = [](int k, std::string& text) {
         if (k % 7 == 3) fixture::replaceOnce(text, "/Height ", "/Heigth ");
     };
-    const std::string documents[2] = {fixture::buildMesker(titled).bytes, fixture::buildMesker(broken).bytes};
+    const std::string documents[3] = {fixture::buildMesker(titled).bytes, fixture::buildMesker(broken).bytes,
+                                      "%PDF-1.4\nstartxref\n9\n%%EOF\n"};
 
     struct Seen {
         int result = 0;
@@ -147,13 +149,18 @@ TEST(PageFiles, TwoRunsAtOnceLeaveWhatTheyLeaveOneAfterTheOther)
         std::map<std::string, std::string> files;
         bool operator==(const Seen&) const = default;
     };
-    auto extract = [&](int which, Seen* seen) {
+    // `meanwhile` runs on the run's own thread once its first page is done.
+    std::function<void(int, Seen*, std::function<void()>)> extract = [&](int which, Seen* seen,
+                                                                          std::function<void()> meanwhile) {
         TempFolder folder;
         const std::string pdf = folder.file("Book.pdf");
         fixture::writeFile(pdf, documents[which]);
         ExtractionRun run;
         run.setPageWriting(testing::allOnThreads);
         run.setOutlineNames(which == 0);
+        run.setProgress([&](const PageProgress& progress) {
+            if (progress.pagesDone == 1 && meanwhile) meanwhile();
+        });
         seen->result = run.run(pdf.c_str(), 0, 0, pdf.c_str());
         seen->lastError = run.lastError();
         for (const PageOutcome& o : run.pageOutcomes())
@@ -162,20 +169,32 @@ TEST(PageFiles, TwoRunsAtOnceLeaveWhatTheyLeaveOneAfterTheOther)
         for (const std::string& name : folder.names())
             if (name != "Book.pdf") seen->files[name] = testing::readFileBytes(folder.file(name));
     };
-    Seen alone[2];
-    extract(0, &alone[0]);
-    extract(1, &alone[1]);
+    Seen alone[3];
+    for (int which = 0; which < 3; ++which) extract(which, &alone[which], {});
     EXPECT_EQ(alone[0].result, 0);
     EXPECT_EQ(alone[1].result, -13);
+    EXPECT_EQ(alone[2].result, -8);
+    EXPECT_NE(alone[2].lastError, 0);
     for (int round = 0; round < 3; ++round) {
         Seen together[2];
-        std::thread first([&] { extract(0, &together[0]); });
-        std::thread second([&] { extract(1, &together[1]); });
+        std::thread first([&] { extract(0, &together[0], {}); });
+        std::thread second([&] { extract(1, &together[1], {}); });
         first.join();
         second.join();
         EXPECT_EQ(together[0], alone[0]);
         EXPECT_EQ(together[1], alone[1]);
     }
+    // On one thread: the other runs go from start to end between the first
+    // run's pages, one failing in its reader, one in its pages, one of them
+    // with a run of its own inside.
+    Seen outer;
+    Seen inner[3];
+    extract(0, &outer, [&] {
+        extract(1, &inner[1], [&] { extract(0, &inner[0], {}); });
+        extract(2, &inner[2], {});
+    });
+    EXPECT_EQ(outer, alone[0]);
+    for (int which = 0; which < 3; ++which) EXPECT_EQ(inner[which], alone[which]) << which;
 }
 
 }  // namespace
