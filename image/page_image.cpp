@@ -214,12 +214,6 @@ int locatePageImage(const DocumentReader& reader, int pageIndex, const Byte* pag
     if (std::int64_t{info->streamLength} >= docEnd - data) return -28;
     if (info->streamLength < 0) return -29;
     info->streamStart = data;
-    if (!info->copyStream) return 0;
-    const auto length = static_cast<std::size_t>(info->streamLength);
-    Byte* copy = allocBlock(length);
-    if (!copy) return -29;
-    if (length > 0) std::memcpy(copy, data, length);
-    info->streamData = copy;
     return 0;
 }
 

@@ -16,21 +16,17 @@ struct ImageInfo {
     std::int32_t bitsPerComponent = 0;
     bool isGray = false;             // DeviceGray (one component), else DeviceRGB
     Filter filter = Filter::Flate;
-    Byte* streamData = nullptr;      // owned by the caller after a successful call
     std::int64_t streamLength = 0;
-    // The stream's first byte where it stands in the document.
+    // The stream's first byte where it stands in the document: the caller
+    // reads it there, for as long as the document stays; no copy is made.
     const Byte* streamStart = nullptr;
-    // Set by the caller: whether the stream is to be copied into streamData.
-    // Without the copy the caller reads it at streamStart, for as long as the
-    // document stays.
-    bool copyStream = true;
 };
 
 // Matches the page object of page `pageIndex` (0-based line of the PageList)
-// and its image XObject against the text Mesker writes, and copies the image
-// stream into a new block (unless copyStream is false). Returns 0 with every
-// field set, or a negative code -1 to -29 (fields read before the failing
-// step are already set; streamData is left alone). Never touches LastError.
+// and its image XObject against the text Mesker writes, and finds the image
+// stream where it stands. Returns 0 with every field set, or a negative code
+// -1 to -29 (fields read before the failing step are already set).
+// Allocates nothing and never touches LastError.
 // Reads the reader's document and XrefTable, nothing at or past the document's end. Numbers are read as the C library's
 // decimal conversion does, saturating: counts at the 32-bit range, offsets
 // and the stream's length far past any file. The stream's data starts after

@@ -368,10 +368,6 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     const int pageNumber = pageIndex + 1;
     ImageInfo info;
     info.filter = Filter::Flate;
-    info.streamData = nullptr;
-    // The stream is read where it stands in the document: no copy of it is
-    // made for a page.
-    info.copyStream = false;
     const Byte* docStart = *work_->documentStart;
     // The page's line is handed over as the first line of the list, so the
     // locator need not walk the lines before it for every page.
