@@ -27,11 +27,11 @@ struct ImageInfo {
 // stream where it stands. Returns 0 with every field set, or a negative code
 // -1 to -29 (fields read before the failing step are already set).
 // Allocates nothing and never touches LastError.
-// Reads the reader's document and XrefTable, nothing at or past the document's end. Numbers are read as the C library's
-// decimal conversion does, saturating: counts at the 32-bit range, offsets
-// and the stream's length far past any file. The stream's data starts after
-// the CR LF, or the lone LF, that follows "stream", and at least one byte
-// must follow the data.
+// Reads the reader's document and XrefTable, nothing at or past the
+// document's end. Numbers are read as the C library's decimal conversion
+// does, saturating: counts at the 32-bit range, offsets and the stream's
+// length far past any file. The stream's data starts after the CR LF, or the
+// lone LF, that follows "stream", and at least one byte must follow the data.
 int locatePageImage(const DocumentReader& reader, int pageIndex, const Byte* pageListStart,
                     const Byte* pageListEnd, ImageInfo* info);
 

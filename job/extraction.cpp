@@ -167,7 +167,8 @@ int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* p
 // The start of the line after the one at `line`.
 const Byte* nextLine(const Byte* line, const Byte* end)
 {
-    const auto* lineEnd = static_cast<const Byte*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
+    const auto* lineEnd =
+        static_cast<const Byte*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
     return lineEnd ? lineEnd + 1 : end;
 }
 
@@ -502,7 +503,8 @@ constexpr std::size_t pdfHeaderReachBytes = 1024;
 bool hasPdfHeader(const Byte* start, const Byte* end)
 {
     if (!start) return false;
-    const Byte* const reach = static_cast<std::size_t>(end - start) > pdfHeaderReachBytes ? start + pdfHeaderReachBytes : end;
+    const Byte* const reach =
+        static_cast<std::size_t>(end - start) > pdfHeaderReachBytes ? start + pdfHeaderReachBytes : end;
     for (const Byte* p = start; p < reach; ++p)
         if (*p == '%' && matchesAt(p, end, "%PDF-")) return true;
     return false;
@@ -573,7 +575,8 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
         result = document_.readFailed() ? documentUnreadable : documentChanged;
     // A stop that came while the structure was read made the reader give up
     // where it was: that is no damage of the document.
-    else if (result != extractionOk && result != cannotOpenSource && isStopRequested()) result = extractionStopped;
+    else if (result != extractionOk && result != cannotOpenSource && isStopRequested())
+        result = extractionStopped;
     if (result == extractionStopped || result == documentChanged || result == documentUnreadable ||
         result == cannotOpenSource)
         failure_ = failureOf(result);

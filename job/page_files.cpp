@@ -67,7 +67,8 @@ void PageFileWriter::work()
 
 bool PageFileWriter::addThreadIfUseful()
 {
-    if (threadCount_ >= maxThreads || threadCount_ >= (writing_.threadLimit < 1 ? 1 : writing_.threadLimit)) return true;
+    if (threadCount_ >= maxThreads || threadCount_ >= (writing_.threadLimit < 1 ? 1 : writing_.threadLimit))
+        return true;
     if (threadCount_ > 0 && (idleThreads_ > 0 || std::thread::hardware_concurrency() < 2)) return true;
     try {
         threads_[threadCount_] = std::thread([this] { work(); });

@@ -191,7 +191,8 @@ int readNameTree(DocumentReader& reader, const Dictionary& catalogue, TextBlock*
     reader.lastError = 0;
     if (number >= 0) {
         if (readNumber(reader, &q, end) < 0) return codeDestsNoGeneration;
-        if (const int code = skipOrCode(reader, &q, end, codeDestsEndInSpaceBeforeR, codeDestsEndInCommentBeforeR))
+        if (const int code =
+                skipOrCode(reader, &q, end, codeDestsEndInSpaceBeforeR, codeDestsEndInCommentBeforeR))
             return code;
         if (*q != 'R') return codeDestsNoR;
         const std::int64_t offset = lookupObjectOffset(reader, reader.tableStart, reader.tableEnd, number);
@@ -229,7 +230,8 @@ int readDestsDictionary(DocumentReader& reader, const Dictionary& catalogue, Tex
     // when that dictionary is written in place before the catalogue's own
     // "/Dests", the search must go on behind it, or a document with both
     // kinds of name would take its name tree for the name dictionary.
-    if (const Byte* names = findKey(reader, "/Names", catalogue.start, catalogue.end); names && p && names < p) {
+    if (const Byte* names = findKey(reader, "/Names", catalogue.start, catalogue.end);
+        names && p && names < p) {
         const Byte* value = names + 6;
         if (skipWhiteSpaceAndComments(reader, &value, catalogue.end) && matchesAt(value, catalogue.end, "<<"))
             // A name dictionary that closes at the catalogue's end, or past

@@ -59,8 +59,8 @@ inline std::int64_t popStackLine(TextBlock* stack)
 
 // Walks a tree of the reader's document depth-first from just after the "["
 // of its root's "/Kids". For every kid reference "n g R" it asks
-// readNode(reader, offset, n): a positive result is the offset after the "[" of the kid's own "/Kids",
-// which is walked next; 0 makes the kid a leaf, handed to
+// readNode(reader, offset, n): a positive result is the offset after the "["
+// of the kid's own "/Kids", which is walked next; 0 makes the kid a leaf, handed to
 // onLeaf(n, generation, offset), which returns 0 or a code. A non-number in
 // the root's array ends the walk; deeper down only "]" may follow the kids.
 // Returns 0 or a negative code (-135 to -146, or onLeaf's).
@@ -98,7 +98,8 @@ int walkKids(DocumentReader& reader, const Byte* cursor, ReadNode readNode, OnLe
         ++cursor;
         if (++kidsHandled > kidLimit) return walkCode::cycleFound;
 
-        const std::int64_t offset = lookupObjectOffset(reader, reader.tableStart, reader.tableEnd, objectNumber);
+        const std::int64_t offset =
+            lookupObjectOffset(reader, reader.tableStart, reader.tableEnd, objectNumber);
         if (offset < 0) return walkCode::kidNotInTable;
         const std::int64_t kidsOffset = readNode(reader, offset, objectNumber);
         if (kidsOffset < 0) return walkCode::kidNodeFails;

@@ -147,7 +147,8 @@ public:
         for (std::size_t i = 0; i < count_; ++i) order[i] = static_cast<std::int32_t>(i);
         // Equal keys keep table order, so the first of them is found first.
         std::sort(order, order + count_, [&](std::int32_t a, std::int32_t b) {
-            const int byKey = compareKeys(table[a].keyText, table[a].keyLength, table[b].keyText, table[b].keyLength);
+            const int byKey =
+                compareKeys(table[a].keyText, table[a].keyLength, table[b].keyText, table[b].keyLength);
             return byKey != 0 ? byKey < 0 : a < b;
         });
         return true;

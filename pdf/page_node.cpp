@@ -35,7 +35,7 @@ struct NodeDictionary {
 };
 
 // Opens object n at offset and finds the extent of its dictionary.
-// Returns 0 or a node code (not yet stored in reader.lastError).
+// Returns 0 or a node code (not yet stored in LastError).
 int openNodeDictionary(DocumentReader& reader, std::int64_t offset, int n, NodeDictionary* dictionary)
 {
     const Byte* const docEnd = reader.end;

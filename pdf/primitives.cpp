@@ -112,8 +112,6 @@ ScanBudget::~ScanBudget()
     reader_.budgetSet = hadPrevious_;
 }
 
-bool ScanBudget::isSpent(const DocumentReader& reader) { return reader.budgetSet && reader.budgetLeft == 0; }
-
 namespace {
 
 // What is left of the budget; a stop asked for spends it, so that every
@@ -234,7 +232,8 @@ SkipEnd skipNotingEnd(DocumentReader& reader, const Byte** cursor, const Byte* e
 namespace {
 
 // readNumber and readOffset, which differ only in the largest value.
-std::int64_t readBoundedNumber(DocumentReader& reader, const Byte** cursor, const Byte* end, std::int64_t largest)
+std::int64_t readBoundedNumber(DocumentReader& reader, const Byte** cursor, const Byte* end,
+                               std::int64_t largest)
 {
     reader.lastError = 0;
     if (*cursor >= end) return failWith(reader, codeNumberNoCursor);
@@ -315,8 +314,8 @@ const Byte* findKey(DocumentReader& reader, std::string_view key, const Byte* st
     }
 }
 
-const Byte* findMatchingClose(DocumentReader& reader, const Byte* start, const Byte* end, std::string_view close,
-                              std::string_view open)
+const Byte* findMatchingClose(DocumentReader& reader, const Byte* start, const Byte* end,
+                              std::string_view close, std::string_view open)
 {
     if (close.empty() || start >= end) return nullptr;
     // Each pass charges what it passed; the second one, on what is left.
@@ -329,8 +328,8 @@ const Byte* findMatchingClose(DocumentReader& reader, const Byte* start, const B
     return nullptr;
 }
 
-int findKeywordBackward(DocumentReader& reader, const Byte* begin, const Byte** cursor, std::string_view keyword,
-                        const Byte* end)
+int findKeywordBackward(DocumentReader& reader, const Byte* begin, const Byte** cursor,
+                        std::string_view keyword, const Byte* end)
 {
     const std::size_t size = keyword.size();
     for (;;) {
@@ -427,7 +426,8 @@ const Byte* bisectXrefTable(const Byte* start, const Byte* end, std::int64_t n)
 
 }  // namespace
 
-const Byte* findXrefLine(const DocumentReader& reader, const Byte* tableStart, const Byte* tableEnd, std::int64_t n, bool* unended)
+const Byte* findXrefLine(const DocumentReader& reader, const Byte* tableStart, const Byte* tableEnd,
+                         std::int64_t n, bool* unended)
 {
     if (unended) *unended = false;
     if (reader.tableIsSorted && tableStart == reader.tableStart && tableEnd == reader.tableEnd)
@@ -455,7 +455,8 @@ std::int64_t lookupObjectOffset(DocumentReader& reader, const Byte* tableStart, 
     return offset;
 }
 
-const Byte* openObject(DocumentReader& reader, const Byte* docStart, const Byte* docEnd, std::int64_t offset, int n)
+const Byte* openObject(DocumentReader& reader, const Byte* docStart, const Byte* docEnd, std::int64_t offset,
+                       int n)
 {
     if (offset < 0 || offset > docEnd - docStart) {
         reader.lastError = codeOffsetOutside;

@@ -13,7 +13,6 @@ namespace ravoth {
 
 using Byte = unsigned char;
 
-
 // What the reader keeps while it reads one document: the document itself,
 // its cross-reference table once read, the reason it last gave up, how much
 // it may still scan, and the run's options. A run owns one; every reader
@@ -29,7 +28,7 @@ struct DocumentReader {
     const Byte* tableStart = nullptr;
     const Byte* tableEnd = nullptr;
     bool tableIsSorted = false;
-    // The reason the last reader function gave up (reader.lastError); 0 when none
+    // The reason the last reader function gave up (LastError); 0 when none
     // did. Readers set it at the failure site; most primitives clear it on
     // entry.
     std::int32_t lastError = 0;
@@ -51,7 +50,10 @@ struct DocumentReader {
     std::uint32_t scansToStopCheck = 0;
 
     DocumentReader() = default;
-    DocumentReader(const Byte* documentStart, const Byte* documentEnd) : start(documentStart), end(documentEnd) {}
+    DocumentReader(const Byte* documentStart, const Byte* documentEnd)
+        : start(documentStart), end(documentEnd)
+    {
+    }
     DocumentReader(const DocumentReader&) = delete;
     DocumentReader& operator=(const DocumentReader&) = delete;
 
@@ -105,9 +107,6 @@ public:
     ~ScanBudget();
     ScanBudget(const ScanBudget&) = delete;
     ScanBudget& operator=(const ScanBudget&) = delete;
-
-    // Whether a budget is set and spent.
-    static bool isSpent(const DocumentReader& reader);
 
 private:
     DocumentReader& reader_;
@@ -191,8 +190,8 @@ const Byte* findKey(DocumentReader& reader, std::string_view key, const Byte* st
 // Finds the `close` token that balances an `open` token already passed,
 // searching from start (just past the opener) to end; string literals and
 // comments are stepped over. Null when none; never touches LastError.
-const Byte* findMatchingClose(DocumentReader& reader, const Byte* start, const Byte* end, std::string_view close,
-                              std::string_view open);
+const Byte* findMatchingClose(DocumentReader& reader, const Byte* start, const Byte* end,
+                              std::string_view close, std::string_view open);
 
 // Finds the last occurrence of `keyword` before *cursor that stands alone
 // (white space or begin before it, white space or "%" after it) and is not
@@ -201,8 +200,8 @@ const Byte* findMatchingClose(DocumentReader& reader, const Byte* start, const B
 // LastError. Returns 1 with the cursor on the keyword's first byte, or 0
 // with LastError -13 (empty keyword) or -14 (not found); the cursor may then
 // have moved back to the start of a comment that held a hit.
-int findKeywordBackward(DocumentReader& reader, const Byte* begin, const Byte** cursor, std::string_view keyword,
-                        const Byte* end);
+int findKeywordBackward(DocumentReader& reader, const Byte* begin, const Byte** cursor,
+                        std::string_view keyword, const Byte* end);
 
 // Looks object n up in the XrefTable text by a scan from its first line.
 // Returns the offset field of the first line for n (0 or more), or the
@@ -217,8 +216,8 @@ std::int64_t lookupObjectOffset(DocumentReader& reader, const Byte* tableStart, 
 // whether the scan stopped at a line, before any for n, that has no LF.
 // The one lookup of table lines: callers read the fields after the number
 // each by their own rule.
-const Byte* findXrefLine(const DocumentReader& reader, const Byte* tableStart, const Byte* tableEnd, std::int64_t n,
-                         bool* unended = nullptr);
+const Byte* findXrefLine(const DocumentReader& reader, const Byte* tableStart, const Byte* tableEnd,
+                         std::int64_t n, bool* unended = nullptr);
 
 // Steps into object n at a byte offset of the document: checks "n g obj" and
 // returns the first byte of the object's body (after white space and
@@ -226,7 +225,8 @@ const Byte* findXrefLine(const DocumentReader& reader, const Byte* tableStart, c
 // document), -97 (no number n there), -98 (no generation), -99 (end after the
 // generation), -100 ("obj" missing), -101 (end after "obj"). Success leaves
 // LastError 0.
-const Byte* openObject(DocumentReader& reader, const Byte* docStart, const Byte* docEnd, std::int64_t offset, int n);
+const Byte* openObject(DocumentReader& reader, const Byte* docStart, const Byte* docEnd, std::int64_t offset,
+                       int n);
 
 // Enlarges a block that is being filled: allocates (capacity + extra) bytes,
 // copies the old capacity over and frees the old block. Returns 1, or 0 with

@@ -22,7 +22,8 @@ constexpr std::size_t growthStepBytes(std::size_t capacity)
 constexpr std::size_t decimalBytes(std::int64_t value)
 {
     std::size_t bytes = value < 0 ? 2 : 1;
-    for (std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    for (std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value)
+                                             : static_cast<std::uint64_t>(value);
          magnitude >= 10; magnitude /= 10)
         ++bytes;
     return bytes;

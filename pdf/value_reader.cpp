@@ -53,14 +53,16 @@ const Byte* findNameKeyEnd(DocumentReader& reader, const Byte* key, const Byte* 
     return p < limit ? p : nullptr;
 }
 
-ArrayBreak readDestinationArray(DocumentReader& reader, const Byte* open, const Byte* end, DestinationArray* array)
+ArrayBreak readDestinationArray(DocumentReader& reader, const Byte* open, const Byte* end,
+                                DestinationArray* array)
 {
     const Byte* p = open + 1;
     if ((array->ending = skipNotingEnd(reader, &p, end)) != SkipEnd::NotAtEnd) return ArrayBreak::EndAfterOpen;
     const int page = readNumber(reader, &p, end);
     if (page < 0) return ArrayBreak::NoPageObject;
     if (readNumber(reader, &p, end) < 0) return ArrayBreak::NoGeneration;
-    if ((array->ending = skipNotingEnd(reader, &p, end)) != SkipEnd::NotAtEnd) return ArrayBreak::EndAfterGeneration;
+    if ((array->ending = skipNotingEnd(reader, &p, end)) != SkipEnd::NotAtEnd)
+        return ArrayBreak::EndAfterGeneration;
     if (*p != 'R' || end - p < 2) return ArrayBreak::NoR;
     ++p;
     if ((array->ending = skipNotingEnd(reader, &p, end)) != SkipEnd::NotAtEnd) return ArrayBreak::EndAfterR;

@@ -70,7 +70,8 @@ struct DestinationArray {
 // then the generation and "R", then anything up to the "]" (comments
 // skipped). The one reader of such arrays for the outline and the
 // destination tables, which judge its breaks each in their own way.
-ArrayBreak readDestinationArray(DocumentReader& reader, const Byte* open, const Byte* end, DestinationArray* array);
+ArrayBreak readDestinationArray(DocumentReader& reader, const Byte* open, const Byte* end,
+                                DestinationArray* array);
 
 // The ">" that ends the hex string opening at `open`, "%" comments skipped;
 // null when the document ends first.

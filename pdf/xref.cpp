@@ -63,7 +63,8 @@ struct Entry {
 
 // Reads "offset generation flag" at the cursor. Any spacing and line end is
 // accepted, since readNumber skips white space first.
-bool readEntry(DocumentReader& reader, const Byte** cursor, const Byte* docEnd, const EntryCodes& codes, Entry* entry)
+bool readEntry(DocumentReader& reader, const Byte** cursor, const Byte* docEnd, const EntryCodes& codes,
+               Entry* entry)
 {
     entry->offset = readOffset(reader, cursor, docEnd);
     if (entry->offset < 0) return failWith(reader, codes.offset), false;
@@ -112,8 +113,8 @@ public:
     std::int64_t largestNumber() const { return largest_; }
 
     // Reads the next entry, for object `number`, and appends it.
-    bool readAndAppend(DocumentReader& reader, const Byte** cursor, const Byte* docEnd, std::int64_t number, std::int32_t growCode,
-                       const EntryCodes& codes)
+    bool readAndAppend(DocumentReader& reader, const Byte** cursor, const Byte* docEnd, std::int64_t number,
+                       std::int32_t growCode, const EntryCodes& codes)
     {
         if ((size_ + 1) * sizeof(Record) > capacityBytes() &&
             growBlock(block_.slot(), &capacityEnd_, growthStepBytes(capacityBytes())) != 1)
@@ -208,8 +209,8 @@ bool writeTable(const RecordList& records, Byte** tableStart, Byte** tableEnd)
 
 // Reads the trailer dictionary after a section; takes /Root and /Info when
 // not yet known and gives the /Prev offset (-1 when there is none).
-bool readTrailerDictionary(DocumentReader& reader, const Byte** cursor, const Byte* docEnd, std::int32_t* rootNumber,
-                           std::int64_t* prevOffset)
+bool readTrailerDictionary(DocumentReader& reader, const Byte** cursor, const Byte* docEnd,
+                           std::int32_t* rootNumber, std::int64_t* prevOffset)
 {
     const Byte* p = *cursor;
     if (!skipWhiteSpace(reader, &p, docEnd)) return failWith(reader, codeEndBeforeTrailer), false;
