@@ -1,7 +1,7 @@
 // What the structure-level fuzz targets share: a document's structure read as
 // a run reads it (cross-reference chain, page list, with the outline phase as
-// the option says) by a reader of its own, within the run's reading budget,
-// and everything it handed out given back at the end.
+// the option says) by a reader of its own, within a reading budget, and
+// everything it handed out given back at the end.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +13,8 @@ namespace ravoth {
 
 class ReadStructure {
 public:
-    ReadStructure(const Byte* docStart, const Byte* docEnd, bool outlineOption)
-        : reader(docStart, docEnd), budget_(reader, scanBudgetFor(static_cast<std::uint64_t>(docEnd - docStart)))
+    ReadStructure(const Byte* docStart, const Byte* docEnd, bool outlineOption, std::uint64_t budgetBytes)
+        : reader(docStart, docEnd), budget_(reader, budgetBytes)
     {
         reader.outlineOption = outlineOption;
         if (!readTrailer(reader, &tableStart, &tableEnd, &root)) return;
