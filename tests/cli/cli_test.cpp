@@ -281,6 +281,12 @@ TEST_F(Cli, InterruptLeavesOnlyWholeFiles)
 // report of the first waits on a pipe that nobody reads.
 TEST_F(Cli, SecondCtrlCEndsAtOnce)
 {
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer holds a signal back until the program next calls into
+    // it, which one blocked in a write inside the C library never does; the
+    // other builds run this.
+    GTEST_SKIP() << "signals wait for ThreadSanitizer's next call";
+#endif
     const std::string pdf = write("Book.pdf", largePages());
     int pipeEnds[2];
     ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
