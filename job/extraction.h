@@ -68,8 +68,8 @@ enum class RunFailure {
 };
 
 // What the caller tells the user: Complete for 0, Failure for a document
-// that changed under the run, else Complete but partly when some page file
-// was written and Failure when none was.
+// that changed under the run or could not be read, else Complete but partly
+// when some page file was written and Failure when none was.
 enum class ExtractionOutcome { Complete, CompletePartly, Failure };
 
 ExtractionOutcome outcomeOf(int result, bool filesWritten);

@@ -105,18 +105,26 @@ TEST(PageFiles, WritingOnTheThreadChangesNothingTheCallerSees)
             const Observed there = run(pdfBytes, 0, failing, titles, failing != 0 ? 1 : 2);
             EXPECT_EQ(here.result, -13);
             EXPECT_EQ(there, here);
-            if (failing != 0) {
-                const Observed both = run(pdfBytes, 0, failing, titles, 2);
-                EXPECT_EQ(both.result, here.result);
-                EXPECT_EQ(both.allocations, here.allocations);
-                EXPECT_EQ(both.outcomes.size(), here.outcomes.size());
-                EXPECT_EQ(both.files.size(), here.files.size());
-            }
             // The broken page is missing, and with titles the page that
             // shares its name; a failed write costs at most one more file
             // (with titles it may hit a name's trial instead, which only
             // gives the page its number).
             const std::size_t all = titles ? 38u : 39u;
+            if (failing != 0) {
+                const Observed both = run(pdfBytes, 0, failing, titles, 2);
+                EXPECT_EQ(both.result, here.result);
+                EXPECT_EQ(both.allocations, here.allocations);
+                EXPECT_EQ(both.outcomes.size(), here.outcomes.size());
+                // With titles the two threads write at once too, and the
+                // write they fail may be of a file whose name a later page
+                // takes over anyway.
+                if (titles) {
+                    EXPECT_LE(both.files.size(), all);
+                    EXPECT_GE(both.files.size(), all - 1);
+                } else {
+                    EXPECT_EQ(both.files.size(), here.files.size());
+                }
+            }
             EXPECT_LE(here.files.size(), all);
             EXPECT_GE(here.files.size(), all - (failing != 0 ? 1 : 0));
         }
