@@ -369,7 +369,6 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     const int pageNumber = pageIndex + 1;
     ImageInfo info;
     info.filter = Filter::Flate;
-    const Byte* docStart = *work_->documentStart;
     // The page's line is handed over as the first line of the list, so the
     // locator need not walk the lines before it for every page.
     const int located = locatePageImage(reader_, 0, pageLine, work_->pageList->end, &info);
@@ -377,7 +376,7 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     PageFile file;
     file.pageNumber = pageNumber;
     file.isBitmap = info.filter == Filter::Flate;
-    file.stops = StopFlags{{&stopRequested_, externalStop_, &documentChanged_}};
+    file.stops = reader_.stops;
     const std::string_view extension = file.isBitmap ? ".bmp" : ".jpg";
     // With bookmark names two pages may share a name, and the later page's
     // picture must be the one left: a page waits for the file in hand of
@@ -397,7 +396,7 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     if (!file.isBitmap) {
         file.jpegSource = &document_;
         file.jpegView = info.streamStart;
-        file.jpegOffset = static_cast<std::uint64_t>(info.streamStart - docStart);
+        file.jpegOffset = static_cast<std::uint64_t>(info.streamStart - reader_.start);
         file.jpegBytes = static_cast<std::size_t>(info.streamLength);
         return loop.write(std::move(file));
     }
@@ -568,7 +567,8 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
     reader_.infoObjectNumber = 0;
     // A stop reaches the reader wherever it scans, not only between pages.
     reader_.stops = StopFlags{{&stopRequested_, externalStop_, &documentChanged_}};
-    int result = runSteps(sourcePath, firstPage, lastPage, outputBase);
+    const int stepsResult = runSteps(sourcePath, firstPage, lastPage, outputBase);
+    int result = stepsResult;
     // A document cut short under the run may have left zeros where its bytes
     // were: whatever was read from there does not count.
     if (result != extractionStopped && documentChanged_.load())
@@ -577,15 +577,14 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
     // where it was: that is no damage of the document.
     else if (result != extractionOk && result != cannotOpenSource && isStopRequested())
         result = extractionStopped;
-    if (result == extractionStopped || result == documentChanged || result == documentUnreadable ||
-        result == cannotOpenSource)
-        failure_ = failureOf(result);
+    // None of these needs the document, which is gone by now.
+    if (result != stepsResult) failure_ = failureOf(result);
     return result;
 }
 
 int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
 {
-    if (!canOpenForReading(sourcePath, &openFailure_)) return cannotOpenSource;
+    if (!canOpenForReading(sourcePath, &openFailure_)) return endRun(cannotOpenSource);
     freeWorkBuffers();
     reader_.lastError = 0;
     WorkBuffers& work = *work_;
