@@ -64,6 +64,11 @@ inline constexpr Text reasonDamagedXref{"相互参照表が壊れています", 
 inline constexpr Text reasonDamagedInfo{"文書情報が壊れています", "damaged document information"};
 inline constexpr Text reasonForeign{"Mesker、Tolvin、Dravel で作られた PDF ではありません",
                                     "not a PDF made by Mesker, Tolvin or Dravel"};
+// What follows the reason for another producer's document on the command
+// line, and the button of the window's box that reads it that way.
+inline constexpr Text hintAnyProducer{"-a (--any-producer) を付けると読み込めます",
+                                      "-a (--any-producer) reads it"};
+inline constexpr Text extractAnywayButton{"それでも抽出", "Extract anyway"};
 inline constexpr Text reasonDamagedPageTree{"ページツリーかしおりが壊れています",
                                             "damaged page tree or bookmarks"};
 inline constexpr Text reasonPageRange{"ページ範囲が文書の外にあります (全 %d ページ)",

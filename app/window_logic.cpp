@@ -148,11 +148,19 @@ RunReport reportOf(const ExtractionRun& run, int result)
     report.failure = run.failure();
     report.openFailure = run.openFailure();
     report.pageCount = run.pageCount();
+    // A page of the general reader may end in several outcomes, one per
+    // image: it counts once, and once as not written when any image failed.
+    int lastFailedPage = 0;
     for (const PageOutcome& outcome : run.pageOutcomes()) {
         const int pages = outcome.lastPageNumber - outcome.pageNumber + 1;
-        report.pagesInRange += pages;
-        if (outcome.stage == PageStage::Written) ++report.pageFilesWritten;
-        else if (outcome.stage != PageStage::Stopped) report.pagesNotWritten += pages;
+        if (outcome.endsPage) report.pagesInRange += pages;
+        if (outcome.stage == PageStage::Written) {
+            ++report.pageFilesWritten;
+        } else if (outcome.stage != PageStage::Stopped && outcome.stage != PageStage::NoImage &&
+                   outcome.pageNumber > lastFailedPage) {
+            report.pagesNotWritten += pages;
+            lastFailedPage = outcome.lastPageNumber;
+        }
     }
     return report;
 }
@@ -178,7 +186,8 @@ std::string failureReason(Language language, const RunReport& report)
     case RunFailure::DamagedXref: return text(texts::reasonDamagedXref);
     case RunFailure::DamagedPageTree: return text(texts::reasonDamagedPageTree);
     case RunFailure::DamagedInfo: return text(texts::reasonDamagedInfo);
-    case RunFailure::ForeignProducer: return text(texts::reasonForeign);
+    case RunFailure::ForeignProducer:
+    case RunFailure::ForeignLayout: return text(texts::reasonForeign);
     case RunFailure::PageRange: return withCounts(texts::reasonPageRange.in(language), {report.pageCount});
     case RunFailure::PagesMissing:
         return withCounts(texts::reasonPagesMissing.in(language), {report.pagesNotWritten, report.pagesInRange});
@@ -186,6 +195,11 @@ std::string failureReason(Language language, const RunReport& report)
     case RunFailure::DocumentChanged: return text(texts::reasonChanged);
     }
     return {};
+}
+
+bool generalReaderWouldRead(const RunReport& report)
+{
+    return report.failure == RunFailure::ForeignProducer || report.failure == RunFailure::ForeignLayout;
 }
 
 std::string aboutText(Language language)

@@ -199,6 +199,11 @@ RunReport reportOf(const ExtractionRun& run, int result);
 // run that did.
 std::string failureReason(Language language, const RunReport& report);
 
+// Whether the run refused a document as another producer's that the
+// general reader reads: the windows then offer to extract it anyway, the
+// command line names -a.
+bool generalReaderWouldRead(const RunReport& report);
+
 // `text` with each "%d" replaced by the next of `counts`.
 std::string withCounts(std::string_view text, std::initializer_list<long> counts);
 

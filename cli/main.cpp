@@ -12,11 +12,29 @@
 #include "app/texts.h"
 #include "app/window_logic.h"
 #include "cli/options.h"
+#include "image/general_image.h"
 #include "job/extraction.h"
 
 namespace {
 
 using namespace ravoth;
+
+// "image K: " for one of several images of a page.
+std::string imageLabel(const PageOutcome& outcome)
+{
+    return outcome.imageNumber > 0 ? "image " + std::to_string(outcome.imageNumber) + ": " : std::string();
+}
+
+const char* decodeFailure(GeneralStatus status)
+{
+    switch (status) {
+    case GeneralStatus::NoMemory: return "no memory for its data";
+    case GeneralStatus::Unsupported: return "filter or colour space not read here";
+    case GeneralStatus::TooLarge: return "declares more than a page may decode to";
+    case GeneralStatus::Truncated: return "data cut short or undecodable";
+    default: return "damaged page or image";
+    }
+}
 
 void printPageOutcome(const PageOutcome& outcome)
 {
@@ -57,6 +75,25 @@ void printPageOutcome(const PageOutcome& outcome)
         return;
     case PageStage::Stopped:
         std::printf("page %d: stopped; its file was not written\n", page);
+        return;
+    case PageStage::NoImage:
+        std::printf("page %d: no image; nothing to write\n", page);
+        return;
+    case PageStage::Decode:
+        std::printf("page %d: failed: %s%s\n", page, imageLabel(outcome).c_str(),
+                    decodeFailure(static_cast<GeneralStatus>(outcome.code)));
+        return;
+    case PageStage::Encode:
+        std::printf("page %d: failed: %s%s (code %d)\n", page, imageLabel(outcome).c_str(),
+                    outcome.code == imageUnsupported    ? "colour space, depth or /Decode not written here"
+                    : outcome.code == imageUndecodable ? "JBIG2 data yields no page"
+                    : outcome.code == encodeNoMemory   ? "no memory to decode or encode it"
+                                                       : "the image library refused it",
+                    outcome.code);
+        return;
+    case PageStage::WriteFile:
+        std::printf("page %d: failed: %sfile %s (code %d)\n", page, imageLabel(outcome).c_str(),
+                    outcome.code == -9 ? "cannot be created" : "not written whole", outcome.code);
         return;
     }
 }
@@ -173,6 +210,7 @@ int main(int argc, char** argv)
         if (options.files.size() > 1 && !options.quiet) printText(file + ":\n", stdout);
         ExtractionRun run;
         run.setOutlineNames(options.outlineNames);
+        run.setAnyProducer(options.anyProducer);
         run.setStopRequest(&stop);
         ProgressLine progress(language);
         if (showProgress) run.setProgress([&](const PageProgress& page) { progress.update(page); });
@@ -199,7 +237,12 @@ int main(int argc, char** argv)
             printText(message.in(language), stdout);
             std::putchar('\n');
         }
-        if (!reason.empty()) printReport(file, reason);
+        if (!reason.empty()) {
+            const RunReport report = reportOf(run, result);
+            printReport(file, generalReaderWouldRead(report)
+                                  ? reason + "; " + std::string(texts::hintAnyProducer.in(language))
+                                  : reason);
+        }
         const int code = exitCodeOf(outcome);
         if (code > worst) worst = code;
     }

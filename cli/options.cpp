@@ -8,12 +8,16 @@ const char* const usageText =
     "Usage: ravoth-cli [options] FILE...\n"
     "Writes each page's image of a PDF made by Mesker, Tolvin or Dravel beside it:\n"
     "a JPEG page as FILE-N.jpg (its bytes unchanged), a Flate page as FILE-N.bmp.\n"
+    "With -a any other PDF too: each image a page draws as FILE-N.jpg, .jp2 or\n"
+    ".tif (coded data unchanged) or decoded to .bmp, .png or .tif; a page of K\n"
+    "images gives FILE-N-1 ... FILE-N-K.\n"
     "\n"
     "Options:\n"
     "  -f, --first N          first page to extract (1-based; 0 = the first page)\n"
     "  -l, --last N           last page to extract (0 = the last page)\n"
     "  -o, --output-base BASE form the output names from BASE instead of FILE\n"
     "                         (only with a single FILE)\n"
+    "  -a, --any-producer     read PDFs of any other producer with the general reader\n"
     "  -t, --outline-names    name each page's file after its first bookmark\n"
     "                         (the numbered name where that gives none)\n"
     "  -v, --verbose          report every page and the result codes\n"
@@ -30,7 +34,7 @@ const char* const usageText =
 
 namespace {
 
-bool isShortFlag(char c) { return c == 'v' || c == 'q' || c == 'h' || c == 't'; }
+bool isShortFlag(char c) { return c == 'v' || c == 'q' || c == 'h' || c == 't' || c == 'a'; }
 
 // "-vq" is "-v -q"; anything after "--" is left alone.
 std::vector<std::string> expandShortFlags(const std::vector<std::string>& arguments)
@@ -123,6 +127,8 @@ ParseResult parseOptions(const std::vector<std::string>& arguments)
             noValue(&options.verbose);
         } else if (name == "-q" || name == "--quiet") {
             noValue(&options.quiet);
+        } else if (name == "-a" || name == "--any-producer") {
+            noValue(&options.anyProducer);
         } else if (name == "-t" || name == "--outline-names") {
             noValue(&options.outlineNames);
         } else if (name == "-h" || name == "--help") {

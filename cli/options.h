@@ -16,6 +16,7 @@ struct Options {
     bool verbose = false;
     bool quiet = false;
     bool outlineNames = false;
+    bool anyProducer = false;
     std::optional<Language> language;  // none: from the locale
     bool help = false;
     bool version = false;

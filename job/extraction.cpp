@@ -6,11 +6,13 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <utility>
 
 #include "image/bmp_writer.h"
+#include "image/general_image.h"
 #include "image/inflate.h"
 #include "image/page_image.h"
 #include "image/title_name.h"
@@ -164,6 +166,18 @@ int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* p
     }
 }
 
+// Makes a 1-based range of a document of `pageCount` pages whole: 0 is an
+// open end, and the ends may come in either order. False when either lies
+// outside the document.
+bool normalisePageRange(int pageCount, int* firstPage, int* lastPage)
+{
+    if (*firstPage < 0 || *lastPage < 0 || *firstPage > pageCount || *lastPage > pageCount) return false;
+    if (*firstPage == 0) *firstPage = 1;
+    if (*lastPage == 0) *lastPage = pageCount;
+    if (*firstPage > *lastPage) std::swap(*firstPage, *lastPage);
+    return true;
+}
+
 // The start of the line after the one at `line`.
 const Byte* nextLine(const Byte* line, const Byte* end)
 {
@@ -254,13 +268,26 @@ public:
     // Reports a page that wrote no file, after every file in hand.
     void report(int pageNumber, PageStage stage, int code = 0, int lastPageNumber = 0)
     {
-        settle();
         PageOutcome outcome;
         outcome.pageNumber = pageNumber;
         outcome.lastPageNumber = lastPageNumber ? lastPageNumber : pageNumber;
         outcome.stage = stage;
         outcome.code = code;
-        run_.report(std::move(outcome));
+        report(std::move(outcome));
+    }
+
+    // One image of a page that draws several, which wrote no file.
+    void failImage(int pageNumber, int imageNumber, bool endsPage, PageStage stage, int code)
+    {
+        PageOutcome outcome;
+        outcome.pageNumber = pageNumber;
+        outcome.lastPageNumber = pageNumber;
+        outcome.stage = stage;
+        outcome.code = code;
+        outcome.imageNumber = imageNumber;
+        outcome.endsPage = endsPage;
+        report(std::move(outcome));
+        pageFailed_ = true;
     }
 
     void write(PageFile&& file)
@@ -287,13 +314,17 @@ private:
         PageOutcome outcome;
         outcome.pageNumber = done.pageNumber;
         outcome.lastPageNumber = done.pageNumber;
+        outcome.imageNumber = done.imageNumber;
+        outcome.endsPage = done.endsPage;
         if (done.code != 0 && (run_.isStopRequested() || run_.hasDocumentChanged())) {
             // Given up half-way because the run was asked to stop, or its
             // document changed: the page did not fail, and nothing of it was
             // left behind.
             outcome.stage = PageStage::Stopped;
         } else if (done.code != 0) {
-            outcome.stage = done.isBitmap ? PageStage::WriteBmp : PageStage::WriteJpeg;
+            outcome.stage = done.isEncoded  ? PageStage::WriteFile
+                            : done.isBitmap ? PageStage::WriteBmp
+                                            : PageStage::WriteJpeg;
             outcome.code = done.code;
             pageFailed_ = true;
         } else {
@@ -303,6 +334,12 @@ private:
         }
         run_.report(std::move(outcome));
         return true;
+    }
+
+    void report(PageOutcome outcome)
+    {
+        settle();
+        run_.report(std::move(outcome));
     }
 
     ExtractionRun& run_;
@@ -337,7 +374,7 @@ bool ExtractionRun::hasDocumentChanged()
 void ExtractionRun::report(PageOutcome outcome)
 {
     const std::int32_t covered = outcome.lastPageNumber - outcome.pageNumber + 1;
-    pagesDone_ += covered > 0 ? covered : 1;
+    if (outcome.endsPage) pagesDone_ += covered > 0 ? covered : 1;
     outcomes_.push_back(std::move(outcome));
     if (progress_) progress_(PageProgress{pagesDone_, pagesInRange_, outcomes_.back()});
 }
@@ -542,10 +579,33 @@ RunFailure ExtractionRun::failureOf(int code) const
     }
 }
 
+// Whether the exact reader refused a sound PDF only for being laid out
+// another way than Mesker's: the reason then says the general reader
+// would read it.
+bool ExtractionRun::isRefusedForeignLayout() const
+{
+    if (usedGeneralReader_ || isStopRequested() || documentChanged_.load()) return false;
+    switch (failure_) {
+    case RunFailure::DamagedXref:
+    case RunFailure::DamagedPageTree: break;
+    case RunFailure::PagesMissing:
+        if (filesWritten_) return false;
+        for (const PageOutcome& outcome : outcomes_)
+            if (outcome.stage != PageStage::Locate && outcome.stage != PageStage::PastPageList) return false;
+        break;
+    default: return false;
+    }
+    if (carriesOwnProducer()) return false;
+    GeneralDocument document;
+    return document.open(reader_.start, static_cast<std::size_t>(reader_.end - reader_.start), reader_.stops) ==
+           GeneralStatus::Ok;
+}
+
 // Ends the run with `code`, releasing every work buffer.
 int ExtractionRun::endRun(int code)
 {
     failure_ = failureOf(code);
+    if (isRefusedForeignLayout()) failure_ = RunFailure::ForeignLayout;
     freeWorkBuffers();
     return code;
 }
@@ -559,6 +619,7 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
     pagesInRange_ = 0;
     pagesDone_ = 0;
     outcomes_.clear();
+    usedGeneralReader_ = false;
     documentChanged_.store(false);
     documentBytes_ = 0;
     reader_.lastError = 0;
@@ -603,8 +664,11 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     if (!(work.xrefEnd = allocCell<Byte*>())) return endRun(noMemoryXrefEnd);
     if (!(work.catalogueNumber = allocCell<std::int32_t>())) return endRun(noMemoryCatalogueNumber);
     reader_.infoObjectNumber = 0;
+    // The general reader takes over what the exact one refuses as another
+    // producer's: never a document that names Mesker, Tolvin or Dravel.
+    const auto handOver = [&] { return anyProducer_ && !isStopRequested() && !carriesOwnProducer(); };
     if (!readTrailer(reader_, work.xrefStart, work.xrefEnd, work.catalogueNumber))
-        return endRun(readTrailerFailed);
+        return handOver() ? runGeneral(firstPage, lastPage, outputBase) : endRun(readTrailerFailed);
     // The table is readTrailer's own, sorted with one line per object, so
     // every lookup of the run may bisect it.
     reader_.setSortedTable(*work.xrefStart, *work.xrefEnd);
@@ -614,7 +678,8 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
         if (offset < 0) return endRun(infoNotInXref);
         const Byte* body = openObject(reader_, docStart, docEnd, offset, info);
         if (!body) return endRun(infoCannotBeOpened);
-        if (!isAcceptedProducer(body, docEnd)) return endRun(foreignProducer);
+        if (!isAcceptedProducer(body, docEnd))
+            return anyProducer_ ? runGeneral(firstPage, lastPage, outputBase) : endRun(foreignProducer);
     }
 
     if (!(work.pageList = allocCell<WorkBuffers::PageListCell>())) return endRun(noMemoryPageList);
@@ -622,22 +687,25 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     if (!(work.outlineEntries = allocCell<OutlineEntry*>())) return endRun(noMemoryOutlineOutputs);
     const int pageCount = collectPages(reader_, *work.catalogueNumber, &work.pageList->start,
                                        &work.pageList->end, work.outlineEntries, work.outlineCount);
-    if (pageCount < 1) return endRun(collectPagesFailed);
-    pageCount_ = pageCount;
+    if (pageCount < 1) return handOver() ? runGeneral(firstPage, lastPage, outputBase) : endRun(collectPagesFailed);
 
-    if (firstPage < 0 || lastPage < 0 || firstPage > pageCount || lastPage > pageCount)
-        return endRun(pageRangeOutOfBounds);
-    if (firstPage == 0) firstPage = 1;
-    if (lastPage == 0) lastPage = pageCount;
-    if (firstPage > lastPage) std::swap(firstPage, lastPage);
+    // A /Count far above the pages listed must not cost time per missing
+    // page: past the last PageList line every page fails alike.
+    const std::size_t pageLines = countLines(work.pageList->start, work.pageList->end);
+    // A page tree the exact reader follows, whose first page it cannot
+    // find in Mesker's layout, is another producer's.
+    if (handOver()) {
+        ImageInfo probe;
+        if (pageLines == 0 || locatePageImage(reader_, 0, work.pageList->start, work.pageList->end, &probe) != 0)
+            return runGeneral(firstPage, lastPage, outputBase);
+    }
+    pageCount_ = pageCount;
+    if (!normalisePageRange(pageCount, &firstPage, &lastPage)) return endRun(pageRangeOutOfBounds);
     pagesInRange_ = lastPage - firstPage + 1;
 
     OutputNames names;
     setOutputNames(&names, outputBase, pageCount);
 
-    // A /Count far above the pages listed must not cost time per missing
-    // page: past the last PageList line every page fails alike.
-    const std::size_t pageLines = countLines(work.pageList->start, work.pageList->end);
     const Byte* pageLine = work.pageList->start;
     for (int skipped = 0; skipped < firstPage - 1 && static_cast<std::size_t>(skipped) < pageLines; ++skipped)
         pageLine = nextLine(pageLine, work.pageList->end);
@@ -666,6 +734,168 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     }
     if (stopped) return endRun(documentChanged_.load() ? documentChanged : extractionStopped);
     return endRun(pageFailed ? somePageNotWritten : extractionOk);
+}
+
+namespace {
+
+// What one page's images may decode to, each: far above any scan (an A0
+// page at 1200 dpi in 24-bit colour is 2 GB less a fifth), and a bound on
+// what a forged image can make the run hold.
+constexpr std::size_t generalImageLimitBytes = std::size_t{1} << 31;
+
+// The digits of `count`, for zero-padded numbers up to it.
+int digitsOf(std::size_t count)
+{
+    int digits = 1;
+    for (; count >= 10; count /= 10) ++digits;
+    return digits;
+}
+
+// "-K" zero-padded to the digits of the page's image count, then the
+// extension; only the extension for a page's only image.
+std::string imageSuffix(std::size_t imageNumber, std::size_t imageCount, std::string_view extension)
+{
+    std::string suffix;
+    if (imageCount > 1) {
+        std::string number = std::to_string(imageNumber);
+        suffix.push_back('-');
+        suffix.append(static_cast<std::size_t>(digitsOf(imageCount)) - number.size(), '0');
+        suffix.append(number);
+    }
+    suffix.append(extension);
+    return suffix;
+}
+
+}  // namespace
+
+// Whether some "/Producer" of the document names one of the accepted
+// producers, in whichever revision: such a document is read the exact way
+// alone.
+bool ExtractionRun::carriesOwnProducer() const
+{
+    if (!reader_.start) return false;
+    const std::string_view document(reinterpret_cast<const char*>(reader_.start),
+                                    static_cast<std::size_t>(reader_.end - reader_.start));
+    for (std::size_t at = document.find(producerKey); at != std::string_view::npos;
+         at = document.find(producerKey, at + 1)) {
+        const Byte* const after = reader_.start + at + producerKey.size();
+        for (std::string_view prefix : acceptedProducers)
+            if (matchesAt(after, reader_.end, prefix)) return true;
+    }
+    return false;
+}
+
+int ExtractionRun::runGeneral(int firstPage, int lastPage, const char* outputBase)
+{
+    usedGeneralReader_ = true;
+    reader_.lastError = 0;
+    reader_.isEncrypted = false;
+    GeneralDocument document;
+    switch (document.open(reader_.start, static_cast<std::size_t>(reader_.end - reader_.start), reader_.stops)) {
+    case GeneralStatus::Ok: break;
+    case GeneralStatus::Encrypted: reader_.isEncrypted = true; return endRun(readTrailerFailed);
+    case GeneralStatus::NoMemory: return endRun(noMemoryPageList);
+    case GeneralStatus::Stopped: return endRun(extractionStopped);
+    default: return endRun(readTrailerFailed);
+    }
+    const int pageCount = document.pageCount();
+    pageCount_ = pageCount;
+    if (!normalisePageRange(pageCount, &firstPage, &lastPage)) return endRun(pageRangeOutOfBounds);
+    pagesInRange_ = lastPage - firstPage + 1;
+    OutputNames names;
+    setOutputNames(&names, outputBase, pageCount);
+
+    // The bookmarks as the exact reader gives them: record 0 the outline
+    // root, then each named page's first bookmark, its title a string token.
+    std::vector<std::string> titleTokens;
+    std::vector<OutlineEntry> outline(1, OutlineEntry{0, nullptr, -1});
+    TitleIndex titles;
+    if (outlineNames_) {
+        titleTokens = document.firstBookmarkTitles();
+        for (std::size_t page = 0; page < titleTokens.size(); ++page) {
+            const std::string& token = titleTokens[page];
+            if (token.empty() || token.size() > static_cast<std::size_t>(longestTitleBytes)) continue;
+            outline.push_back(OutlineEntry{static_cast<std::int32_t>(token.size()),
+                                           reinterpret_cast<const Byte*>(token.data()), static_cast<std::int32_t>(page)});
+        }
+        if (!titles.build(outline.data(), static_cast<std::int32_t>(outline.size()), static_cast<std::size_t>(pageCount)))
+            return endRun(noMemoryOutlineOutputs);
+    }
+    bool pageFailed = false;
+    bool stopped = false;
+    {
+        PageLoop loop(*this, pageWriting_);
+        for (int pageIndex = firstPage - 1; pageIndex <= lastPage - 1; ++pageIndex) {
+            if (isStopRequested() || documentChanged_.load()) {
+                stopped = true;
+                break;
+            }
+            processGeneralPage(loop, document, pageIndex, names, titles);
+        }
+        pageFailed = loop.end();
+        stopped = stopped || isStopRequested() || hasDocumentChanged();
+    }
+    if (stopped) return endRun(documentChanged_.load() ? documentChanged : extractionStopped);
+    return endRun(pageFailed ? somePageNotWritten : extractionOk);
+}
+
+void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document, int pageIndex,
+                                       const OutputNames& names, const TitleIndex& titles)
+{
+    const int pageNumber = pageIndex + 1;
+    std::vector<GeneralImage> images;
+    const GeneralStatus listed = document.pageImages(pageIndex, &images);
+    if (listed == GeneralStatus::Stopped) return loop.report(pageNumber, PageStage::Stopped);
+    if (listed != GeneralStatus::Ok) return loop.fail(pageNumber, PageStage::Decode, static_cast<int>(listed));
+    if (images.empty()) return loop.report(pageNumber, PageStage::NoImage);
+    const std::size_t count = images.size();
+    for (std::size_t k = 0; k < count; ++k) {
+        const GeneralImage& image = images[k];
+        const int imageNumber = count > 1 ? static_cast<int>(k + 1) : 0;
+        const bool endsPage = k + 1 == count;
+        if (isStopRequested() || documentChanged_.load()) return loop.report(pageNumber, PageStage::Stopped);
+        // The page before gives its files back first, so that no more than
+        // two images' decoded bytes are held at once.
+        loop.settle();
+        StreamBytes data;
+        StreamBytes globals;
+        const GeneralStatus read = document.imageData(image, generalImageLimitBytes, &data, &globals);
+        if (read == GeneralStatus::Stopped) return loop.report(pageNumber, PageStage::Stopped);
+        if (read != GeneralStatus::Ok) {
+            loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Decode, static_cast<int>(read));
+            continue;
+        }
+        PageFile file;
+        file.pageNumber = pageNumber;
+        file.imageNumber = imageNumber;
+        file.endsPage = endsPage;
+        file.isBitmap = true;
+        file.stops = reader_.stops;
+        ImageFile prepared;
+        const int encoded =
+            prepareImageFile(image, std::move(data), globals, generalImageLimitBytes, &prepared, file.stops);
+        if (encoded == encodeStopped) return loop.report(pageNumber, PageStage::Stopped);
+        if (encoded != 0) {
+            loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Encode, encoded);
+            continue;
+        }
+        file.isEncoded = prepared.extension != ".bmp";
+        file.bitmap = std::move(prepared.file);
+        const std::string extension = imageSuffix(k + 1, count, prepared.extension);
+        bool named = false;
+        if (outlineNames_ && formPageTitleName(titles, pageIndex, names, extension, file.name)) {
+            if (loop.holdsName(file.name)) loop.settle();
+            named = isUsableOutputName(file.name);
+        }
+        if (!named) {
+            if (!formNumberedName(names, pageNumber, extension, file.name)) {
+                loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Name, -1);
+                continue;
+            }
+            if (outlineNames_ && loop.holdsName(file.name)) loop.settle();
+        }
+        loop.write(std::move(file));
+    }
 }
 
 ExtractionOutcome outcomeOf(int result, bool written)

@@ -10,6 +10,7 @@
 
 #include "job/output_names.h"
 #include "job/page_files.h"
+#include "pdf/general_reader.h"
 #include "pdf/reader.h"
 #include "platform/file.h"
 
@@ -61,6 +62,9 @@ enum class RunFailure {
     DamagedPageTree,  // -11
     DamagedInfo,      // -14, -15
     ForeignProducer,  // -16
+    // -8 (not encrypted), -11, -13 with no page found: a sound PDF that the
+    // general reader opens, in another producer's layout
+    ForeignLayout,
     PageRange,        // -12
     PagesMissing,     // -13
     Stopped,          // -17
@@ -87,6 +91,11 @@ enum class PageStage {
     Name,         // no output name fits the platform's path length
     PastPageList, // this page and all after it have no PageList line
     Stopped,      // its file was given up half-way when the run was stopped
+    // The general reader's:
+    NoImage,      // the page draws no image: nothing to write, and no failure
+    Decode,       // code: the GeneralStatus reading the page or its image gave
+    Encode,       // code from prepareImageFile
+    WriteFile,    // code from writePreparedBitmap, for a file that is no BMP
 };
 
 struct PageOutcome {
@@ -96,6 +105,11 @@ struct PageOutcome {
     std::int32_t code = 0;
     std::string fileName;
     std::uint64_t bytes = 0;          // of the file written
+    // The general reader's images of one page: the image's number on its
+    // page (1-based; 0 for a page's only one), and whether it is the page's
+    // last (the pages done count it).
+    std::int32_t imageNumber = 0;
+    bool endsPage = true;
 };
 
 // What a run reports each time a page of its range is done, in page order,
@@ -121,6 +135,9 @@ public:
     void setProgress(std::function<void(const PageProgress&)> progress) { progress_ = std::move(progress); }
     // How page files go to threads (tests reach every path through it).
     void setPageWriting(PageWriting writing) { pageWriting_ = writing; }
+    // Read any producer's document with the general reader where the exact
+    // reader refuses it as another producer's (off by default).
+    void setAnyProducer(bool on) { anyProducer_ = on; }
     // A flag of the caller's that asks the run to stop as requestStop does
     // (null: none); it may be set from a signal handler.
     void setStopRequest(const std::atomic<bool>* flag) { externalStop_ = flag; }
@@ -143,6 +160,8 @@ public:
     RunFailure failure() const { return failure_; }
     // why the document could not be opened, for -1;
     OpenFailure openFailure() const { return openFailure_; }
+    // whether the general reader read the document;
+    bool usedGeneralReader() const { return usedGeneralReader_; }
     // the document's page count, 0 before it is known;
     int pageCount() const { return pageCount_; }
     // what happened to each page, in page order.
@@ -169,6 +188,11 @@ private:
     void report(PageOutcome outcome);
     void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const OutputNames& names,
                      const TitleIndex& titles);
+    int runGeneral(int firstPage, int lastPage, const char* outputBase);
+    void processGeneralPage(PageLoop& loop, GeneralDocument& document, int pageIndex, const OutputNames& names,
+                            const TitleIndex& titles);
+    bool carriesOwnProducer() const;
+    bool isRefusedForeignLayout() const;
     bool formPageTitleName(const TitleIndex& titles, int pageIndex, const OutputNames& names,
                            std::string_view extension, PathBuffer& name);
 
@@ -177,6 +201,8 @@ private:
     InputFile document_;
     std::uint64_t documentBytes_ = 0;
     bool outlineNames_ = false;
+    bool anyProducer_ = false;
+    bool usedGeneralReader_ = false;
     PageWriting pageWriting_;
     std::function<void(const PageProgress&)> progress_;
     const std::atomic<bool>* externalStop_ = nullptr;

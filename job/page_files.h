@@ -34,8 +34,14 @@ struct PageFile {
     const Byte* jpegView = nullptr;
     std::uint64_t jpegOffset = 0;
     std::size_t jpegBytes = 0;
-    // A Flate page's converted bitmap.
+    // A Flate page's converted bitmap; with isEncoded, a whole file encoded
+    // in memory (no header), whose failures are the file's own.
     PreparedBitmap bitmap;
+    bool isEncoded = false;
+    // Whether it is the last file of its page: a page that draws several
+    // images is done with its last.
+    bool endsPage = true;
+    std::int32_t imageNumber = 0;  // on its page, 1-based; 0 for a page's only file
     // Writing gives up, and the file is not put in place, as soon as one of
     // these turns true: the run's own stop, its caller's, and the document
     // found changed.

@@ -1,0 +1,189 @@
+#include "image/general_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "image/jbig2_decode.h"
+
+namespace ravoth {
+
+namespace {
+
+// How /Decode maps one component: as stored, inverted, or some other way
+// (which nothing here writes without loss).
+enum class Mapping { Stored, Inverted, Other };
+
+Mapping mappingOf(const GeneralImage& image, std::size_t component)
+{
+    if (image.decode.size() < 2 * (component + 1)) return Mapping::Stored;
+    const double low = image.decode[2 * component];
+    const double high = image.decode[2 * component + 1];
+    if (image.colour == ColourModel::Indexed)
+        return low == 0 && high == (1 << image.bitsPerComponent) - 1 ? Mapping::Stored : Mapping::Other;
+    if (low == 0 && high == 1) return Mapping::Stored;
+    if (low == 1 && high == 0) return Mapping::Inverted;
+    return Mapping::Other;
+}
+
+// Inverts what /Decode inverts, in place. False when it maps otherwise, or
+// inverts some components of a packed depth and not others.
+bool applyDecode(const GeneralImage& image, Byte* samples, std::size_t bytes)
+{
+    const std::size_t components = static_cast<std::size_t>(image.components);
+    bool anyInverted = false;
+    bool allInverted = true;
+    for (std::size_t c = 0; c < components; ++c) {
+        const Mapping mapping = mappingOf(image, c);
+        if (mapping == Mapping::Other) return false;
+        anyInverted = anyInverted || mapping == Mapping::Inverted;
+        allInverted = allInverted && mapping == Mapping::Inverted;
+    }
+    if (!anyInverted) return true;
+    if (allInverted) {
+        // Every sample's bits flip, the padding's with them, unseen.
+        for (std::size_t i = 0; i < bytes; ++i) samples[i] = static_cast<Byte>(~samples[i]);
+        return true;
+    }
+    if (image.bitsPerComponent != 8 && image.bitsPerComponent != 16) return false;
+    const std::size_t sampleBytes = static_cast<std::size_t>(image.bitsPerComponent / 8);
+    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * components * sampleBytes;
+    for (std::size_t row = 0; row + rowBytes <= bytes; row += rowBytes)
+        for (std::size_t i = 0; i < rowBytes; ++i)
+            if (mappingOf(image, i / sampleBytes % components) == Mapping::Inverted)
+                samples[row + i] = static_cast<Byte>(~samples[row + i]);
+    return true;
+}
+
+// Looks each index up in the palette: 8-bit samples of the base space.
+OwnedBlock<Byte> expandIndexed(const GeneralImage& image, const Byte* samples, std::size_t* expandedBytes)
+{
+    const std::size_t width = static_cast<std::size_t>(image.width);
+    const std::size_t height = static_cast<std::size_t>(image.height);
+    const std::size_t components = static_cast<std::size_t>(image.components);
+    const int bits = image.bitsPerComponent;
+    const std::size_t rowBytes = (width * static_cast<std::size_t>(bits) + 7) / 8;
+    const std::size_t outRow = width * components;
+    OwnedBlock<Byte> out(allocBlock(outRow * height));
+    if (!out) return out;
+    const auto* palette = reinterpret_cast<const Byte*>(image.palette.data());
+    const unsigned mask = (1u << bits) - 1;
+    for (std::size_t y = 0; y < height; ++y) {
+        const Byte* row = samples + y * rowBytes;
+        Byte* target = out.get() + y * outRow;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::size_t bit = x * static_cast<std::size_t>(bits);
+            const unsigned index = (row[bit / 8] >> (8 - bits - bit % 8)) & mask;
+            // Viewers take an index past the table as its last entry.
+            const unsigned entry = std::min<unsigned>(index, static_cast<unsigned>(image.indexedHival));
+            std::memcpy(target + x * components, palette + entry * components, components);
+        }
+    }
+    *expandedBytes = outRow * height;
+    return out;
+}
+
+// The bitmap writer's own codes, as the encoders' are.
+int fromBitmap(int code)
+{
+    if (code == 0 || code == bitmapStopped) return code;
+    return code == -10 ? imageUnsupported : encodeNoMemory;
+}
+
+int writeSamples(const GeneralImage& image, StreamBytes& data, ImageFile* out, const StopFlags& stops)
+{
+    const int bits = image.bitsPerComponent;
+    if (image.colour == ColourModel::Unsupported) return imageUnsupported;
+    if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) return imageUnsupported;
+    if (image.colour == ColourModel::Indexed) {
+        if (bits == 16 || mappingOf(image, 0) != Mapping::Stored) return imageUnsupported;
+        std::size_t bytes = 0;
+        OwnedBlock<Byte> expanded = expandIndexed(image, data.block.get(), &bytes);
+        if (!expanded) return encodeNoMemory;
+        data.block = std::move(expanded);
+        data.bytes = bytes;
+        GeneralImage base = image;
+        base.colour = image.paletteModel;
+        base.bitsPerComponent = 8;
+        base.decode.clear();
+        return writeSamples(base, data, out, stops);
+    }
+    if (!applyDecode(image, data.block.get(), data.bytes)) return imageUnsupported;
+    const bool gray = image.colour == ColourModel::Gray;
+    if ((gray || image.colour == ColourModel::Rgb) && bits <= 8) {
+        out->extension = ".bmp";
+        return fromBitmap(
+            prepareBitmap(data.block.get(), data.bytes, image.width, image.height, bits, gray, &out->file, stops));
+    }
+    Raster raster;
+    raster.rows = data.block.get();
+    raster.width = image.width;
+    raster.height = image.height;
+    raster.bitsPerSample = bits;
+    raster.samplesPerPixel = image.components;
+    raster.rowBytes = (static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.components) *
+                           static_cast<std::size_t>(bits) + 7) / 8;
+    if (image.colour == ColourModel::Cmyk) {
+        out->extension = ".tif";
+        return encodeTiff(raster, TiffPhotometric::Cmyk, &out->file, stops);
+    }
+    out->extension = ".png";
+    return encodePng(raster, &out->file, stops);
+}
+
+// The file is the image's own bytes, taken over.
+int keepBytes(StreamBytes& data, std::string_view extension, ImageFile* out)
+{
+    out->extension = extension;
+    out->file.headerBytes = 0;
+    out->file.imageBytes = data.bytes;
+    out->file.pixels = OwnedBlock<>(data.block.release());
+    return 0;
+}
+
+}  // namespace
+
+int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBytes& globals,
+                     std::size_t decodeLimit, ImageFile* out, const StopFlags& stops)
+{
+    switch (image.coding) {
+    case ImageCoding::Jpeg: return keepBytes(data, ".jpg", out);
+    case ImageCoding::Jpx: return keepBytes(data, ".jp2", out);
+    case ImageCoding::Ccitt: {
+        // The viewer shows coded white as white, unless /BlackIs1 and
+        // /Decode turn it round between them.
+        const bool inverted = (mappingOf(image, 0) == Mapping::Inverted) != image.ccittBlackIs1;
+        if (mappingOf(image, 0) == Mapping::Other) return imageUnsupported;
+        FaxData fax;
+        fax.data = data.block.get();
+        fax.bytes = data.bytes;
+        fax.columns = image.ccittColumns;
+        fax.rows = image.ccittRows > 0 ? image.ccittRows : image.height;
+        fax.k = image.ccittK;
+        fax.byteAligned = image.ccittByteAligned;
+        fax.photometric = inverted ? TiffPhotometric::MinIsBlack : TiffPhotometric::MinIsWhite;
+        out->extension = ".tif";
+        return wrapFaxInTiff(fax, &out->file);
+    }
+    case ImageCoding::Jbig2: {
+        Bilevel page;
+        const int decoded = decodeJbig2(data.block.get(), data.bytes, globals.block.get(), globals.bytes,
+                                        decodeLimit, &page, stops);
+        if (decoded == jbig2Stopped) return encodeStopped;
+        if (decoded != 0) return decoded == jbig2NoMemory ? encodeNoMemory : imageUndecodable;
+        data.block.reset();
+        // JBIG2 marks black with 1; as grey samples 0 is black.
+        const std::size_t bytes = page.rowBytes * static_cast<std::size_t>(page.height);
+        Byte* rows = page.rows.get();
+        for (std::size_t i = 0; i < bytes; ++i) rows[i] = static_cast<Byte>(~rows[i]);
+        if (mappingOf(image, 0) == Mapping::Other) return imageUnsupported;
+        if (mappingOf(image, 0) == Mapping::Inverted)
+            for (std::size_t i = 0; i < bytes; ++i) rows[i] = static_cast<Byte>(~rows[i]);
+        out->extension = ".bmp";
+        return fromBitmap(prepareBitmap(rows, bytes, page.width, page.height, 1, true, &out->file, stops));
+    }
+    case ImageCoding::Samples: return writeSamples(image, data, out, stops);
+    }
+    return imageUnsupported;
+}
+
+}  // namespace ravoth

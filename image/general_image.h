@@ -1,0 +1,28 @@
+// What an image of the general reader is written as: coded pictures as they
+// are (JPEG, JPEG 2000, CCITT fax in a TIFF), everything else decoded into
+// the first of BMP, PNG and TIFF that holds it without loss.
+#pragma once
+
+#include <string_view>
+
+#include "image/encoded_file.h"
+#include "pdf/general_reader.h"
+
+namespace ravoth {
+
+struct ImageFile {
+    std::string_view extension;  // ".jpg", ".jp2", ".tif", ".bmp" or ".png"
+    // With headerBytes 0 for every format but BMP.
+    PreparedBitmap file;
+};
+
+// Codes besides the encoders' (encoded_file.h):
+constexpr int imageUnsupported = -2;  // a colour space, depth or /Decode no format here holds
+constexpr int imageUndecodable = -3;  // JBIG2 data that yields no page
+
+// Turns the image's bytes (from GeneralDocument::imageData, taken over)
+// into its file. `decodeLimit` bounds what decoding JBIG2 may hold.
+int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBytes& globals,
+                     std::size_t decodeLimit, ImageFile* out, const StopFlags& stops = {});
+
+}  // namespace ravoth
