@@ -9,7 +9,6 @@
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFOutlineDocumentHelper.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
@@ -19,6 +18,7 @@
 #include <map>
 #include <set>
 #include <stdexcept>
+#include <string_view>
 
 namespace ravoth {
 
@@ -174,6 +174,15 @@ void filterChain(QPDFObjectHandle dict, std::vector<std::string>* filters, std::
         filters->push_back(item.isName() ? item.getName() : std::string());
         parms->push_back(parm.isArray() ? parm.getArrayItem(i) : (i == 0 ? parm : QPDFObjectHandle::newNull()));
     }
+}
+
+// The filters that only pack bytes, which the library undoes.
+bool isPackingFilter(const std::string& filter)
+{
+    static constexpr std::string_view names[] = {"/FlateDecode",    "/Fl",  "/LZWDecode",       "/LZW",
+                                                 "/ASCIIHexDecode", "/AHx", "/ASCII85Decode",   "/A85",
+                                                 "/RunLengthDecode", "/RL"};
+    return std::find(std::begin(names), std::end(names), filter) != std::end(names);
 }
 
 ImageCoding codingOf(const std::string& lastFilter)
@@ -335,6 +344,30 @@ std::vector<std::string> drawnNames(Byte* content, std::size_t bytes)
     return names;
 }
 
+// Lists the leaves of the page tree under `node` in page order. False when
+// the walk takes more than `visits` node visits (a tree listing nodes over
+// and over, or in a loop), goes deeper than any real tree, or is stopped.
+bool collectPageObjects(QPDFObjectHandle node, int depth, std::size_t& visits, std::vector<QPDFObjectHandle>& pages,
+                        const StopFlags& stops)
+{
+    constexpr int depthLimit = 64;
+    if (visits == 0 || depth > depthLimit) return false;
+    --visits;
+    if ((visits & 1023) == 0 && stops.isRaised()) return false;
+    if (!node.isDictionary()) return true;
+    QPDFObjectHandle type = node.getKey("/Type");
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    const bool isLeaf = (type.isName() && type.getName() == "/Page") || !kids.isArray();
+    if (isLeaf) {
+        pages.push_back(node);
+        return true;
+    }
+    const int count = kids.getArrayNItems();
+    for (int i = 0; i < count; ++i)
+        if (!collectPageObjects(kids.getArrayItem(i), depth + 1, visits, pages, stops)) return false;
+    return true;
+}
+
 }  // namespace
 
 std::uint64_t declaredImageBytes(const GeneralImage& image)
@@ -365,8 +398,13 @@ GeneralStatus GeneralDocument::open(const Byte* data, std::size_t bytes, const S
     try {
         state_->pdf.setSuppressWarnings(true);
         state_->pdf.processMemoryFile("document", reinterpret_cast<const char*>(data), bytes, "");
-        for (QPDFPageObjectHelper& page : QPDFPageDocumentHelper(state_->pdf).getAllPages())
-            state_->pages.push_back(page.getObjectHandle());
+        // The library's own page list copies a page object for every
+        // further listing of it: a tree listing one large page thousands of
+        // times would cost gigabytes. The tree is walked here instead, with
+        // no more visits than twice the document's objects.
+        std::size_t visits = 2 * state_->pdf.getObjectCount() + 16;
+        if (!collectPageObjects(state_->pdf.getRoot().getKey("/Pages"), 0, visits, state_->pages, stops))
+            state_->pages.clear();
     } catch (const QPDFExc& e) {
         state_.reset();
         if (e.getErrorCode() == qpdf_e_password) return GeneralStatus::Encrypted;
@@ -498,6 +536,14 @@ GeneralStatus GeneralDocument::imageData(const GeneralImage& image, std::size_t 
     if (!state_ || image.index >= state_->images.size()) return GeneralStatus::Damaged;
     try {
         QPDFObjectHandle stream = state_->images[image.index];
+        std::vector<std::string> filters;
+        std::vector<QPDFObjectHandle> parms;
+        filterChain(stream.getDict(), &filters, &parms);
+        // Every filter before the image's own must be one the library
+        // undoes: bytes it passed on undecoded would be taken for pixels.
+        const std::size_t packing = image.coding == ImageCoding::Samples ? filters.size() : filters.size() - 1;
+        for (std::size_t i = 0; i < packing; ++i)
+            if (!isPackingFilter(filters[i])) return GeneralStatus::Unsupported;
         if (image.coding == ImageCoding::Samples) {
             const std::uint64_t declared = declaredImageBytes(image);
             if (declared == 0) return GeneralStatus::Unsupported;
@@ -511,9 +557,6 @@ GeneralStatus GeneralDocument::imageData(const GeneralImage& image, std::size_t 
             return GeneralStatus::Ok;
         }
 
-        std::vector<std::string> filters;
-        std::vector<QPDFObjectHandle> parms;
-        filterChain(stream.getDict(), &filters, &parms);
         if (globals && image.coding == ImageCoding::Jbig2 && !parms.empty() && parms.back().isDictionary()) {
             QPDFObjectHandle shared = parms.back().getKey("/JBIG2Globals");
             if (shared.isStream()) {

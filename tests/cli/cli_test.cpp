@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "tests/fixture/general_pdf.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/support/temp_folder.h"
 
@@ -407,6 +408,15 @@ TEST_F(Cli, ReasonLinesNameTheFileAndSayWhy)
     ASSERT_TRUE(fixture::writeFile(notes, "Shopping list\nstartxref\n9\n%%EOF\n"));
     const std::string picture = folder_.file("Picture.pdf");
     ASSERT_TRUE(fixture::writeFile(picture, fixture::dctPage(8, 8, false, 1).data));
+    // Another producer's layout: cross-reference and object streams.
+    testing::GeneralDocumentSpec other;
+    other.pages.push_back({{{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""}}});
+    const std::string streams = folder_.file("Streams.pdf");
+    ASSERT_TRUE(testing::writeGeneralPdf(other, streams));
+    other.userPassword = "secret";
+    other.ownerPassword = "owner";
+    const std::string locked = folder_.file("Locked.pdf");
+    ASSERT_TRUE(testing::writeGeneralPdf(other, locked));
     struct Case {
         std::vector<std::string> arguments;
         std::string reason;
@@ -414,7 +424,9 @@ TEST_F(Cli, ReasonLinesNameTheFileAndSayWhy)
     const Case cases[] = {
         {{"-q", missing}, "cannot be opened: no such file or folder"},
         {{folder_.path()}, "cannot be opened: not a regular file"},
-        {{"-q", write("Foreign.pdf", foreign)}, "not a PDF made by Mesker, Tolvin or Dravel"},
+        {{"-q", write("Foreign.pdf", foreign)}, "not a PDF made by Mesker, Tolvin or Dravel; -a (--any-producer) reads it"},
+        {{"-q", streams}, "not a PDF made by Mesker, Tolvin or Dravel; -a (--any-producer) reads it"},
+        {{"-a", locked}, "encrypted"},
         {{write("Encrypted.pdf", encrypted)}, "encrypted"},
         {{damaged}, "damaged cross-reference table"},
         {{notes}, "not a PDF file"},
@@ -422,7 +434,8 @@ TEST_F(Cli, ReasonLinesNameTheFileAndSayWhy)
         {{"--lang", "ja", picture}, "PDF ファイルではありません"},
         {{"-f", "5", good}, "page range outside the document (3 pages)"},
         {{"-q", "-v", write("Partly.pdf", brokenPage)}, "1 of 3 pages could not be written"},
-        {{"--lang", "ja", "-q", write("Foreign2.pdf", foreign)}, "Mesker、Tolvin、Dravel で作られた PDF ではありません"},
+        {{"--lang", "ja", "-q", write("Foreign2.pdf", foreign)},
+         "Mesker、Tolvin、Dravel で作られた PDF ではありません; -a (--any-producer) を付けると読み込めます"},
         {{"--lang", "ja", missing}, "開けません: ファイルがありません"},
     };
     for (const Case& c : cases) {

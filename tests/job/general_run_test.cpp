@@ -1,0 +1,442 @@
+// The general reader end to end: documents written the way other producers
+// write them, each written file read back through a library and compared
+// with what went in.
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <tiffio.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/window_logic.h"
+#include "job/extraction.h"
+#include "tests/fixture/general_pdf.h"
+#include "tests/fixture/pdf_builder.h"
+#include "tests/support/ctype_locale.h"
+#include "tests/support/temp_folder.h"
+
+namespace ravoth {
+namespace {
+
+using fixture::deflateBytes;
+using testing::GeneralDocumentSpec;
+using testing::GeneralImageSpec;
+using testing::GeneralPageSpec;
+using testing::readFileBytes;
+using testing::TempFolder;
+
+std::uint32_t le32(const std::string& b, std::size_t at)
+{
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8 |
+                                      static_cast<unsigned char>(b[at + 2]) << 16 |
+                                      static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24);
+}
+
+// A bitmap's pixels as RGB triplets, top row first.
+std::string bmpPixels(const std::string& file)
+{
+    if (file.size() < 54 || file.compare(0, 2, "BM") != 0) return "not a BMP";
+    const std::uint32_t offset = le32(file, 10);
+    const std::uint32_t width = le32(file, 18);
+    const std::uint32_t height = le32(file, 22);
+    const int bits = static_cast<unsigned char>(file[28]);
+    const std::size_t stride = (width * static_cast<std::uint32_t>(bits) + 31) / 32 * 4;
+    std::string rgb;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::size_t row = offset + (height - 1 - y) * stride;
+        for (std::uint32_t x = 0; x < width; ++x) {
+            if (bits == 24) {
+                const std::size_t at = row + 3 * x;
+                rgb += {file[at + 2], file[at + 1], file[at]};
+            } else {
+                const int index = (static_cast<unsigned char>(file[row + x / 8]) >> (7 - x % 8)) & 1;
+                const std::size_t entry = 54 + 4 * static_cast<std::size_t>(index);
+                rgb += {file[entry + 2], file[entry + 1], file[entry]};
+            }
+        }
+    }
+    return rgb;
+}
+
+// A PNG's rows as stored (16-bit samples big-endian), with its depth.
+std::string pngRows(const std::string& path, int* depth, int* channels)
+{
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in) return "missing";
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    std::string rows;
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, in);
+        png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+        *depth = png_get_bit_depth(png, info);
+        *channels = png_get_channels(png, info);
+        const png_size_t rowBytes = png_get_rowbytes(png, info);
+        png_bytepp pointers = png_get_rows(png, info);
+        for (png_uint_32 y = 0; y < png_get_image_height(png, info); ++y)
+            rows.append(reinterpret_cast<const char*>(pointers[y]), rowBytes);
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(in);
+    return rows;
+}
+
+// A TIFF's decoded scanlines, with its photometric interpretation.
+std::string tiffRows(const std::string& path, int* photometric)
+{
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    if (!tiff) return "missing";
+    std::uint32_t height = 0;
+    std::uint16_t photo = 0;
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &photo);
+    *photometric = photo;
+    std::string rows;
+    std::string line(static_cast<std::size_t>(TIFFScanlineSize(tiff)), '\0');
+    for (std::uint32_t y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tiff, line.data(), y, 0) < 0) return "undecodable";
+        rows += line;
+    }
+    TIFFClose(tiff);
+    return rows;
+}
+
+// Rows of 1-bit pixels (1 = black) coded as CCITT Group 4 by libtiff, as a
+// PDF's fax stream holds them.
+std::string group4(const std::string& rows, std::uint32_t width, std::uint32_t height, const std::string& scratch)
+{
+    TIFF* tiff = TIFFOpen(scratch.c_str(), "w");
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
+    const std::size_t stride = (width + 7) / 8;
+    std::string row;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        row = rows.substr(y * stride, stride);
+        TIFFWriteScanline(tiff, row.data(), y, 0);
+    }
+    TIFFClose(tiff);
+    tiff = TIFFOpen(scratch.c_str(), "r");
+    std::string data(static_cast<std::size_t>(TIFFRawStripSize(tiff, 0)), '\0');
+    TIFFReadRawStrip(tiff, 0, data.data(), static_cast<tmsize_t>(data.size()));
+    TIFFClose(tiff);
+    return data;
+}
+
+std::string bigEndian32(std::uint32_t v)
+{
+    return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+// An embedded JBIG2 stream of one page holding one generic region coded
+// with MMR (Group 4 data), as a scanner's PDF may carry it.
+std::string jbig2Page(const std::string& mmr, std::uint32_t width, std::uint32_t height)
+{
+    auto segment = [](std::uint32_t number, char type, const std::string& data) {
+        return bigEndian32(number) + std::string{type, '\0', '\1'} + bigEndian32(static_cast<std::uint32_t>(data.size())) +
+               data;
+    };
+    const std::string pageInfo = bigEndian32(width) + bigEndian32(height) + bigEndian32(0) + bigEndian32(0) +
+                                 std::string{'\0', '\0', '\0'};
+    const std::string region = bigEndian32(width) + bigEndian32(height) + bigEndian32(0) + bigEndian32(0) +
+                               std::string{'\0', '\1'} + mmr;
+    return segment(0, 48, pageInfo) + segment(1, 39, region) + segment(2, 49, "");
+}
+
+struct Written {
+    int result = 0;
+    RunFailure failure = RunFailure::None;
+    std::vector<PageOutcome> outcomes;
+    std::set<std::string> files;
+};
+
+Written extract(const TempFolder& folder, const GeneralDocumentSpec& spec, bool anyProducer = true,
+                bool outlineNames = false)
+{
+    Written out;
+    const std::string pdf = folder.file("Doc.pdf");
+    EXPECT_TRUE(testing::writeGeneralPdf(spec, pdf));
+    ExtractionRun run;
+    run.setAnyProducer(anyProducer);
+    run.setOutlineNames(outlineNames);
+    out.result = run.run(pdf.c_str(), 0, 0, pdf.c_str());
+    out.failure = run.failure();
+    out.outcomes = run.pageOutcomes();
+    out.files = folder.names();
+    out.files.erase("Doc.pdf");
+    return out;
+}
+
+std::string gray(std::initializer_list<int> values)
+{
+    std::string rgb;
+    for (int v : values) rgb += {static_cast<char>(v), static_cast<char>(v), static_cast<char>(v)};
+    return rgb;
+}
+
+// Rows of 1-bit pixels, 1 black, as RGB triplets.
+std::string blackOnes(const std::string& rows, int width, int height)
+{
+    std::string rgb;
+    const int stride = (width + 7) / 8;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const bool black = (static_cast<unsigned char>(rows[y * stride + x / 8]) >> (7 - x % 8)) & 1;
+            rgb.append(3, black ? '\0' : '\xFF');
+        }
+    return rgb;
+}
+
+TEST(GeneralReader, EachCodingIsWrittenAsItsFormatHoldsIt)
+{
+    TempFolder scratchFolder;
+    const std::string jpeg = fixture::makeJpeg(16, 8, false, 7);
+    // 10 x 3 pixels of 1 bit, 1 = black.
+    const std::string bilevel{"\xF0\x40\x0F\x80\xAA\x40", 6};
+    const std::string fax = group4(bilevel, 10, 3, scratchFolder.file("g4.tif"));
+    const std::string gray8{"\x00\x32\xFF\x0A\x14\x1E", 6};
+    const std::string rgb8{"\x01\x02\x03\x04\x05\x06\xFF\x00\x80", 9};
+    // PNG predictor, "Sub" on every row: each byte less the one a pixel before.
+    const std::string rgb8Sub{"\x01\x01\x02\x03\x03\x03\x03\xFB\xFB\x7A", 10};
+    const std::string gray16{"\x12\x34\xAB\xCD\xFF\x00\x00\x01", 8};
+    const std::string cmyk8{"\x00\x40\x80\xFF\x10\x20\x30\x40", 8};
+
+    struct Case {
+        const char* name;
+        GeneralImageSpec image;
+        const char* file;
+        // The written file's content as the check reads it, and what it must be.
+        std::function<std::string(const std::string& path)> read;
+        std::string expected;
+    };
+    const auto bytes = [](const std::string& path) { return readFileBytes(path); };
+    const auto bmp = [](const std::string& path) { return bmpPixels(readFileBytes(path)); };
+    const auto png = [](const std::string& path) {
+        int depth = 0, channels = 0;
+        const std::string rows = pngRows(path, &depth, &channels);
+        return std::to_string(depth) + "/" + std::to_string(channels) + ":" + rows;
+    };
+    const auto tiff = [](const std::string& path) {
+        int photometric = -1;
+        const std::string rows = tiffRows(path, &photometric);
+        return std::to_string(photometric) + ":" + rows;
+    };
+    const std::string grayDict = "/Width 3 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8";
+    const std::string faxParms = "<< /K -1 /Columns 10 /Rows 3 >>";
+    const std::string faxDict = "/Width 10 /Height 3 /ColorSpace /DeviceGray /BitsPerComponent 1";
+    std::string hex;
+    for (unsigned char c : deflateBytes(gray8)) {
+        static const char digits[] = "0123456789abcdef";
+        hex += {digits[c >> 4], digits[c & 15]};
+    }
+    hex += '>';
+    const Case cases[] = {
+        {"JPEG as stored", {"/Width 16 /Height 8 /ColorSpace /DeviceRGB /BitsPerComponent 8", jpeg, "/DCTDecode", ""},
+         "Doc-1.jpg", bytes, jpeg},
+        {"JPEG behind Flate",
+         {"/Width 16 /Height 8 /ColorSpace /DeviceRGB /BitsPerComponent 8", deflateBytes(jpeg),
+          "[/FlateDecode /DCTDecode]", ""},
+         "Doc-1.jpg", bytes, jpeg},
+        {"JPEG 2000 as stored", {"/Width 4 /Height 4", "not decoded here", "/JPXDecode", ""}, "Doc-1.jp2", bytes,
+         "not decoded here"},
+        {"fax, white as coded", {faxDict, fax, "/CCITTFaxDecode", faxParms}, "Doc-1.tif", tiff,
+         "0:" + bilevel},
+        {"fax, BlackIs1 turns it round",
+         {faxDict, fax, "/CCITTFaxDecode", "<< /K -1 /Columns 10 /Rows 3 /BlackIs1 true >>"}, "Doc-1.tif", tiff,
+         "1:" + bilevel},
+        {"fax, BlackIs1 and /Decode cancel out",
+         {faxDict + " /Decode [1 0]", fax, "/CCITTFaxDecode", "<< /K -1 /Columns 10 /Rows 3 /BlackIs1 true >>"},
+         "Doc-1.tif", tiff, "0:" + bilevel},
+        {"JBIG2 decoded to one bit, 1 black",
+         {faxDict, jbig2Page(fax, 10, 3), "/JBIG2Decode", ""}, "Doc-1.bmp", bmp, blackOnes(bilevel, 10, 3)},
+        {"grey 8 bits", {grayDict, deflateBytes(gray8), "/FlateDecode", ""}, "Doc-1.bmp", bmp,
+         gray({0, 50, 255, 10, 20, 30})},
+        {"grey behind ASCIIHex and Flate", {grayDict, hex, "[/ASCIIHexDecode /FlateDecode]", ""}, "Doc-1.bmp", bmp,
+         gray({0, 50, 255, 10, 20, 30})},
+        {"grey 4 bits, /Decode [1 0]",
+         {"/Width 3 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 4 /Decode [1 0]", std::string{"\x0F\x30", 2},
+          "", ""},
+         "Doc-1.bmp", bmp, gray({255, 0, 204})},
+        {"grey 2 bits", {"/Width 4 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 2", "\x1B", "", ""},
+         "Doc-1.bmp", bmp, gray({0, 85, 170, 255})},
+        {"one bit stays one bit, /Decode [1 0]",
+         {"/Width 3 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 1 /Decode [1 0]", "\xA0", "", ""},
+         "Doc-1.bmp", bmp, gray({0, 255, 0})},
+        {"image mask shows black where it paints",
+         {"/Width 3 /Height 1 /ImageMask true", "\xA0", "", ""}, "Doc-1.bmp", bmp, gray({255, 0, 255})},
+        {"RGB through the PNG predictor",
+         {"/Width 3 /Height 1 /ColorSpace /DeviceRGB /BitsPerComponent 8", deflateBytes(rgb8Sub), "/FlateDecode",
+          "<< /Predictor 15 /Colors 3 /Columns 3 >>"},
+         "Doc-1.bmp", bmp, rgb8},
+        {"indexed over RGB, 4 bits",
+         {"/Width 3 /Height 1 /ColorSpace [/Indexed /DeviceRGB 1 <FF000000FF00>] /BitsPerComponent 4",
+          std::string{"\x01\x10", 2}, "", ""},
+         "Doc-1.bmp", bmp, std::string{"\xFF\x00\x00\x00\xFF\x00\x00\xFF\x00", 9}},
+        {"grey 16 bits to PNG",
+         {"/Width 2 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 16", gray16, "", ""}, "Doc-1.png", png,
+         "16/1:" + gray16},
+        {"CMYK to TIFF", {"/Width 2 /Height 1 /ColorSpace /DeviceCMYK /BitsPerComponent 8", cmyk8, "", ""},
+         "Doc-1.tif", tiff, "5:" + cmyk8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        GeneralDocumentSpec spec;
+        spec.pages.push_back(GeneralPageSpec{{c.image}});
+        const Written out = extract(folder, spec);
+        EXPECT_EQ(out.result, extractionOk);
+        EXPECT_EQ(out.files, std::set<std::string>{c.file});
+        EXPECT_EQ(c.read(folder.file(c.file)), c.expected);
+    }
+}
+
+TEST(GeneralReader, BadImagesFailTheirPageAndWriteNothing)
+{
+    const std::string gray8(6, '\x40');
+    std::string noise(64 * 64, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 2654435761u >> 13);
+    const std::string noiseFlate = deflateBytes(noise);
+    struct Case {
+        const char* name;
+        GeneralImageSpec image;
+        PageStage stage;
+    };
+    const Case cases[] = {
+        {"Flate cut short", {"/Width 64 /Height 64 /ColorSpace /DeviceGray /BitsPerComponent 8",
+                             noiseFlate.substr(0, noiseFlate.size() / 2), "/FlateDecode", ""}, PageStage::Decode},
+        {"fewer samples than declared", {"/Width 3 /Height 9 /ColorSpace /DeviceGray /BitsPerComponent 8", gray8, "",
+                                         ""}, PageStage::Decode},
+        {"a filter nothing here knows", {"/Width 3 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8", gray8,
+                                         "/NoSuchDecode", ""}, PageStage::Decode},
+        {"Lab colour", {"/Width 1 /Height 2 /ColorSpace [/Lab << /WhitePoint [1 1 1] >>] /BitsPerComponent 8",
+                        gray8, "", ""}, PageStage::Encode},
+        {"JBIG2 that is no JBIG2", {"/Width 3 /Height 2", gray8, "/JBIG2Decode", ""}, PageStage::Encode},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        GeneralDocumentSpec spec;
+        spec.pages.push_back(GeneralPageSpec{{c.image}});
+        const Written out = extract(folder, spec);
+        EXPECT_EQ(out.result, somePageNotWritten);
+        EXPECT_TRUE(out.files.empty());
+        ASSERT_EQ(out.outcomes.size(), 1u);
+        EXPECT_EQ(out.outcomes[0].stage, c.stage);
+    }
+}
+
+TEST(GeneralReader, PagesOfSeveralImagesAndOfNone)
+{
+    const std::string jpeg = fixture::makeJpeg(8, 8, true, 3);
+    const GeneralImageSpec drawn{"/Width 8 /Height 8 /ColorSpace /DeviceGray /BitsPerComponent 8", jpeg,
+                                 "/DCTDecode", ""};
+    GeneralImageSpec inForm{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""};
+    inForm.inForm = true;
+    GeneralDocumentSpec spec;
+    // Page 1 draws its image twice, page 2 one of its own and one in a form,
+    // page 3 nothing at all; twelve pages make the numbers two digits wide.
+    spec.pages.push_back(GeneralPageSpec{{drawn}, 2});
+    spec.pages.push_back(GeneralPageSpec{{drawn, inForm}});
+    spec.pages.push_back(GeneralPageSpec{});
+    for (int i = 0; i < 9; ++i) spec.pages.push_back(GeneralPageSpec{{drawn}});
+    TempFolder folder;
+    const Written out = extract(folder, spec);
+    EXPECT_EQ(out.result, extractionOk);
+    EXPECT_TRUE(out.files.count("Doc-01.jpg"));
+    EXPECT_TRUE(out.files.count("Doc-02-1.jpg"));
+    EXPECT_TRUE(out.files.count("Doc-02-2.bmp"));
+    EXPECT_FALSE(out.files.count("Doc-03.jpg"));
+    EXPECT_EQ(out.files.size(), 12u);
+    EXPECT_EQ(readFileBytes(folder.file("Doc-02-1.jpg")), jpeg);
+    ASSERT_EQ(out.outcomes.size(), 13u);
+    EXPECT_FALSE(out.outcomes[1].endsPage);
+    EXPECT_EQ(out.outcomes[2].imageNumber, 2);
+    EXPECT_EQ(out.outcomes[3].stage, PageStage::NoImage);
+}
+
+TEST(GeneralReader, DocumentsTheExactReaderRefuses)
+{
+    const GeneralImageSpec image{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""};
+    struct Case {
+        const char* name;
+        bool objectStreams;
+        std::string producer;
+        std::string userPassword;
+        std::string ownerPassword;
+        bool anyProducer;
+        int result;
+        RunFailure failure;
+    };
+    const Case cases[] = {
+        {"cross-reference stream, without -a", true, "", "", "", false, readTrailerFailed, RunFailure::ForeignLayout},
+        {"classic table, no producer, without -a", false, "", "", "", false, somePageNotWritten,
+         RunFailure::ForeignLayout},
+        {"another producer, without -a", false, "Scanner 2.0", "", "", false, foreignProducer,
+         RunFailure::ForeignProducer},
+        {"another producer, with -a", false, "Scanner 2.0", "", "", true, extractionOk, RunFailure::None},
+        {"a user password", true, "", "secret", "owner", true, readTrailerFailed, RunFailure::Encrypted},
+        {"an owner password only", true, "", "", "owner", true, extractionOk, RunFailure::None},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GeneralDocumentSpec spec;
+        spec.pages.push_back(GeneralPageSpec{{image}});
+        spec.objectStreams = c.objectStreams;
+        spec.producer = c.producer;
+        spec.userPassword = c.userPassword;
+        spec.ownerPassword = c.ownerPassword;
+        TempFolder folder;
+        const Written out = extract(folder, spec, c.anyProducer);
+        EXPECT_EQ(out.result, c.result);
+        EXPECT_EQ(out.failure, c.failure);
+        EXPECT_EQ(out.files.size(), c.result == extractionOk ? 1u : 0u);
+    }
+}
+
+TEST(GeneralReader, BookmarksNameTheFilesAsForMeskersOwn)
+{
+    const GeneralImageSpec image{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""};
+    GeneralDocumentSpec spec;
+    for (int i = 0; i < 3; ++i) spec.pages.push_back(GeneralPageSpec{{image}});
+    // The first bookmark in order names a page; a named destination counts
+    // as a direct one; a UTF-16 title is text.
+    spec.bookmarks = {{"Cover", 0, false}, {"Again", 0, false}, {"Named", 2, true},
+                      {std::string("\xFE\xFF\x30\x42", 4), 1, false}};
+    const testing::CtypeLocale utf8({"C.UTF-8", "C.utf8", "en_US.UTF-8"});
+    if (!utf8.active()) GTEST_SKIP() << "no UTF-8 locale";
+    TempFolder folder;
+    const Written out = extract(folder, spec, true, true);
+    EXPECT_EQ(out.result, extractionOk);
+    EXPECT_EQ(out.files, (std::set<std::string>{"Cover.bmp", "Named.bmp", "\xE3\x81\x82.bmp"}));
+}
+
+TEST(GeneralReader, AStopEndsTheRunWithNoFileHalfWritten)
+{
+    const GeneralImageSpec image{"/Width 64 /Height 64 /ColorSpace /DeviceGray /BitsPerComponent 8",
+                                 deflateBytes(std::string(64 * 64, '\x10')), "/FlateDecode", ""};
+    GeneralDocumentSpec spec;
+    for (int i = 0; i < 5; ++i) spec.pages.push_back(GeneralPageSpec{{image}});
+    TempFolder folder;
+    const std::string pdf = folder.file("Doc.pdf");
+    ASSERT_TRUE(testing::writeGeneralPdf(spec, pdf));
+    ExtractionRun run;
+    run.setAnyProducer(true);
+    run.setProgress([&](const PageProgress& progress) {
+        if (progress.pagesDone == 2) run.requestStop();
+    });
+    EXPECT_EQ(run.run(pdf.c_str(), 0, 0, pdf.c_str()), extractionStopped);
+    std::set<std::string> files = folder.names();
+    files.erase("Doc.pdf");
+    EXPECT_EQ(files, (std::set<std::string>{"Doc-1.bmp", "Doc-2.bmp"}));
+}
+
+}  // namespace
+}  // namespace ravoth
