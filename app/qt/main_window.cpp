@@ -213,9 +213,10 @@ namespace {
 
 // A modal box with the caption "Ravoth", an OK button and no icon; `detail`
 // stands below the text when given.
-void showBox(QWidget* parent, const QString& text, const QString& detail)
+bool showBox(QWidget* parent, const QString& text, const QString& detail, const QString& second = QString())
 {
     QMessageBox box(QMessageBox::NoIcon, qtText(texts::caption), text, QMessageBox::Ok, parent);
+    QAbstractButton* secondButton = second.isEmpty() ? nullptr : box.addButton(second, QMessageBox::AcceptRole);
     box.setTextFormat(Qt::PlainText);
     if (!detail.isEmpty()) box.setInformativeText(detail);
     // The box is as wide as its text, and "Complete" leaves the title bar
@@ -230,6 +231,7 @@ void showBox(QWidget* parent, const QString& text, const QString& detail)
                                       QSizePolicy::Minimum, QSizePolicy::Fixed),
                       grid->rowCount(), 0, 1, grid->columnCount());
     box.exec();
+    return secondButton && box.clickedButton() == secondButton;
 }
 
 }  // namespace
@@ -241,6 +243,8 @@ WindowSeams desktopSeams()
     seams.showOutcome = [](QWidget* parent, const QString& text, const QString& reason) {
         showBox(parent, text, reason);
     };
+    seams.offerGeneralReader = [](QWidget* parent, const QString& text, const QString& reason,
+                                  const QString& anyway) { return showBox(parent, text, reason, anyway); };
     seams.openHelpPage = [](const QString& path, std::function<void()> refused) {
         // Qt hands the page to xdg-open without looking back, so an xdg-open
         // that finds no browser would pass for success. It is started here
@@ -442,7 +446,7 @@ void MainWindow::runCommand(int commandId)
     }
 }
 
-void MainWindow::extract()
+void MainWindow::extract(bool anyProducer)
 {
     const QByteArray fileName = QFile::encodeName(fileNameEdit_->text());
     const QByteArray firstPageText = firstPageEdit_->text().toUtf8();
@@ -459,6 +463,7 @@ void MainWindow::extract()
 
     run_ = std::make_unique<ExtractionRun>();
     run_->setOutlineNames(outlineCheckBox_->isChecked());
+    run_->setAnyProducer(anyProducer);
     // Each page is shown from the window's own thread; the run's thread
     // only posts it.
     run_->setProgress([this](const PageProgress& page) {
@@ -499,8 +504,16 @@ void MainWindow::finishRun(int result)
     if (closeWait_) closeWait_->quit();
     if (closing_ || !run_) return;
     const std::unique_ptr<ExtractionRun> run = std::move(run_);
-    const QString reason = qtText(failureReason(language_, reportOf(*run, result)));
+    const RunReport report = reportOf(*run, result);
+    const QString reason = qtText(failureReason(language_, report));
     const QString message = qtText(resultMessage(result, run->filesWritten()), language_);
+    // Another producer's document: the box offers to read it the general
+    // way, with the same file, range and bookmark setting.
+    if (generalReaderWouldRead(report) && seams_.offerGeneralReader) {
+        if (seams_.offerGeneralReader(this, message, reason, qtText(texts::extractAnywayButton, language_)))
+            extract(true);
+        return;
+    }
     // A cancelled run is what the user asked for: nothing more to explain.
     seams_.showOutcome(this, message, result == extractionStopped ? QString() : reason);
 }

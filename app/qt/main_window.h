@@ -35,6 +35,10 @@ struct WindowSeams {
     // The box that ends a run: as showMessage, with `reason` (why the run did
     // not end Complete; may be empty) in smaller words below the text.
     std::function<void(QWidget* parent, const QString& text, const QString& reason)> showOutcome;
+    // The same box for a document refused as another producer's, with a
+    // second button `anyway` beside OK; true when the user chose it.
+    std::function<bool(QWidget* parent, const QString& text, const QString& reason, const QString& anyway)>
+        offerGeneralReader;
     // Opens an existing help page with the desktop's program for it; false
     // when no program took it. An opener that says only after it started
     // that it found no program calls `refused` then.
@@ -89,7 +93,8 @@ private:
     void connectCommand(QAction* action, int commandId);
     void createControls();
     void createAccelerators();
-    void extract();
+    // With anyProducer, what the exact reader refuses goes to the general one.
+    void extract(bool anyProducer = false);
     // Shows the run's progress: `done` pages of `total`.
     void showProgress(int done, int total);
     // Takes the run back once its thread has ended, and shows its outcome.

@@ -13,6 +13,8 @@ namespace ravoth::testing {
 struct Recorder {
     QStringList messages;
     QStringList reasons;  // one per box that ended a run
+    QStringList offeredButtons;  // the second button of each box that offered one
+    bool answerAnyway = false;   // whether such a box is answered with it
     QStringList helpPagesOpened;
     QStringList helpPagesRefused;  // paths whose opening is made to fail
     QStringList helpPagesRefusedLater;  // taken, then refused once the event loop runs
@@ -28,6 +30,13 @@ struct Recorder {
         seams.showOutcome = [this](QWidget*, const QString& text, const QString& reason) {
             messages.append(text);
             reasons.append(reason);
+        };
+        seams.offerGeneralReader = [this](QWidget*, const QString& text, const QString& reason,
+                                          const QString& anyway) {
+            messages.append(text);
+            reasons.append(reason);
+            offeredButtons.append(anyway);
+            return answerAnyway;
         };
         seams.openHelpPage = [this](const QString& path, std::function<void()> refused) {
             if (helpPagesRefused.contains(path)) return false;

@@ -16,6 +16,7 @@
 
 #include "app/qt/main_window.h"
 #include "app/window_logic.h"
+#include "tests/fixture/general_pdf.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/qt/recording_seams.h"
 
@@ -133,6 +134,8 @@ private slots:
     void cancelKeepsWholeFilesAndSaysSo();
     void closingStopsTheRunAndWaitsForIt();
     void closingWaitsWithTheEventLoopTurning();
+    void anotherProducersDocumentIsExtractedAnyway_data();
+    void anotherProducersDocumentIsExtractedAnyway();
 };
 
 void WindowRunTest::progressInPageOrderWhileTheWindowAnswers()
@@ -264,4 +267,39 @@ void WindowRunTest::closingWaitsWithTheEventLoopTurning()
 }
 
 QTEST_MAIN(WindowRunTest)
+// A document of another producer's layout is refused with a box that offers
+// the general reader; choosing it runs the same file again that way.
+void WindowRunTest::anotherProducersDocumentIsExtractedAnyway_data()
+{
+    QTest::addColumn<bool>("anyway");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("OK") << false << QStringList{u8("Failure")} << QStringList{u8("Book.pdf")};
+    QTest::newRow("Extract anyway") << true << QStringList{u8("Failure"), u8("Complete")}
+                                    << QStringList{u8("Book-1.bmp"), u8("Book.pdf")};
+}
+
+void WindowRunTest::anotherProducersDocumentIsExtractedAnyway()
+{
+    QFETCH(bool, anyway);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, files);
+    QTemporaryDir folder;
+    ravoth::testing::GeneralDocumentSpec spec;
+    spec.pages.push_back({{{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""}}});
+    const QString pdf = folder.filePath(u8("Book.pdf"));
+    QVERIFY(ravoth::testing::writeGeneralPdf(spec, QFile::encodeName(pdf).toStdString()));
+    RunWindow w(Language::English);
+    w.recorder.answerAnyway = anyway;
+    w.fileName->setText(pdf);
+    w.window.show();
+    QTest::mouseClick(w.extract, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(w.recorder.messages.size(), messages.size(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.window.isRunning(), 30000);
+    QCOMPARE(w.recorder.messages, messages);
+    QCOMPARE(w.recorder.offeredButtons, QStringList{u8("Extract anyway")});
+    QCOMPARE(w.recorder.reasons.first(), u8("not a PDF made by Mesker, Tolvin or Dravel"));
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files), files);
+}
+
 #include "tst_window_run.moc"

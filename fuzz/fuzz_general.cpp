@@ -1,0 +1,24 @@
+// libFuzzer entry point: one whole run over a document with -a, as the
+// command line makes it: what the exact reader refuses goes to the general
+// reader, each page's images are read, decoded and written into a folder
+// in memory, with bookmark titles as names when the first byte says so.
+#include <cstdint>
+
+#include "fuzz/scratch_file.h"
+#include "job/extraction.h"
+
+using namespace ravoth;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1) return 0;
+    static const fuzzing::Scratch scratch;
+    // The first byte chooses the options; the rest is the document.
+    scratch.hold(data + 1, size - 1);
+    ExtractionRun run;
+    run.setAnyProducer(true);
+    run.setOutlineNames((data[0] & 1) != 0);
+    run.run(scratch.path.c_str(), 0, 0, scratch.base.c_str());
+    scratch.clear();
+    return 0;
+}
