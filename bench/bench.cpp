@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/fixture/general_pdf.h"
 #include "tests/fixture/pdf_builder.h"
 
 namespace fs = std::filesystem;
@@ -161,6 +162,9 @@ struct Workload {
     std::uint64_t holeBytes = 0;
     // Too large for the peers' time and the disk they would fill.
     bool ravothOnly = false;
+    // Another producer's document, read with -a: written by this instead of
+    // from `pages`.
+    std::function<void(const fs::path&)> writeGeneral{};
 };
 
 // Pages whose JPEG streams are `bytes` bytes each, written straight to the
@@ -215,6 +219,49 @@ std::vector<MeskerPage> flatePages(int count, int width, int height, int bits, b
     return pages;
 }
 
+// The pages as another producer writes them (one image a page, a classic
+// cross-reference table, its own /Producer), through qpdf.
+std::function<void(const fs::path&)> generalDocument(std::vector<std::pair<std::string, std::string>> images,
+                                                     const std::string& entries, const std::string& filter,
+                                                     const std::string& parms)
+{
+    return [=](const fs::path& pdf) {
+        ravoth::testing::GeneralDocumentSpec spec;
+        spec.objectStreams = false;
+        spec.producer = "img2pdf 0.4.4";
+        for (const auto& [size, data] : images)
+            spec.pages.push_back(ravoth::testing::GeneralPageSpec{{{size + " " + entries, data, filter, parms}}});
+        ravoth::testing::writeGeneralPdf(spec, pdf.string());
+    };
+}
+
+std::vector<std::pair<std::string, std::string>> repeated(int count, const std::vector<std::string>& distinct,
+                                                          const std::string& size)
+{
+    std::vector<std::pair<std::string, std::string>> images;
+    for (int k = 0; k < count; ++k) images.emplace_back(size, distinct[static_cast<std::size_t>(k) % distinct.size()]);
+    return images;
+}
+
+std::vector<std::string> distinctJpegs(int width, int height, int distinct, int quality)
+{
+    std::vector<std::string> jpegs;
+    for (int k = 0; k < distinct; ++k) jpegs.push_back(makeJpeg(width, height, false, static_cast<unsigned>(k + 1), quality));
+    return jpegs;
+}
+
+std::vector<std::string> distinctFaxes(int width, int height, int distinct)
+{
+    std::vector<std::string> faxes;
+    for (int k = 0; k < distinct; ++k) {
+        // Ink is 1 in a fax: the scan's white 1 bits turned round.
+        std::string rows = scanLikeSamples(width, height, 1, true, static_cast<unsigned>(k + 1), 500);
+        for (char& c : rows) c = static_cast<char>(~c);
+        faxes.push_back(ravoth::testing::group4(rows, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)));
+    }
+    return faxes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -250,6 +297,19 @@ int main(int argc, char** argv)
         {"jpeg-large", [&] { return Workload{"jpeg-large", "1240x1754 JPEG pages", jpegPages(scaled(2000), 1240, 1754, 6, 97)}; }},
         {"flate-1bit", [&] { return Workload{"flate-1bit", "2480x3508 1-bit Flate pages", flatePages(scaled(100), 2480, 3508, 1, true, 500, 4)}; }},
         {"flate-24bit", [&] { return Workload{"flate-24bit", "2480x3508 24-bit Flate pages, near white", flatePages(scaled(50), 2480, 3508, 8, false, 2, 4)}; }},
+        {"any-jpeg-large", [&] {
+             Workload work{"any-jpeg-large", "1240x1754 JPEG pages, another producer's", {}};
+             work.writeGeneral = generalDocument(repeated(scaled(2000), distinctJpegs(1240, 1754, 6, 97), "/Width 1240 /Height 1754"),
+                                                 "/ColorSpace /DeviceRGB /BitsPerComponent 8", "/DCTDecode", "");
+             return work;
+         }},
+        {"any-ccitt", [&] {
+             Workload work{"any-ccitt", "2480x3508 CCITT G4 pages, another producer's", {}};
+             work.writeGeneral = generalDocument(repeated(scaled(500), distinctFaxes(2480, 3508, 4), "/Width 2480 /Height 3508"),
+                                                 "/ColorSpace /DeviceGray /BitsPerComponent 1", "/CCITTFaxDecode",
+                                                 "<< /K -1 /Columns 2480 /Rows 3508 >>");
+             return work;
+         }},
         {"jpeg-small-1000", [&] { return Workload{"jpeg-small-1000", "small JPEG pages", jpegPages(scaled(1000), 48, 48, 8, 75)}; }},
         {"jpeg-small", [&] { return Workload{"jpeg-small", "small JPEG pages", jpegPages(scaled(10000), 48, 48, 8, 75)}; }},
         {"jpeg-huge", [&] { return Workload{"jpeg-huge", "JPEG pages of 850 MB", hugeJpegPages(3, std::uint64_t{850'000'000} * scale / 100), 0, true}; }},
@@ -270,9 +330,12 @@ int main(int argc, char** argv)
     for (const Plan& plan : plans) {
         if (!only.empty() && only != plan.name) continue;
         Workload work = plan.make();
-        const std::size_t pageCount = work.pages.size();
+        const bool general = static_cast<bool>(work.writeGeneral);
+        const std::size_t pageCount = general ? 0 : work.pages.size();
         const fs::path pdf = base / (work.name + ".pdf");
-        {
+        if (general) {
+            work.writeGeneral(pdf);
+        } else {
             MeskerDocument document;
             document.pages = std::move(work.pages);
             document.holeBytes = work.holeBytes;
@@ -282,12 +345,17 @@ int main(int argc, char** argv)
         }
         malloc_trim(0);
         const auto bytes = fs::file_size(pdf);
-        std::printf("# %s: %zu pages of %s, %.1f MB\n", work.name.c_str(), pageCount,
-                    work.description.c_str(), static_cast<double>(bytes) / 1e6);
+        if (general)
+            std::printf("# %s: %s, %.1f MB\n", work.name.c_str(), work.description.c_str(), static_cast<double>(bytes) / 1e6);
+        else
+            std::printf("# %s: %zu pages of %s, %.1f MB\n", work.name.c_str(), pageCount,
+                        work.description.c_str(), static_cast<double>(bytes) / 1e6);
         // Warm the page cache.
         runOnce({"cat", pdf.string()}, base);
 
-        const Measure ours = best({cli, "-q", "-o", "@OUT@/page", pdf.string()}, base, "out-ravoth", repeat);
+        std::vector<std::string> ourArgs = {cli, "-q", "-o", "@OUT@/page", pdf.string()};
+        if (general) ourArgs.insert(ourArgs.begin() + 1, "-a");
+        const Measure ours = best(ourArgs, base, "out-ravoth", repeat);
         if (ours.status != 0) std::printf("  ravoth-cli exited with %d\n", ours.status);
         auto row = [&](const std::string& tool, const Measure& m) {
             std::printf("%-16s %-16s %10.3f %10.1f %10.1f %12.2f%s\n", work.name.c_str(), tool.c_str(), m.seconds,
@@ -296,17 +364,25 @@ int main(int argc, char** argv)
         };
         row("ravoth-cli", ours);
         if (!otherCli.empty())
-            row("other ravoth-cli", best({otherCli, "-q", "-o", "@OUT@/page", pdf.string()}, base, "out-other", repeat));
+        {
+            std::vector<std::string> otherArgs = ourArgs;
+            otherArgs.front() = otherCli;
+            row("other ravoth-cli", best(otherArgs, base, "out-other", repeat));
+        }
         row("copy floor", best({"cp", pdf.string(), "@OUT@/copy.pdf"}, base, "out-copy", repeat));
         if (work.ravothOnly) {
             if (!keep) fs::remove(pdf);
             continue;
         }
-        const bool isJpeg = work.name.rfind("jpeg", 0) == 0;
+        const bool isJpeg = work.name.find("jpeg") != std::string::npos;
         if (installed("pdfimages")) {
+            if (work.name == "any-ccitt") {
+                row("pdfimages -ccitt", best({"pdfimages", "-ccitt", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-c", repeat));
+                row("pdfimages -tiff", best({"pdfimages", "-tiff", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-t", repeat));
+            }
             if (isJpeg) row("pdfimages -j", best({"pdfimages", "-j", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-j", repeat));
             // Raw output of large JPEG pages is gigabytes of PPM and minutes.
-            if (work.name != "jpeg-large")
+            if (work.name != "jpeg-large" && work.name != "any-jpeg-large" && work.name != "any-ccitt")
                 row("pdfimages raw", best({"pdfimages", pdf.string(), "@OUT@/img"}, base, "out-pdfimages", repeat));
         }
         if (installed("mutool"))

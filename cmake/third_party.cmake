@@ -19,3 +19,9 @@ else()
   target_include_directories(ravoth_third_party INTERFACE ${RAVOTH_LIBS_INCLUDE_DIRS})
   target_link_libraries(ravoth_third_party INTERFACE ${RAVOTH_LIBS_LINK_LIBRARIES})
 endif()
+
+# qpdf 11.3's JSON.hh holds a std::vector of a class it has only declared,
+# which clang's C++20 library checks refuse; its users build as C++17 there.
+function(ravoth_qpdf_sources)
+  set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS "$<$<CXX_COMPILER_ID:Clang>:-std=c++17>")
+endfunction()

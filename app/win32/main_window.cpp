@@ -100,6 +100,43 @@ void showMessage(HWND window, const Text& text)
     showMessage(window, windowText(text, state.language));
 }
 
+// The system's message box has no buttons of its own naming: a Yes/No box
+// is given the texts "OK" and "Extract anyway" as it opens. Yes/No rather
+// than OK/Cancel, so that Esc and the close box cannot choose the second.
+struct ButtonNames {
+    HHOOK hook = nullptr;
+    std::wstring yes;
+    std::wstring no;
+};
+ButtonNames buttonNames;
+
+LRESULT CALLBACK nameBoxButtons(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HCBT_ACTIVATE && buttonNames.hook) {
+        const auto box = reinterpret_cast<HWND>(wParam);
+        SetDlgItemTextW(box, IDYES, buttonNames.yes.c_str());
+        SetDlgItemTextW(box, IDNO, buttonNames.no.c_str());
+        UnhookWindowsHookEx(buttonNames.hook);
+        buttonNames.hook = nullptr;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The outcome box for another producer's document; true when the user
+// chose to extract it anyway.
+bool offerGeneralReader(HWND window, const std::wstring& text)
+{
+    buttonNames.yes = L"OK";
+    buttonNames.no = windowText(texts::extractAnywayButton, state.language);
+    buttonNames.hook = SetWindowsHookExW(WH_CBT, nameBoxButtons, nullptr, GetCurrentThreadId());
+    const int answer = MessageBoxW(window, text.c_str(), windowCaption, MB_YESNO | MB_SETFOREGROUND);
+    if (buttonNames.hook) UnhookWindowsHookEx(buttonNames.hook);
+    buttonNames.hook = nullptr;
+    // Without the hook the buttons keep the system's Yes and No, which
+    // would not say what they do: only a named button counts.
+    return answer == IDNO && !buttonNames.no.empty();
+}
+
 // The system's cursor identifiers are numbers dressed as text pointers, in
 // the ANSI spelling unless the build defines UNICODE.
 LPCWSTR systemCursor(LPCSTR identifier) { return reinterpret_cast<LPCWSTR>(identifier); }
@@ -232,7 +269,8 @@ void runJob(HWND window, Job* job)
     while (!PostMessageW(window, runEndedMessage, 0, 0) && IsWindow(window)) Sleep(50);
 }
 
-void extract(HWND window)
+// With anyProducer, what the exact reader refuses goes to the general one.
+void extract(HWND window, bool anyProducer = false)
 {
     const std::string fileName = controlText(state.fileNameEdit);
     const std::string firstPage = controlText(state.firstPageEdit);
@@ -247,6 +285,7 @@ void extract(HWND window)
 
     auto job = std::make_unique<Job>();
     job->run.setOutlineNames(SendMessageW(state.outlineCheckBox, BM_GETCHECK, 0, 0) == BST_CHECKED);
+    job->run.setAnyProducer(anyProducer);
     job->fileName = fileName;
     job->firstPage = request.firstPage;
     job->lastPage = request.lastPage;
@@ -289,9 +328,15 @@ void endRun(HWND window)
     // The row shows where the run ended while the outcome box is up.
     showProgress(*job);
     EnableWindow(state.cancelButton, FALSE);
-    showMessage(window, outcomeText(state.language, reportOf(job->run, job->result), job->run.filesWritten()));
+    const RunReport report = reportOf(job->run, job->result);
+    const std::wstring text = outcomeText(state.language, report, job->run.filesWritten());
+    // Another producer's document: the box offers to read it the general
+    // way, with the same file, range and bookmark setting.
+    const bool anyway = generalReaderWouldRead(report) ? offerGeneralReader(window, text)
+                                                       : (showMessage(window, text), false);
     showRunControls(window, false);
     state.busy = false;
+    if (anyway) extract(window, true);
 }
 
 void browse(HWND window)

@@ -105,32 +105,6 @@ std::string tiffRows(const std::string& path, int* photometric)
     return rows;
 }
 
-// Rows of 1-bit pixels (1 = black) coded as CCITT Group 4 by libtiff, as a
-// PDF's fax stream holds them.
-std::string group4(const std::string& rows, std::uint32_t width, std::uint32_t height, const std::string& scratch)
-{
-    TIFF* tiff = TIFFOpen(scratch.c_str(), "w");
-    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
-    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
-    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 1);
-    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
-    TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
-    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, height);
-    const std::size_t stride = (width + 7) / 8;
-    std::string row;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        row = rows.substr(y * stride, stride);
-        TIFFWriteScanline(tiff, row.data(), y, 0);
-    }
-    TIFFClose(tiff);
-    tiff = TIFFOpen(scratch.c_str(), "r");
-    std::string data(static_cast<std::size_t>(TIFFRawStripSize(tiff, 0)), '\0');
-    TIFFReadRawStrip(tiff, 0, data.data(), static_cast<tmsize_t>(data.size()));
-    TIFFClose(tiff);
-    return data;
-}
-
 std::string bigEndian32(std::uint32_t v)
 {
     return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
@@ -197,11 +171,11 @@ std::string blackOnes(const std::string& rows, int width, int height)
 
 TEST(GeneralReader, EachCodingIsWrittenAsItsFormatHoldsIt)
 {
-    TempFolder scratchFolder;
     const std::string jpeg = fixture::makeJpeg(16, 8, false, 7);
     // 10 x 3 pixels of 1 bit, 1 = black.
     const std::string bilevel{"\xF0\x40\x0F\x80\xAA\x40", 6};
-    const std::string fax = group4(bilevel, 10, 3, scratchFolder.file("g4.tif"));
+    const std::string fax = testing::group4(bilevel, 10, 3);
+    ASSERT_FALSE(fax.empty());
     const std::string gray8{"\x00\x32\xFF\x0A\x14\x1E", 6};
     const std::string rgb8{"\x01\x02\x03\x04\x05\x06\xFF\x00\x80", 9};
     // PNG predictor, "Sub" on every row: each byte less the one a pixel before.
