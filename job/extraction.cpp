@@ -854,6 +854,26 @@ void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document
         const int imageNumber = count > 1 ? static_cast<int>(k + 1) : 0;
         const bool endsPage = k + 1 == count;
         if (isStopRequested() || documentChanged_.load()) return loop.report(pageNumber, PageStage::Stopped);
+        PageFile file;
+        file.pageNumber = pageNumber;
+        file.imageNumber = imageNumber;
+        file.endsPage = endsPage;
+        file.stops = reader_.stops;
+        // Coded bytes that stand in the file as they are go from there to
+        // the page file, as a JPEG page of Mesker's does.
+        if (image.inPlaceOffset >= 0 && static_cast<std::uint64_t>(image.inPlaceOffset) + image.storedBytes <= documentBytes_) {
+            file.jpegSource = &document_;
+            file.jpegView = reader_.start + image.inPlaceOffset;
+            file.jpegOffset = static_cast<std::uint64_t>(image.inPlaceOffset);
+            file.jpegBytes = static_cast<std::size_t>(image.storedBytes);
+            const std::string extension =
+                imageSuffix(k + 1, count, image.coding == ImageCoding::Jpeg ? ".jpg" : ".jp2");
+            if (nameGeneralFile(loop, pageIndex, names, titles, extension, file))
+                loop.write(std::move(file));
+            else
+                loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Name, -1);
+            continue;
+        }
         // The page before gives its files back first, so that no more than
         // two images' decoded bytes are held at once.
         loop.settle();
@@ -865,12 +885,7 @@ void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document
             loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Decode, static_cast<int>(read));
             continue;
         }
-        PageFile file;
-        file.pageNumber = pageNumber;
-        file.imageNumber = imageNumber;
-        file.endsPage = endsPage;
         file.isBitmap = true;
-        file.stops = reader_.stops;
         ImageFile prepared;
         const int encoded =
             prepareImageFile(image, std::move(data), globals, generalImageLimitBytes, &prepared, file.stops);
@@ -882,20 +897,25 @@ void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document
         file.isEncoded = prepared.extension != ".bmp";
         file.bitmap = std::move(prepared.file);
         const std::string extension = imageSuffix(k + 1, count, prepared.extension);
-        bool named = false;
-        if (outlineNames_ && formPageTitleName(titles, pageIndex, names, extension, file.name)) {
-            if (loop.holdsName(file.name)) loop.settle();
-            named = isUsableOutputName(file.name);
-        }
-        if (!named) {
-            if (!formNumberedName(names, pageNumber, extension, file.name)) {
-                loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Name, -1);
-                continue;
-            }
-            if (outlineNames_ && loop.holdsName(file.name)) loop.settle();
-        }
-        loop.write(std::move(file));
+        if (nameGeneralFile(loop, pageIndex, names, titles, extension, file))
+            loop.write(std::move(file));
+        else
+            loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Name, -1);
     }
+}
+
+// Names a file of the general reader as processPage names a page's: after
+// the page's bookmark, else by its number; false when no name fits.
+bool ExtractionRun::nameGeneralFile(PageLoop& loop, int pageIndex, const OutputNames& names, const TitleIndex& titles,
+                                    std::string_view extension, PageFile& file)
+{
+    if (outlineNames_ && formPageTitleName(titles, pageIndex, names, extension, file.name)) {
+        if (loop.holdsName(file.name)) loop.settle();
+        if (isUsableOutputName(file.name)) return true;
+    }
+    if (!formNumberedName(names, pageIndex + 1, extension, file.name)) return false;
+    if (outlineNames_ && loop.holdsName(file.name)) loop.settle();
+    return true;
 }
 
 ExtractionOutcome outcomeOf(int result, bool written)

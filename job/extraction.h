@@ -191,6 +191,8 @@ private:
     int runGeneral(int firstPage, int lastPage, const char* outputBase);
     void processGeneralPage(PageLoop& loop, GeneralDocument& document, int pageIndex, const OutputNames& names,
                             const TitleIndex& titles);
+    bool nameGeneralFile(PageLoop& loop, int pageIndex, const OutputNames& names, const TitleIndex& titles,
+                         std::string_view extension, PageFile& file);
     bool carriesOwnProducer() const;
     bool isRefusedForeignLayout() const;
     bool formPageTitleName(const TitleIndex& titles, int pageIndex, const OutputNames& names,

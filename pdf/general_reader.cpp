@@ -13,6 +13,7 @@
 #include <qpdf/QPDFTokenizer.hh>
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 #include <limits>
 #include <map>
@@ -382,6 +383,11 @@ std::uint64_t declaredImageBytes(const GeneralImage& image)
 
 struct GeneralDocument::State {
     QPDF pdf;
+    const Byte* data = nullptr;
+    std::size_t bytes = 0;
+    // Where each object of the file's own tables starts; empty for an
+    // encrypted document, whose stream bytes are never the image's.
+    std::map<QPDFObjGen, qpdf_offset_t> offsets;
     std::vector<QPDFObjectHandle> pages;
     std::vector<QPDFObjectHandle> images;  // of the page last listed
     StopFlags stops;
@@ -398,6 +404,11 @@ GeneralStatus GeneralDocument::open(const Byte* data, std::size_t bytes, const S
     try {
         state_->pdf.setSuppressWarnings(true);
         state_->pdf.processMemoryFile("document", reinterpret_cast<const char*>(data), bytes, "");
+        state_->data = data;
+        state_->bytes = bytes;
+        if (!state_->pdf.isEncrypted())
+            for (const auto& [id, entry] : state_->pdf.getXRefTable())
+                if (entry.getType() == 1) state_->offsets.emplace(id, entry.getOffset());
         // The library's own page list copies a page object for every
         // further listing of it: a tree listing one large page thousands of
         // times would cost gigabytes. The tree is walked here instead, with
@@ -434,6 +445,7 @@ int GeneralDocument::pageCount() const
 namespace {
 
 struct ImageWalk {
+    std::function<std::int64_t(QPDFObjectHandle, const GeneralImage&)> inPlace;
     std::vector<QPDFObjectHandle>* found;
     std::vector<GeneralImage>* images;
     std::set<QPDFObjGen> seen;
@@ -485,6 +497,7 @@ GeneralStatus walkContent(ImageWalk& walk, QPDFObjectHandle resources, const std
             if (walk.images->size() >= imagesPerPageLimit) return GeneralStatus::TooLarge;
             GeneralImage image;
             describeImage(xobject, resources, &image);
+            image.inPlaceOffset = walk.inPlace(xobject, image);
             image.index = walk.found->size();
             walk.found->push_back(xobject);
             walk.images->push_back(std::move(image));
@@ -506,13 +519,58 @@ GeneralStatus walkContent(ImageWalk& walk, QPDFObjectHandle resources, const std
 
 }  // namespace
 
+namespace {
+
+// Finds the bytes of a stream whose only filter is the image's own where
+// they stand in the file: after the "stream" keyword that follows the
+// object's start, and followed by "endstream" where its /Length ends them.
+// Anything else (a /Length the library had to correct, a keyword it could
+// be mistaken for) leaves the stream to the library: -1.
+std::int64_t findInPlace(const Byte* data, std::size_t bytes, qpdf_offset_t objectOffset, std::uint64_t length)
+{
+    // No image dictionary is longer than this.
+    constexpr std::size_t dictionaryReach = 64 * 1024;
+    if (objectOffset < 0 || static_cast<std::uint64_t>(objectOffset) >= bytes) return -1;
+    const std::string_view file(reinterpret_cast<const char*>(data), bytes);
+    const auto from = static_cast<std::size_t>(objectOffset);
+    const std::string_view window = file.substr(from, dictionaryReach);
+    const std::size_t keyword = window.find("stream");
+    if (keyword == std::string_view::npos || keyword == 0) return -1;
+    const char before = window[keyword - 1];
+    if (before != '>' && before != ' ' && before != '\n' && before != '\r' && before != '\t') return -1;
+    std::size_t start = from + keyword + 6;
+    if (file.substr(start, 2) == "\r\n") start += 2;
+    else if (file.substr(start, 1) == "\n") start += 1;
+    else return -1;
+    if (length > bytes - start) return -1;
+    std::size_t end = start + static_cast<std::size_t>(length);
+    while (end < bytes && (file[end] == '\r' || file[end] == '\n' || file[end] == ' ')) ++end;
+    if (file.substr(end, 9) != "endstream") return -1;
+    return static_cast<std::int64_t>(start);
+}
+
+}  // namespace
+
+std::int64_t GeneralDocument::inPlaceOffset(State& state, QPDFObjectHandle stream, const GeneralImage& image)
+{
+    if (image.coding != ImageCoding::Jpeg && image.coding != ImageCoding::Jpx) return -1;
+    std::vector<std::string> filters;
+    std::vector<QPDFObjectHandle> parms;
+    filterChain(stream.getDict(), &filters, &parms);
+    if (filters.size() != 1) return -1;
+    const auto found = state.offsets.find(stream.getObjGen());
+    if (found == state.offsets.end()) return -1;
+    return findInPlace(state.data, state.bytes, found->second, image.storedBytes);
+}
+
 GeneralStatus GeneralDocument::pageImages(int pageIndex, std::vector<GeneralImage>* images)
 {
     images->clear();
     if (!state_ || pageIndex < 0 || static_cast<std::size_t>(pageIndex) >= state_->pages.size())
         return GeneralStatus::Damaged;
     state_->images.clear();
-    ImageWalk walk{&state_->images, images, {}, 0, 0, &state_->stops};
+    ImageWalk walk{[this](QPDFObjectHandle stream, const GeneralImage& image) { return inPlaceOffset(*state_, stream, image); },
+                   &state_->images, images, {}, 0, 0, &state_->stops};
     std::vector<QPDFObjGen> formStack;
     try {
         QPDFPageObjectHelper page(state_->pages[static_cast<std::size_t>(pageIndex)]);

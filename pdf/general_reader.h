@@ -14,6 +14,8 @@
 #include "pdf/primitives.h"
 #include "platform/memory.h"
 
+class QPDFObjectHandle;
+
 namespace ravoth {
 
 // How an image's stream is coded, after any filter that only packs bytes
@@ -48,6 +50,10 @@ struct GeneralImage {
     bool ccittByteAligned = false;
     // The stream's length as stored in the file.
     std::uint64_t storedBytes = 0;
+    // Where a JPEG or JPEG 2000 stream's bytes stand unchanged in the
+    // document (no other filter, no encryption), so that they can be
+    // copied from there; -1 when they must be read through the library.
+    std::int64_t inPlaceOffset = -1;
     // Which of the document's objects it is (for ImageData).
     std::size_t index = 0;
 };
@@ -103,6 +109,7 @@ public:
 
 private:
     struct State;
+    static std::int64_t inPlaceOffset(State& state, QPDFObjectHandle stream, const GeneralImage& image);
     std::unique_ptr<State> state_;
 };
 
