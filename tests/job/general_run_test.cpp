@@ -6,6 +6,7 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "app/window_logic.h"
+#include "image/encoded_file.h"
 #include "job/extraction.h"
 #include "tests/fixture/general_pdf.h"
 #include "tests/fixture/pdf_builder.h"
@@ -410,6 +412,108 @@ TEST(GeneralReader, AStopEndsTheRunWithNoFileHalfWritten)
     std::set<std::string> files = folder.names();
     files.erase("Doc.pdf");
     EXPECT_EQ(files, (std::set<std::string>{"Doc-1.bmp", "Doc-2.bmp"}));
+}
+
+// A damaged document comes out right, the library having repaired it, or
+// fails: no file it writes may differ from the image it came from.
+TEST(GeneralReader, DamagedDocumentsComeOutRightOrFail)
+{
+    std::vector<std::string> jpegs;
+    GeneralDocumentSpec spec;
+    spec.objectStreams = false;
+    for (unsigned k = 0; k < 4; ++k) {
+        jpegs.push_back(fixture::makeJpeg(16, 16, false, k + 1));
+        spec.pages.push_back(GeneralPageSpec{{{"/Width 16 /Height 16 /ColorSpace /DeviceRGB /BitsPerComponent 8",
+                                               jpegs.back(), "/DCTDecode", ""}}});
+    }
+    TempFolder source;
+    ASSERT_TRUE(testing::writeGeneralPdf(spec, source.file("Doc.pdf")));
+    const std::string whole = readFileBytes(source.file("Doc.pdf"));
+    struct Case {
+        const char* name;
+        std::function<std::string(std::string)> damage;
+        bool repaired;  // whether the library is known to repair it whole
+    };
+    const Case cases[] = {
+        {"startxref pointing nowhere",
+         [](std::string pdf) { return pdf.replace(pdf.rfind("startxref") + 10, 1, "9"); }, true},
+        {"table entries shifted", [](std::string pdf) {
+             const std::size_t table = pdf.rfind("xref\n0 ");
+             for (std::size_t at = pdf.find(" 00000 n", table); at != std::string::npos; at = pdf.find(" 00000 n", at + 1))
+                 pdf[at - 1] = '7';
+             return pdf;
+         }, true},
+        {"cut off after two thirds", [](std::string pdf) { return pdf.substr(0, pdf.size() * 2 / 3); }, false},
+        {"a stream's bytes overwritten", [&](std::string pdf) {
+             const std::size_t at = pdf.find(jpegs[1].substr(0, 64));
+             return pdf.replace(at + 200, 40, std::string(40, '\0'));
+         }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        const std::string pdf = folder.file("Doc.pdf");
+        ASSERT_TRUE(fixture::writeFile(pdf, c.damage(whole)));
+        ExtractionRun run;
+        run.setAnyProducer(true);
+        const int result = run.run(pdf.c_str(), 0, 0, pdf.c_str());
+        if (c.repaired) {
+            EXPECT_EQ(result, extractionOk);
+        }
+        for (const PageOutcome& outcome : run.pageOutcomes()) {
+            if (outcome.stage != PageStage::Written) continue;
+            const std::string written = readFileBytes(outcome.fileName);
+            const bool fromItsPage = written == jpegs[static_cast<std::size_t>(outcome.pageNumber - 1)];
+            // A stream whose bytes were overwritten is still a JPEG of its
+            // page: the damage is the file's, not the reading's.
+            EXPECT_TRUE(fromItsPage || std::string(c.name) == "a stream's bytes overwritten")
+                << outcome.fileName;
+            EXPECT_EQ(written.size(), jpegs[static_cast<std::size_t>(outcome.pageNumber - 1)].size());
+        }
+        if (result == extractionOk) {
+            EXPECT_EQ(run.pageOutcomes().size(), 4u);
+        }
+    }
+}
+
+// The reader gives up inside a page as soon as a stop flag turns true, and
+// so do the encoders: the run's stop reaches every long step.
+TEST(GeneralReader, StopFlagsEndDecodingAndEncoding)
+{
+    const std::string samples(512 * 512 * 2, '\x11');
+    GeneralDocumentSpec spec;
+    spec.pages.push_back(GeneralPageSpec{{{"/Width 512 /Height 512 /ColorSpace /DeviceGray /BitsPerComponent 16",
+                                           deflateBytes(samples), "/FlateDecode", ""}}});
+    TempFolder folder;
+    ASSERT_TRUE(testing::writeGeneralPdf(spec, folder.file("Doc.pdf")));
+    const std::string pdf = readFileBytes(folder.file("Doc.pdf"));
+    std::atomic<bool> stop{false};
+    StopFlags stops;
+    stops.flags[0] = &stop;
+    GeneralDocument document;
+    ASSERT_EQ(document.open(reinterpret_cast<const Byte*>(pdf.data()), pdf.size(), stops), GeneralStatus::Ok);
+    std::vector<GeneralImage> images;
+    ASSERT_EQ(document.pageImages(0, &images), GeneralStatus::Ok);
+    ASSERT_EQ(images.size(), 1u);
+    StreamBytes data;
+    StreamBytes globals;
+    stop.store(true);
+    EXPECT_EQ(document.imageData(images[0], std::size_t{1} << 30, &data, &globals), GeneralStatus::Stopped);
+    stop.store(false);
+    ASSERT_EQ(document.imageData(images[0], std::size_t{1} << 30, &data, &globals), GeneralStatus::Ok);
+    ASSERT_EQ(data.bytes, samples.size());
+
+    Raster raster;
+    raster.rows = data.block.get();
+    raster.rowBytes = 1024;
+    raster.width = 512;
+    raster.height = 512;
+    raster.bitsPerSample = 16;
+    stop.store(true);
+    PreparedBitmap file;
+    EXPECT_EQ(encodePng(raster, &file, stops), encodeStopped);
+    EXPECT_EQ(encodeTiff(raster, TiffPhotometric::MinIsBlack, &file, stops), encodeStopped);
+    EXPECT_FALSE(file.pixels);
 }
 
 }  // namespace
