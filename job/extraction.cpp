@@ -712,6 +712,19 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     TitleIndex titles;
     if (outlineNames_ && !titles.build(*work.outlineEntries, *work.outlineCount, pageLines))
         return endRun(noMemoryOutlineOutputs);
+    return runPages(firstPage, lastPage, [&](PageLoop& loop, int pageIndex) {
+        if (static_cast<std::size_t>(pageIndex) >= pageLines) {
+            loop.fail(pageIndex + 1, PageStage::PastPageList, -1, lastPage);
+            return false;
+        }
+        processPage(loop, pageIndex, pageLine, names, titles);
+        pageLine = nextLine(pageLine, work.pageList->end);
+        return true;
+    });
+}
+
+int ExtractionRun::runPages(int firstPage, int lastPage, const std::function<bool(PageLoop&, int)>& page)
+{
     bool pageFailed = false;
     bool stopped = false;
     {
@@ -721,12 +734,7 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
                 stopped = true;
                 break;
             }
-            if (static_cast<std::size_t>(pageIndex) >= pageLines) {
-                loop.fail(pageIndex + 1, PageStage::PastPageList, -1, lastPage);
-                break;
-            }
-            processPage(loop, pageIndex, pageLine, names, titles);
-            pageLine = nextLine(pageLine, work.pageList->end);
+            if (!page(loop, pageIndex)) break;
         }
         pageFailed = loop.end();
         // A stop that came while the last files were written gave them up.
@@ -821,22 +829,10 @@ int ExtractionRun::runGeneral(int firstPage, int lastPage, const char* outputBas
         if (!titles.build(outline.data(), static_cast<std::int32_t>(outline.size()), static_cast<std::size_t>(pageCount)))
             return endRun(noMemoryOutlineOutputs);
     }
-    bool pageFailed = false;
-    bool stopped = false;
-    {
-        PageLoop loop(*this, pageWriting_);
-        for (int pageIndex = firstPage - 1; pageIndex <= lastPage - 1; ++pageIndex) {
-            if (isStopRequested() || documentChanged_.load()) {
-                stopped = true;
-                break;
-            }
-            processGeneralPage(loop, document, pageIndex, names, titles);
-        }
-        pageFailed = loop.end();
-        stopped = stopped || isStopRequested() || hasDocumentChanged();
-    }
-    if (stopped) return endRun(documentChanged_.load() ? documentChanged : extractionStopped);
-    return endRun(pageFailed ? somePageNotWritten : extractionOk);
+    return runPages(firstPage, lastPage, [&](PageLoop& loop, int pageIndex) {
+        processGeneralPage(loop, document, pageIndex, names, titles);
+        return true;
+    });
 }
 
 void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document, int pageIndex,

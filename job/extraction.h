@@ -188,6 +188,10 @@ private:
     void report(PageOutcome outcome);
     void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const OutputNames& names,
                      const TitleIndex& titles);
+    // Hands each page of the range to `page` on one page loop, then ends the
+    // run: stopped, some page failed, or every page written. `page` returns
+    // false when no page after it needs a turn.
+    int runPages(int firstPage, int lastPage, const std::function<bool(PageLoop&, int)>& page);
     int runGeneral(int firstPage, int lastPage, const char* outputBase);
     void processGeneralPage(PageLoop& loop, GeneralDocument& document, int pageIndex, const OutputNames& names,
                             const TitleIndex& titles);

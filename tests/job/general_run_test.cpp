@@ -151,6 +151,14 @@ Written extract(const TempFolder& folder, const GeneralDocumentSpec& spec, bool 
     return out;
 }
 
+// A document of one page that draws `image`, extracted with -a.
+Written extractImage(const TempFolder& folder, const GeneralImageSpec& image)
+{
+    GeneralDocumentSpec spec;
+    spec.pages.push_back(GeneralPageSpec{{image}});
+    return extract(folder, spec);
+}
+
 std::string gray(std::initializer_list<int> values)
 {
     std::string rgb;
@@ -265,9 +273,7 @@ TEST(GeneralReader, EachCodingIsWrittenAsItsFormatHoldsIt)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempFolder folder;
-        GeneralDocumentSpec spec;
-        spec.pages.push_back(GeneralPageSpec{{c.image}});
-        const Written out = extract(folder, spec);
+        const Written out = extractImage(folder, c.image);
         EXPECT_EQ(out.result, extractionOk);
         EXPECT_EQ(out.files, std::set<std::string>{c.file});
         EXPECT_EQ(c.read(folder.file(c.file)), c.expected);
@@ -299,9 +305,7 @@ TEST(GeneralReader, BadImagesFailTheirPageAndWriteNothing)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempFolder folder;
-        GeneralDocumentSpec spec;
-        spec.pages.push_back(GeneralPageSpec{{c.image}});
-        const Written out = extract(folder, spec);
+        const Written out = extractImage(folder, c.image);
         EXPECT_EQ(out.result, somePageNotWritten);
         EXPECT_TRUE(out.files.empty());
         ASSERT_EQ(out.outcomes.size(), 1u);

@@ -3,6 +3,10 @@
 // each page located, inflated, converted and written into a folder in
 // memory, with bookmark titles as names when the first byte says so. The
 // files the run wrote are removed again after each input.
+//
+// Built twice: fuzz_document runs as without -a, fuzz_general with it
+// (RAVOTH_FUZZ_ANY_PRODUCER), so that what the exact reader refuses goes to
+// the general reader and each page's images are read, decoded and written.
 #include <cstdint>
 
 #include "fuzz/scratch_file.h"
@@ -18,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     scratch.hold(data + 1, size - 1);
 
     ExtractionRun run;
+    run.setAnyProducer(RAVOTH_FUZZ_ANY_PRODUCER != 0);
     run.setOutlineNames((data[0] & 1) != 0);
     run.run(scratch.path.c_str(), 0, 0, scratch.base.c_str());
     scratch.clear();
