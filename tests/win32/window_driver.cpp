@@ -38,6 +38,7 @@
 #include "app/command_line.h"
 #include "app/window_logic.h"
 #include "platform/text.h"
+#include "tests/fixture/general_pdf.h"
 #include "tests/fixture/pdf_builder.h"
 
 namespace {
@@ -294,6 +295,33 @@ std::string answerMessageBox(const Program& program)
     return text;
 }
 
+// The outcome box for another producer's document: its text and its two
+// buttons' texts, "text [first|second]", after pressing the button `id`.
+std::string answerOfferBox(const Program& program, int id)
+{
+    HWND box = nullptr;
+    if (!waitFor([&] { return (box = findTopWindow(program.process.dwProcessId, "#32770", "Ravoth")) != nullptr; }))
+        return "(no message box)";
+    std::string text;
+    for (const HWND child : children(box))
+        if (sameTextIgnoringCase(className(child), "Static") && !windowText(child).empty()) text = windowText(child);
+    text += " [" + windowText(childWithId(box, IDYES)) + "|" + windowText(childWithId(box, IDNO)) + "]";
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(childWithId(box, id)));
+    waitFor([&] { return !IsWindow(box); });
+    return text;
+}
+
+// Writes `bytes` at a path of any characters; false when that failed.
+bool writeWholeFile(const std::string& path, const std::string& bytes)
+{
+    const HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool whole = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                       written == bytes.size();
+    return CloseHandle(file) && whole;
+}
+
 void command(const Program& program, int id) { PostMessageW(program.window, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
 
 struct ControlState {
@@ -448,6 +476,24 @@ void runCommands(const Program& program, Language language, const std::string& p
     command(program, commandExtract);
     expect(std::string(texts::failure.in(language)) + "\n\n" + std::string(texts::reasonNoSuchFile.in(language)),
            "Extract of a missing file");
+
+    // Another producer's document: the box says why and offers the general
+    // reader, whose button runs the same file again that way.
+    const std::string other = folderOf(pdf) + "other.pdf";
+    testing::GeneralDocumentSpec spec;
+    spec.pages.push_back({{{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""}}});
+    check(writeWholeFile(other, testing::generalPdfBytes(spec)), "another producer's document written");
+    setText(window, idFileNameEdit, other);
+    command(program, commandExtract);
+    checkEqual(answerOfferBox(program, IDNO),
+               std::string(texts::failure.in(language)) + "\n\n" + std::string(texts::reasonForeign.in(language)) +
+                   " [OK|" + std::string(texts::extractAnywayButton.in(language)) + "]",
+               "Extract of another producer's document");
+    expect(std::string(texts::complete.in(language)), "Extract anyway");
+    const std::map<std::string, std::string> written = filesIn(folderOf(pdf), "");
+    check(written.count("other-1.bmp") == 1, "Extract anyway wrote the page's image");
+    DeleteFileW(wide(folderOf(pdf) + "other-1.bmp").c_str());
+    DeleteFileW(wide(other).c_str());
 
     // An empty name is passed over without a word: the next box is About's.
     setText(window, idFileNameEdit, "");
