@@ -11,9 +11,25 @@ add_library(ravoth_third_party INTERFACE)
 # setting keeps the headers free of the deprecated one.
 target_compile_definitions(ravoth_third_party INTERFACE POINTERHOLDER_TRANSITION=4)
 if(WIN32)
-  target_include_directories(ravoth_third_party INTERFACE ${RAVOTH_LIBS_STATIC_INCLUDE_DIRS})
-  target_link_directories(ravoth_third_party INTERFACE ${RAVOTH_LIBS_STATIC_LIBRARY_DIRS})
-  target_link_libraries(ravoth_third_party INTERFACE ${RAVOTH_LIBS_STATIC_LIBRARIES})
+  # A static library must stand before those it uses: qpdf before libjpeg and
+  # zlib, libtiff and libpng before zlib. pkg-config lists each library's own
+  # after it, repeating zlib, and CMake would keep the first of repeated
+  # names; the last is the one after every library that uses it.
+  set(RAVOTH_LIBS_LINK_ORDER ${RAVOTH_LIBS_STATIC_LIBRARIES})
+  list(REVERSE RAVOTH_LIBS_LINK_ORDER)
+  list(REMOVE_DUPLICATES RAVOTH_LIBS_LINK_ORDER)
+  list(REVERSE RAVOTH_LIBS_LINK_ORDER)
+  # Linked as the archives' paths, which the programs then depend on: built
+  # again with a new version, they are linked again too.
+  set(RAVOTH_LIBS_ARCHIVES)
+  foreach(name IN LISTS RAVOTH_LIBS_LINK_ORDER)
+    find_library(RAVOTH_LIB_${name} NAMES lib${name}.a HINTS ${RAVOTH_LIBS_STATIC_LIBRARY_DIRS} REQUIRED)
+    list(APPEND RAVOTH_LIBS_ARCHIVES ${RAVOTH_LIB_${name}})
+  endforeach()
+  # Their headers are not ours to keep free of warnings, as on Linux, where
+  # they are in the system's include folder.
+  target_include_directories(ravoth_third_party SYSTEM INTERFACE ${RAVOTH_LIBS_STATIC_INCLUDE_DIRS})
+  target_link_libraries(ravoth_third_party INTERFACE ${RAVOTH_LIBS_ARCHIVES} ${RAVOTH_LIBS_STATIC_LDFLAGS_OTHER})
   target_compile_options(ravoth_third_party INTERFACE ${RAVOTH_LIBS_STATIC_CFLAGS_OTHER})
 else()
   target_include_directories(ravoth_third_party INTERFACE ${RAVOTH_LIBS_INCLUDE_DIRS})

@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# Cross-builds the static libraries the Windows programs link, from Debian 12's
+# own source packages with Debian's patches applied, into build-win-libs/prefix
+# (lib/, include/, lib/pkgconfig/), where cmake/mingw-w64-x86_64.cmake points
+# pkg-config. zlib is Debian's libz-mingw-w64-dev. Only the libraries are
+# built, no programs, tests or documents. A library is built again only when
+# its pinned version or its recipe here changes. Prints how long each build
+# took and nothing else on success; on failure the end of its log.
+#
+#   scripts/build-windows-libs.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# Source package versions, pinned. The newest bookworm-security uploads of
+# jbig2dec (0.19-3+deb12u1), libpng1.6 (+deb12u6) and tiff (+deb12u5) are not
+# served as source here (404), so these are the newest complete source
+# packages of the point release.
+order=(libjpeg-turbo qpdf jbig2dec libpng1.6 tiff)
+declare -A version=(
+  [libjpeg-turbo]=1:2.1.5-2
+  [qpdf]=11.3.0-1+deb12u1
+  [jbig2dec]=0.19-3
+  [libpng1.6]=1.6.39-2+deb12u5
+  [tiff]=4.5.0-6+deb12u4
+)
+# A library is built again when one it compiles against is.
+declare -A needs=([qpdf]=libjpeg-turbo)
+
+# nasm lets libjpeg-turbo build its SIMD code, which decodes JPEG pages
+# several times faster for a few seconds more of building.
+scripts/ensure-packages.sh cmake ninja-build pkg-config make g++-mingw-w64-x86-64-posix \
+  binutils-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev bzip2 xz-utils autoconf automake libtool nasm
+
+host=x86_64-w64-mingw32
+toolchain=$PWD/cmake/mingw-w64-x86_64.cmake
+root=$PWD/build-win-libs
+prefix=$root/prefix
+jobs=$(nproc)
+run_as_root=()
+[ "$(id -u)" -eq 0 ] || run_as_root=(sudo)
+mkdir -p "$root/downloads" "$root/stamps" "$root/logs" "$prefix"
+
+# One build at a time in this tree; the lock goes with the process.
+exec 9>"$root/.lock"
+flock 9
+work=
+trap '[ -z "$work" ] || rm -rf "$work"' EXIT
+
+cmake_configure() {
+  local src=$1 build=$2
+  shift 2
+  cmake -S "$src" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF "$@"
+}
+
+# Each recipe builds from $src in $build and installs under $destdir, so that
+# what $prefix is to hold lands in $stage first.
+build_libjpeg-turbo() {
+  cmake_configure "$src" "$build" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF \
+    -DWITH_SIMD=ON -DREQUIRE_SIMD=ON
+  # Its install rules take the programs along, which are not built.
+  cmake --build "$build" -j "$jobs" --target jpeg-static
+  install -D -m 644 "$build/libjpeg.a" "$stage/lib/libjpeg.a"
+  install -D -m 644 "$build/pkgscripts/libjpeg.pc" "$stage/lib/pkgconfig/libjpeg.pc"
+  install -D -m 644 -t "$stage/include" "$build/jconfig.h" "$src/jerror.h" "$src/jmorecfg.h" "$src/jpeglib.h"
+}
+
+build_qpdf() {
+  # Its configure checks link with "Advapi32", which only a case-blind file
+  # system finds as mingw-w64's libadvapi32.a; failing, they would leave out
+  # inttypes.h and the file-offset functions.
+  sed -i 's/\bAdvapi32\b/advapi32/' "$src/CMakeLists.txt"
+  cmake_configure "$src" "$build" -DBUILD_STATIC_LIBS=ON -DUSE_IMPLICIT_CRYPTO=OFF -DREQUIRE_CRYPTO_NATIVE=ON \
+    -DBUILD_DOC=OFF -DINSTALL_EXAMPLES=OFF -DINSTALL_CMAKE_PACKAGE=OFF
+  cmake --build "$build" -j "$jobs" --target libqpdf
+  DESTDIR=$destdir cmake --install "$build" --component dev
+}
+
+build_jbig2dec() {
+  # Debian makes its configure with the package's autogen.sh, which then runs
+  # it. jbig2.h defines inline away unless it is a macro, which turns
+  # mingw-w64's inline C library functions into definitions in every object.
+  (cd "$src" && ./autogen.sh --host=$host --prefix="$prefix" --disable-shared --enable-static \
+    --without-libpng CC=$host-gcc-posix CFLAGS=-O2 CPPFLAGS=-Dinline=__inline__)
+  make -C "$src" -j "$jobs" libjbig2dec.la
+  make -C "$src" DESTDIR="$destdir" install-libLTLIBRARIES install-includeHEADERS install-pkgconfigDATA
+}
+
+build_libpng1.6() {
+  cmake_configure "$src" "$build" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF \
+    -DSKIP_INSTALL_EXPORT=ON
+  cmake --build "$build" -j "$jobs"
+  DESTDIR=$destdir cmake --install "$build"
+}
+
+build_tiff() {
+  # Pages are written with Deflate or CCITT; the codecs built into libtiff
+  # need no other library and stay.
+  cmake_configure "$src" "$build" -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF -Dtiff-docs=OFF \
+    -Dcxx=OFF -Dzlib=ON -Dccitt=ON -Dlibdeflate=OFF -Dpixarlog=OFF -Djpeg=OFF -Dold-jpeg=OFF -Djbig=OFF \
+    -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF
+  cmake --build "$build" -j "$jobs"
+  DESTDIR=$destdir cmake --install "$build"
+}
+
+ensure_deb_src() {
+  if grep -qsE '^[[:space:]]*deb-src[[:space:]]' /etc/apt/sources.list /etc/apt/sources.list.d/*.list ||
+    grep -qsE '^Types:.*[[:space:]]deb-src([[:space:]]|$)' /etc/apt/sources.list.d/*.sources; then
+    return
+  fi
+  # The machine's own archives, as source.
+  if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    awk '/^[[:space:]]*#/ {next} /^Types:/ {print "Types: deb-src"; next} {print}' \
+      /etc/apt/sources.list.d/debian.sources |
+      "${run_as_root[@]}" tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
+  else
+    sed -n 's/^deb[[:space:]]/deb-src /p' /etc/apt/sources.list |
+      "${run_as_root[@]}" tee /etc/apt/sources.list.d/debian-src.list >/dev/null
+  fi
+  "${run_as_root[@]}" apt-get update -qq
+}
+
+has_source() {
+  # grep reads to the end: with -q, apt-cache could die of SIGPIPE and fail
+  # the pipe.
+  apt-cache showsrc --only-source "$1" 2>/dev/null | grep -xF "Version: $2" >/dev/null
+}
+
+# The .dsc, checked by dpkg-source against what it lists, is what stays of a
+# download; apt is asked only for what is not there yet.
+fetch() {
+  local name=$1 v=$2
+  local dsc=$root/downloads/${name}_${v#*:}.dsc
+  [ -f "$dsc" ] && return
+  ensure_deb_src
+  has_source "$name" "$v" || "${run_as_root[@]}" apt-get update -qq
+  has_source "$name" "$v" || { echo "Debian's source index has no $name $v" >&2; return 1; }
+  # A download cut short must not pass for one that is there.
+  (cd "$root/downloads" && apt-get source --download-only "$name=$v") || { rm -f "$dsc"; return 1; }
+}
+
+# The recipe itself is part of what a stamp records, so that changing how a
+# library is built builds it again, and so is the prefix, which the .pc files
+# name.
+stamp_of() {
+  local name=$1
+  echo "$name ${version[$name]} $(declare -f "build_$name" | sha256sum | cut -c 1-16) $prefix"
+  [ -z "${needs[$name]:-}" ] || stamp_of "${needs[$name]}"
+}
+
+for name in "${order[@]}"; do
+  want=$(stamp_of "$name")
+  [ "$(cat "$root/stamps/$name" 2>/dev/null)" = "$want" ] && continue
+  rm -f "$root/stamps/$name"
+  v=${version[$name]}
+  log=$root/logs/$name.log
+  work=$root/work/$name
+  rm -rf "$work"
+  mkdir -p "$work"
+  src=$work/${name}-${v#*:}
+  build=$work/build
+  destdir=$work/destdir
+  stage=$destdir$prefix
+  started=$SECONDS
+  # Not tested in an if or with ||, where bash would not stop the subshell at
+  # the first failing command.
+  set +e
+  (
+    set -e
+    fetch "$name" "$v"
+    dsc=$root/downloads/${name}_${v#*:}.dsc
+    dpkg-source -x "$dsc" "$src" || { rm -f "$dsc"; exit 1; }
+    "build_$name"
+  ) >"$log" 2>&1
+  status=$?
+  set -e
+  if [ $status -ne 0 ]; then
+    tail -n 40 "$log" >&2
+    echo "building $name $v failed; its log is $log" >&2
+    exit 1
+  fi
+  # What an older build of it left goes first, so that nothing stale stays.
+  if [ -f "$root/stamps/$name.files" ]; then
+    (cd "$prefix" && xargs -r -d '\n' rm -f <"$root/stamps/$name.files")
+  fi
+  # Programs, documents and CMake package files are not wanted here.
+  rm -rf "$stage/bin" "$stage/share" "$stage/lib/cmake"
+  find "$stage" -name '*.la' -delete
+  (cd "$stage" && find . \( -type f -o -type l \) | sed 's|^\./||' | sort) >"$root/stamps/$name.files"
+  cp -R "$stage/." "$prefix"
+  echo "$want" >"$root/stamps/$name"
+  rm -rf "$work"
+  work=
+  elapsed=$((SECONDS - started))
+  printf '%s %s: %dm%02ds\n' "$name" "$v" $((elapsed / 60)) $((elapsed % 60))
+done
