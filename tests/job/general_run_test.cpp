@@ -6,6 +6,7 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -440,7 +441,10 @@ TEST(GeneralReader, DamagedDocumentsComeOutRightOrFail)
     };
     const Case cases[] = {
         {"startxref pointing nowhere",
-         [](std::string pdf) { return pdf.replace(pdf.rfind("startxref") + 10, 1, "9"); }, true},
+         [](std::string pdf) {
+             pdf[pdf.rfind("startxref") + 10] = '9';
+             return pdf;
+         }, true},
         {"table entries shifted", [](std::string pdf) {
              const std::size_t table = pdf.rfind("xref\n0 ");
              for (std::size_t at = pdf.find(" 00000 n", table); at != std::string::npos; at = pdf.find(" 00000 n", at + 1))
@@ -450,7 +454,8 @@ TEST(GeneralReader, DamagedDocumentsComeOutRightOrFail)
         {"cut off after two thirds", [](std::string pdf) { return pdf.substr(0, pdf.size() * 2 / 3); }, false},
         {"a stream's bytes overwritten", [&](std::string pdf) {
              const std::size_t at = pdf.find(jpegs[1].substr(0, 64));
-             return pdf.replace(at + 200, 40, std::string(40, '\0'));
+             std::fill_n(pdf.begin() + static_cast<std::ptrdiff_t>(at + 200), 40, '\0');
+             return pdf;
          }, false},
     };
     for (const Case& c : cases) {
