@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <thread>
 #include <utility>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,46 @@ TEST_F(Cli, OutcomesAndExitStatus)
         const CliRun run = runCli(c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(run.out, c.out);
+    }
+}
+
+// With -a a document of Mesker's goes the exact way, as without it: the
+// same lines, codes and files, also where the exact reader fails a page or
+// refuses the document.
+TEST_F(Cli, AnyProducerLeavesMeskersOwnAlone)
+{
+    fixture::MeskerDocument brokenPage = threePages();
+    brokenPage.editImageObject = [](int k, std::string& text) {
+        if (k == 1) fixture::replaceOnce(text, "/Height ", "/Heigth ");
+    };
+    fixture::MeskerDocument encrypted = threePages();
+    encrypted.encrypt = true;
+    const std::pair<const char*, std::string> documents[] = {
+        {"sample", readFileBytes(std::string(RAVOTH_SOURCE_DIR) + "/data/sample.pdf")},
+        {"broken page", fixture::buildMesker(brokenPage).bytes},
+        {"encrypted", fixture::buildMesker(encrypted).bytes},
+    };
+    for (const auto& [name, bytes] : documents) {
+        SCOPED_TRACE(name);
+        CliRun runs[2];
+        std::map<std::string, std::string> files[2];
+        for (int anyProducer = 0; anyProducer < 2; ++anyProducer) {
+            TempFolder folder;
+            const std::string pdf = folder.file("Book.pdf");
+            ASSERT_TRUE(fixture::writeFile(pdf, bytes));
+            std::vector<std::string> arguments = {"-v", "-t", pdf};
+            if (anyProducer) arguments.insert(arguments.begin(), "-a");
+            CliRun& run = runs[anyProducer];
+            run = runCli(arguments);
+            for (std::string* text : {&run.out, &run.err})
+                for (std::size_t at = text->find(folder.path()); at != std::string::npos; at = text->find(folder.path()))
+                    text->replace(at, folder.path().size(), "FOLDER");
+            for (const std::string& file : folder.names()) files[anyProducer][file] = readFileBytes(folder.file(file));
+        }
+        EXPECT_EQ(runs[1].exitCode, runs[0].exitCode);
+        EXPECT_EQ(runs[1].out, runs[0].out);
+        EXPECT_EQ(runs[1].err, runs[0].err);
+        EXPECT_TRUE(files[1] == files[0]);
     }
 }
 
