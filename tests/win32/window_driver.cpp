@@ -279,19 +279,33 @@ HWND childWithId(HWND parent, int id)
     return nullptr;
 }
 
-// The next message box of the program: its text, after pressing OK. Empty
-// when none comes.
-std::string answerMessageBox(const Program& program)
+// The next message box of the program, with its text; null, and the text
+// "(no message box)", when none comes.
+HWND nextMessageBox(const Program& program, std::string* text)
 {
     HWND box = nullptr;
-    if (!waitFor([&] { return (box = findTopWindow(program.process.dwProcessId, "#32770", "Ravoth")) != nullptr; }))
-        return "(no message box)";
-    std::string text;
+    if (!waitFor([&] { return (box = findTopWindow(program.process.dwProcessId, "#32770", "Ravoth")) != nullptr; })) {
+        *text = "(no message box)";
+        return nullptr;
+    }
+    text->clear();
     for (const HWND child : children(box))
-        if (sameTextIgnoringCase(className(child), "Static") && !windowText(child).empty()) text = windowText(child);
-    const HWND ok = childWithId(box, IDOK);
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+        if (sameTextIgnoringCase(className(child), "Static") && !windowText(child).empty()) *text = windowText(child);
+    return box;
+}
+
+// Presses the box's button `id` and waits for the box to go.
+void pressBoxButton(HWND box, int id)
+{
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(childWithId(box, id)));
     waitFor([&] { return !IsWindow(box); });
+}
+
+// The next message box of the program: its text, after pressing OK.
+std::string answerMessageBox(const Program& program)
+{
+    std::string text;
+    if (const HWND box = nextMessageBox(program, &text)) pressBoxButton(box, IDOK);
     return text;
 }
 
@@ -299,15 +313,11 @@ std::string answerMessageBox(const Program& program)
 // buttons' texts, "text [first|second]", after pressing the button `id`.
 std::string answerOfferBox(const Program& program, int id)
 {
-    HWND box = nullptr;
-    if (!waitFor([&] { return (box = findTopWindow(program.process.dwProcessId, "#32770", "Ravoth")) != nullptr; }))
-        return "(no message box)";
     std::string text;
-    for (const HWND child : children(box))
-        if (sameTextIgnoringCase(className(child), "Static") && !windowText(child).empty()) text = windowText(child);
+    const HWND box = nextMessageBox(program, &text);
+    if (!box) return text;
     text += " [" + windowText(childWithId(box, IDYES)) + "|" + windowText(childWithId(box, IDNO)) + "]";
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(childWithId(box, id)));
-    waitFor([&] { return !IsWindow(box); });
+    pressBoxButton(box, id);
     return text;
 }
 
