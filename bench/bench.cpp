@@ -226,12 +226,12 @@ std::function<void(const fs::path&)> generalDocument(std::vector<std::pair<std::
                                                      const std::string& parms)
 {
     return [=](const fs::path& pdf) {
-        ravoth::testing::GeneralDocumentSpec spec;
-        spec.objectStreams = false;
-        spec.producer = "img2pdf 0.4.4";
+        ravoth::testing::DocumentPlan plan;
+        plan.objectStreams = false;
+        plan.producer = "img2pdf 0.4.4";
         for (const auto& [size, data] : images)
-            spec.pages.push_back(ravoth::testing::GeneralPageSpec{{{size + " " + entries, data, filter, parms}}});
-        ravoth::testing::writeGeneralPdf(spec, pdf.string());
+            plan.pages.push_back(ravoth::testing::PagePlan{{{size + " " + entries, data, filter, parms}}});
+        ravoth::testing::writeGeneralPdf(plan, pdf.string());
     };
 }
 

@@ -46,11 +46,15 @@ bool applyDecode(const GeneralImage& image, Byte* samples, std::size_t bytes)
     }
     if (image.bitsPerComponent != 8 && image.bitsPerComponent != 16) return false;
     const std::size_t sampleBytes = static_cast<std::size_t>(image.bitsPerComponent / 8);
-    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * components * sampleBytes;
+    // Each byte of a pixel is inverted or not as its component is.
+    const std::size_t pixelBytes = components * sampleBytes;
+    Byte flip[4 * 2] = {};
+    if (pixelBytes > sizeof flip) return false;
+    for (std::size_t i = 0; i < pixelBytes; ++i)
+        flip[i] = mappingOf(image, i / sampleBytes) == Mapping::Inverted ? 0xFF : 0x00;
+    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * pixelBytes;
     for (std::size_t row = 0; row + rowBytes <= bytes; row += rowBytes)
-        for (std::size_t i = 0; i < rowBytes; ++i)
-            if (mappingOf(image, i / sampleBytes % components) == Mapping::Inverted)
-                samples[row + i] = static_cast<Byte>(~samples[row + i]);
+        for (std::size_t i = 0; i < rowBytes; ++i) samples[row + i] ^= flip[i % pixelBytes];
     return true;
 }
 
@@ -171,12 +175,12 @@ int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBy
         if (decoded == jbig2Stopped) return encodeStopped;
         if (decoded != 0) return decoded == jbig2NoMemory ? encodeNoMemory : imageUndecodable;
         data.block.reset();
-        // JBIG2 marks black with 1; as grey samples 0 is black.
+        if (mappingOf(image, 0) == Mapping::Other) return imageUnsupported;
+        // JBIG2 marks black with 1, grey samples with 0: the rows are turned
+        // round unless /Decode [1 0] turns them round again.
         const std::size_t bytes = page.rowBytes * static_cast<std::size_t>(page.height);
         Byte* rows = page.rows.get();
-        for (std::size_t i = 0; i < bytes; ++i) rows[i] = static_cast<Byte>(~rows[i]);
-        if (mappingOf(image, 0) == Mapping::Other) return imageUnsupported;
-        if (mappingOf(image, 0) == Mapping::Inverted)
+        if (mappingOf(image, 0) == Mapping::Stored)
             for (std::size_t i = 0; i < bytes; ++i) rows[i] = static_cast<Byte>(~rows[i]);
         out->extension = ".bmp";
         return fromBitmap(prepareBitmap(rows, bytes, page.width, page.height, 1, true, &out->file, stops));

@@ -268,22 +268,13 @@ public:
     // Reports a page that wrote no file, after every file in hand.
     void report(int pageNumber, PageStage stage, int code = 0, int lastPageNumber = 0)
     {
-        PageOutcome outcome;
-        outcome.pageNumber = pageNumber;
-        outcome.lastPageNumber = lastPageNumber ? lastPageNumber : pageNumber;
-        outcome.stage = stage;
-        outcome.code = code;
-        report(std::move(outcome));
+        report(pageOutcome(pageNumber, stage, code, lastPageNumber));
     }
 
     // One image of a page that draws several, which wrote no file.
     void failImage(int pageNumber, int imageNumber, bool endsPage, PageStage stage, int code)
     {
-        PageOutcome outcome;
-        outcome.pageNumber = pageNumber;
-        outcome.lastPageNumber = pageNumber;
-        outcome.stage = stage;
-        outcome.code = code;
+        PageOutcome outcome = pageOutcome(pageNumber, stage, code, 0);
         outcome.imageNumber = imageNumber;
         outcome.endsPage = endsPage;
         report(std::move(outcome));
@@ -340,6 +331,16 @@ private:
     {
         settle();
         run_.report(std::move(outcome));
+    }
+
+    static PageOutcome pageOutcome(int pageNumber, PageStage stage, int code, int lastPageNumber)
+    {
+        PageOutcome outcome;
+        outcome.pageNumber = pageNumber;
+        outcome.lastPageNumber = lastPageNumber ? lastPageNumber : pageNumber;
+        outcome.stage = stage;
+        outcome.code = code;
+        return outcome;
     }
 
     ExtractionRun& run_;
@@ -694,10 +695,14 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     const std::size_t pageLines = countLines(work.pageList->start, work.pageList->end);
     // A page tree the exact reader follows, whose first page it cannot
     // find in Mesker's layout, is another producer's.
-    if (handOver()) {
+    // The first page is looked at before the producer: the look for the
+    // producer passes over the whole document, which a Mesker document
+    // read with -a must not pay for.
+    if (anyProducer_) {
         ImageInfo probe;
-        if (pageLines == 0 || locatePageImage(reader_, 0, work.pageList->start, work.pageList->end, &probe) != 0)
-            return runGeneral(firstPage, lastPage, outputBase);
+        const bool firstPageFound =
+            pageLines != 0 && locatePageImage(reader_, 0, work.pageList->start, work.pageList->end, &probe) == 0;
+        if (!firstPageFound && handOver()) return runGeneral(firstPage, lastPage, outputBase);
     }
     pageCount_ = pageCount;
     if (!normalisePageRange(pageCount, &firstPage, &lastPage)) return endRun(pageRangeOutOfBounds);

@@ -450,7 +450,7 @@ TEST_F(Cli, ReasonLinesNameTheFileAndSayWhy)
     const std::string picture = folder_.file("Picture.pdf");
     ASSERT_TRUE(fixture::writeFile(picture, fixture::dctPage(8, 8, false, 1).data));
     // Another producer's layout: cross-reference and object streams.
-    testing::GeneralDocumentSpec other;
+    testing::DocumentPlan other;
     other.pages.push_back({{{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""}}});
     const std::string streams = folder_.file("Streams.pdf");
     ASSERT_TRUE(testing::writeGeneralPdf(other, streams));

@@ -26,9 +26,9 @@ namespace ravoth {
 namespace {
 
 using fixture::deflateBytes;
-using testing::GeneralDocumentSpec;
-using testing::GeneralImageSpec;
-using testing::GeneralPageSpec;
+using testing::DocumentPlan;
+using testing::ImagePlan;
+using testing::PagePlan;
 using testing::readFileBytes;
 using testing::TempFolder;
 
@@ -135,12 +135,12 @@ struct Written {
     std::set<std::string> files;
 };
 
-Written extract(const TempFolder& folder, const GeneralDocumentSpec& spec, bool anyProducer = true,
+Written extract(const TempFolder& folder, const DocumentPlan& plan, bool anyProducer = true,
                 bool outlineNames = false)
 {
     Written out;
     const std::string pdf = folder.file("Doc.pdf");
-    EXPECT_TRUE(testing::writeGeneralPdf(spec, pdf));
+    EXPECT_TRUE(testing::writeGeneralPdf(plan, pdf));
     ExtractionRun run;
     run.setAnyProducer(anyProducer);
     run.setOutlineNames(outlineNames);
@@ -153,11 +153,11 @@ Written extract(const TempFolder& folder, const GeneralDocumentSpec& spec, bool 
 }
 
 // A document of one page that draws `image`, extracted with -a.
-Written extractImage(const TempFolder& folder, const GeneralImageSpec& image)
+Written extractImage(const TempFolder& folder, const ImagePlan& image)
 {
-    GeneralDocumentSpec spec;
-    spec.pages.push_back(GeneralPageSpec{{image}});
-    return extract(folder, spec);
+    DocumentPlan plan;
+    plan.pages.push_back(PagePlan{{image}});
+    return extract(folder, plan);
 }
 
 std::string gray(std::initializer_list<int> values)
@@ -196,7 +196,7 @@ TEST(GeneralReader, EachCodingIsWrittenAsItsFormatHoldsIt)
 
     struct Case {
         const char* name;
-        GeneralImageSpec image;
+        ImagePlan image;
         const char* file;
         // The written file's content as the check reads it, and what it must be.
         std::function<std::string(const std::string& path)> read;
@@ -289,7 +289,7 @@ TEST(GeneralReader, BadImagesFailTheirPageAndWriteNothing)
     const std::string noiseFlate = deflateBytes(noise);
     struct Case {
         const char* name;
-        GeneralImageSpec image;
+        ImagePlan image;
         PageStage stage;
     };
     const Case cases[] = {
@@ -317,19 +317,19 @@ TEST(GeneralReader, BadImagesFailTheirPageAndWriteNothing)
 TEST(GeneralReader, PagesOfSeveralImagesAndOfNone)
 {
     const std::string jpeg = fixture::makeJpeg(8, 8, true, 3);
-    const GeneralImageSpec drawn{"/Width 8 /Height 8 /ColorSpace /DeviceGray /BitsPerComponent 8", jpeg,
+    const ImagePlan drawn{"/Width 8 /Height 8 /ColorSpace /DeviceGray /BitsPerComponent 8", jpeg,
                                  "/DCTDecode", ""};
-    GeneralImageSpec inForm{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""};
+    ImagePlan inForm{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""};
     inForm.inForm = true;
-    GeneralDocumentSpec spec;
+    DocumentPlan plan;
     // Page 1 draws its image twice, page 2 one of its own and one in a form,
     // page 3 nothing at all; twelve pages make the numbers two digits wide.
-    spec.pages.push_back(GeneralPageSpec{{drawn}, 2});
-    spec.pages.push_back(GeneralPageSpec{{drawn, inForm}});
-    spec.pages.push_back(GeneralPageSpec{});
-    for (int i = 0; i < 9; ++i) spec.pages.push_back(GeneralPageSpec{{drawn}});
+    plan.pages.push_back(PagePlan{{drawn}, 2});
+    plan.pages.push_back(PagePlan{{drawn, inForm}});
+    plan.pages.push_back(PagePlan{});
+    for (int i = 0; i < 9; ++i) plan.pages.push_back(PagePlan{{drawn}});
     TempFolder folder;
-    const Written out = extract(folder, spec);
+    const Written out = extract(folder, plan);
     EXPECT_EQ(out.result, extractionOk);
     EXPECT_TRUE(out.files.count("Doc-01.jpg"));
     EXPECT_TRUE(out.files.count("Doc-02-1.jpg"));
@@ -345,7 +345,7 @@ TEST(GeneralReader, PagesOfSeveralImagesAndOfNone)
 
 TEST(GeneralReader, DocumentsTheExactReaderRefuses)
 {
-    const GeneralImageSpec image{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""};
+    const ImagePlan image{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""};
     struct Case {
         const char* name;
         bool objectStreams;
@@ -368,14 +368,14 @@ TEST(GeneralReader, DocumentsTheExactReaderRefuses)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        GeneralDocumentSpec spec;
-        spec.pages.push_back(GeneralPageSpec{{image}});
-        spec.objectStreams = c.objectStreams;
-        spec.producer = c.producer;
-        spec.userPassword = c.userPassword;
-        spec.ownerPassword = c.ownerPassword;
+        DocumentPlan plan;
+        plan.pages.push_back(PagePlan{{image}});
+        plan.objectStreams = c.objectStreams;
+        plan.producer = c.producer;
+        plan.userPassword = c.userPassword;
+        plan.ownerPassword = c.ownerPassword;
         TempFolder folder;
-        const Written out = extract(folder, spec, c.anyProducer);
+        const Written out = extract(folder, plan, c.anyProducer);
         EXPECT_EQ(out.result, c.result);
         EXPECT_EQ(out.failure, c.failure);
         EXPECT_EQ(out.files.size(), c.result == extractionOk ? 1u : 0u);
@@ -384,30 +384,30 @@ TEST(GeneralReader, DocumentsTheExactReaderRefuses)
 
 TEST(GeneralReader, BookmarksNameTheFilesAsForMeskersOwn)
 {
-    const GeneralImageSpec image{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""};
-    GeneralDocumentSpec spec;
-    for (int i = 0; i < 3; ++i) spec.pages.push_back(GeneralPageSpec{{image}});
+    const ImagePlan image{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""};
+    DocumentPlan plan;
+    for (int i = 0; i < 3; ++i) plan.pages.push_back(PagePlan{{image}});
     // The first bookmark in order names a page; a named destination counts
     // as a direct one; a UTF-16 title is text.
-    spec.bookmarks = {{"Cover", 0, false}, {"Again", 0, false}, {"Named", 2, true},
+    plan.bookmarks = {{"Cover", 0, false}, {"Again", 0, false}, {"Named", 2, true},
                       {std::string("\xFE\xFF\x30\x42", 4), 1, false}};
     const testing::CtypeLocale utf8({"C.UTF-8", "C.utf8", "en_US.UTF-8"});
     if (!utf8.active()) GTEST_SKIP() << "no UTF-8 locale";
     TempFolder folder;
-    const Written out = extract(folder, spec, true, true);
+    const Written out = extract(folder, plan, true, true);
     EXPECT_EQ(out.result, extractionOk);
     EXPECT_EQ(out.files, (std::set<std::string>{"Cover.bmp", "Named.bmp", "\xE3\x81\x82.bmp"}));
 }
 
 TEST(GeneralReader, AStopEndsTheRunWithNoFileHalfWritten)
 {
-    const GeneralImageSpec image{"/Width 64 /Height 64 /ColorSpace /DeviceGray /BitsPerComponent 8",
+    const ImagePlan image{"/Width 64 /Height 64 /ColorSpace /DeviceGray /BitsPerComponent 8",
                                  deflateBytes(std::string(64 * 64, '\x10')), "/FlateDecode", ""};
-    GeneralDocumentSpec spec;
-    for (int i = 0; i < 5; ++i) spec.pages.push_back(GeneralPageSpec{{image}});
+    DocumentPlan plan;
+    for (int i = 0; i < 5; ++i) plan.pages.push_back(PagePlan{{image}});
     TempFolder folder;
     const std::string pdf = folder.file("Doc.pdf");
-    ASSERT_TRUE(testing::writeGeneralPdf(spec, pdf));
+    ASSERT_TRUE(testing::writeGeneralPdf(plan, pdf));
     ExtractionRun run;
     run.setAnyProducer(true);
     run.setProgress([&](const PageProgress& progress) {
@@ -424,15 +424,15 @@ TEST(GeneralReader, AStopEndsTheRunWithNoFileHalfWritten)
 TEST(GeneralReader, DamagedDocumentsComeOutRightOrFail)
 {
     std::vector<std::string> jpegs;
-    GeneralDocumentSpec spec;
-    spec.objectStreams = false;
+    DocumentPlan plan;
+    plan.objectStreams = false;
     for (unsigned k = 0; k < 4; ++k) {
         jpegs.push_back(fixture::makeJpeg(16, 16, false, k + 1));
-        spec.pages.push_back(GeneralPageSpec{{{"/Width 16 /Height 16 /ColorSpace /DeviceRGB /BitsPerComponent 8",
+        plan.pages.push_back(PagePlan{{{"/Width 16 /Height 16 /ColorSpace /DeviceRGB /BitsPerComponent 8",
                                                jpegs.back(), "/DCTDecode", ""}}});
     }
     TempFolder source;
-    ASSERT_TRUE(testing::writeGeneralPdf(spec, source.file("Doc.pdf")));
+    ASSERT_TRUE(testing::writeGeneralPdf(plan, source.file("Doc.pdf")));
     const std::string whole = readFileBytes(source.file("Doc.pdf"));
     struct Case {
         const char* name;
@@ -490,11 +490,11 @@ TEST(GeneralReader, DamagedDocumentsComeOutRightOrFail)
 TEST(GeneralReader, StopFlagsEndDecodingAndEncoding)
 {
     const std::string samples(512 * 512 * 2, '\x11');
-    GeneralDocumentSpec spec;
-    spec.pages.push_back(GeneralPageSpec{{{"/Width 512 /Height 512 /ColorSpace /DeviceGray /BitsPerComponent 16",
+    DocumentPlan plan;
+    plan.pages.push_back(PagePlan{{{"/Width 512 /Height 512 /ColorSpace /DeviceGray /BitsPerComponent 16",
                                            deflateBytes(samples), "/FlateDecode", ""}}});
     TempFolder folder;
-    ASSERT_TRUE(testing::writeGeneralPdf(spec, folder.file("Doc.pdf")));
+    ASSERT_TRUE(testing::writeGeneralPdf(plan, folder.file("Doc.pdf")));
     const std::string pdf = readFileBytes(folder.file("Doc.pdf"));
     std::atomic<bool> stop{false};
     StopFlags stops;

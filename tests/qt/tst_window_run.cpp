@@ -285,10 +285,10 @@ void WindowRunTest::anotherProducersDocumentIsExtractedAnyway()
     QFETCH(QStringList, messages);
     QFETCH(QStringList, files);
     QTemporaryDir folder;
-    ravoth::testing::GeneralDocumentSpec spec;
-    spec.pages.push_back({{{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""}}});
+    ravoth::testing::DocumentPlan plan;
+    plan.pages.push_back({{{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""}}});
     const QString pdf = folder.filePath(u8("Book.pdf"));
-    QVERIFY(ravoth::testing::writeGeneralPdf(spec, QFile::encodeName(pdf).toStdString()));
+    QVERIFY(ravoth::testing::writeGeneralPdf(plan, QFile::encodeName(pdf).toStdString()));
     RunWindow w(Language::English);
     w.recorder.answerAnyway = anyway;
     w.fileName->setText(pdf);

@@ -490,9 +490,9 @@ void runCommands(const Program& program, Language language, const std::string& p
     // Another producer's document: the box says why and offers the general
     // reader, whose button runs the same file again that way.
     const std::string other = folderOf(pdf) + "other.pdf";
-    testing::GeneralDocumentSpec spec;
-    spec.pages.push_back({{{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""}}});
-    check(writeWholeFile(other, testing::generalPdfBytes(spec)), "another producer's document written");
+    testing::DocumentPlan plan;
+    plan.pages.push_back({{{"/Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", "\x7F", "", ""}}});
+    check(writeWholeFile(other, testing::generalPdfBytes(plan)), "another producer's document written");
     setText(window, idFileNameEdit, other);
     command(program, commandExtract);
     checkEqual(answerOfferBox(program, IDNO),
