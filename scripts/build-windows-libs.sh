@@ -15,13 +15,17 @@ cd "$(dirname "$0")/.."
 # jbig2dec (0.19-3+deb12u1), libpng1.6 (+deb12u6) and tiff (+deb12u5) are not
 # served as source here (404), so these are the newest complete source
 # packages of the point release.
-order=(libjpeg-turbo qpdf jbig2dec libpng1.6 tiff)
+# minizip is its own source package in Debian 12, the one libminizip-dev is
+# built from, not zlib's.
+order=(libjpeg-turbo qpdf jbig2dec libpng1.6 tiff minizip nlohmann-json3)
 declare -A version=(
   [libjpeg-turbo]=1:2.1.5-2
   [qpdf]=11.3.0-1+deb12u1
   [jbig2dec]=0.19-3
   [libpng1.6]=1.6.39-2+deb12u5
   [tiff]=4.5.0-6+deb12u4
+  [minizip]=1.1-8+deb12u1
+  [nlohmann-json3]=3.11.2-2
 )
 # A library is built again when one it compiles against is.
 declare -A needs=([qpdf]=libjpeg-turbo)
@@ -101,6 +105,42 @@ build_tiff() {
     -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF
   cmake --build "$build" -j "$jobs"
   DESTDIR=$destdir cmake --install "$build"
+}
+
+build_minizip() {
+  # Four files make the library; Debian's autotools would take longer to set
+  # up than to compile them. iowin32.c is the Windows file access its
+  # Makefile.am adds for mingw. mztools.c only repairs damaged archives, which
+  # nothing here does, so neither it nor its header comes along. zip.c's
+  # warning that get_crc_table's type is not its own is harmless on Windows,
+  # where unsigned long has the 32 bits of zlib's table entries.
+  mkdir -p "$build"
+  local file
+  for file in ioapi zip unzip iowin32; do
+    $host-gcc-posix -O2 -c "$src/$file.c" -o "$build/$file.o"
+  done
+  $host-ar rcs "$build/libminizip.a" "$build"/{ioapi,zip,unzip,iowin32}.o
+  install -D -m 644 "$build/libminizip.a" "$stage/lib/libminizip.a"
+  install -D -m 644 -t "$stage/include/minizip" "$src"/{crypt,ioapi,unzip,zip,iowin32}.h
+  # Debian's own .pc, filled in as its configure would; its Libs.private
+  # brings zlib along when linking statically.
+  local pc_version
+  pc_version=$(sed -n 's/^AC_INIT(\[minizip\], \[\([^]]*\)\].*/\1/p' "$src/configure.ac")
+  [ -n "$pc_version" ]
+  mkdir -p "$stage/lib/pkgconfig"
+  sed -e "s|@prefix@|$prefix|" -e 's|@exec_prefix@|${prefix}|' -e 's|@libdir@|${exec_prefix}/lib|' \
+    -e 's|@includedir@|${prefix}/include|' -e "s|@PACKAGE_VERSION@|$pc_version|" \
+    "$src/minizip.pc.in" >"$stage/lib/pkgconfig/minizip.pc"
+}
+
+build_nlohmann-json3() {
+  # Header-only: its install rules alone, with the headers split up as
+  # Debian ships them.
+  cmake_configure "$src" "$build" -DJSON_BuildTests=OFF -DJSON_Install=ON -DJSON_MultipleHeaders=ON
+  DESTDIR=$destdir cmake --install "$build"
+  # Its .pc goes under share/, which is dropped here; lib/pkgconfig is where
+  # the toolchain's pkg-config looks.
+  install -D -m 644 "$stage/share/pkgconfig/nlohmann_json.pc" "$stage/lib/pkgconfig/nlohmann_json.pc"
 }
 
 ensure_deb_src() {
