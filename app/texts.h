@@ -76,6 +76,8 @@ inline constexpr Text reasonPageRange{"ページ範囲が文書の外にあり�
 inline constexpr Text reasonPagesMissing{"%d / %d ページを書き出せませんでした",
                                          "%d of %d pages could not be written"};
 inline constexpr Text reasonChanged{"読み込み中に PDF が変更されました", "the PDF changed while it was read"};
+inline constexpr Text reasonFolderNotMade{"出力フォルダーを作成できません", "the output folder cannot be made"};
+inline constexpr Text reasonArchive{"アーカイブを書き出せませんでした", "the archive could not be written"};
 
 // The command line's own reports, after "ravoth-cli: FILE: "; "%d" stands
 // for a count.

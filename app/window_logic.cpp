@@ -154,7 +154,7 @@ RunReport reportOf(const ExtractionRun& run, int result)
     for (const PageOutcome& outcome : run.pageOutcomes()) {
         const int pages = outcome.lastPageNumber - outcome.pageNumber + 1;
         if (outcome.endsPage) report.pagesInRange += pages;
-        if (outcome.stage == PageStage::Written) {
+        if (outcome.stage == PageStage::Written || outcome.stage == PageStage::Listed) {
             ++report.pageFilesWritten;
         } else if (outcome.stage != PageStage::Stopped && outcome.stage != PageStage::NoImage &&
                    outcome.pageNumber > lastFailedPage) {
@@ -193,6 +193,7 @@ std::string failureReason(Language language, const RunReport& report)
         return withCounts(texts::reasonPagesMissing.in(language), {report.pagesNotWritten, report.pagesInRange});
     case RunFailure::Stopped: return withCounts(texts::interrupted.in(language), {report.pageFilesWritten});
     case RunFailure::DocumentChanged: return text(texts::reasonChanged);
+    case RunFailure::ArchiveNotWritten: return text(texts::reasonArchive);
     }
     return {};
 }

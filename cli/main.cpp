@@ -15,6 +15,10 @@
 #include "image/general_image.h"
 #include "job/extraction.h"
 
+#include <nlohmann/json.hpp>
+
+#include <filesystem>
+
 namespace {
 
 using namespace ravoth;
@@ -36,55 +40,59 @@ const char* decodeFailure(GeneralStatus status)
     }
 }
 
-void printPageOutcome(const PageOutcome& outcome)
+void printPageOutcome(const PageOutcome& outcome, std::FILE* out)
 {
     const int page = outcome.pageNumber;
     switch (outcome.stage) {
     case PageStage::Written:
-        std::printf("page %d: wrote ", page);
-        printText(outcome.fileName + "\n", stdout);
+        std::fprintf(out, "page %d: wrote ", page);
+        printText(outcome.fileName + "\n", out);
         return;
     case PageStage::Locate:
-        std::printf("page %d: failed: image not found (locator code %d)\n", page, outcome.code);
+        std::fprintf(out, "page %d: failed: image not found (locator code %d)\n", page, outcome.code);
         return;
     case PageStage::InflateMemory:
-        std::printf("page %d: failed: no memory for the inflated samples\n", page);
+        std::fprintf(out, "page %d: failed: no memory for the inflated samples\n", page);
         return;
     case PageStage::InflateBound:
-        std::printf("page %d: failed: stream inflates past 16 times its image size\n", page);
+        std::fprintf(out, "page %d: failed: stream inflates past 16 times its image size\n", page);
         return;
     case PageStage::ImageTooLarge:
-        std::printf("page %d: failed: declares more samples than its stream can hold\n", page);
+        std::fprintf(out, "page %d: failed: declares more samples than its stream can hold\n", page);
         return;
     case PageStage::Inflate:
-        std::printf("page %d: failed: inflation code %d\n", page, outcome.code);
+        std::fprintf(out, "page %d: failed: inflation code %d\n", page, outcome.code);
         return;
     case PageStage::WriteBmp:
-        std::printf("page %d: failed: BMP writer code %d\n", page, outcome.code);
+        std::fprintf(out, "page %d: failed: BMP writer code %d\n", page, outcome.code);
         return;
     case PageStage::WriteJpeg:
-        std::printf("page %d: failed: JPEG file %s (code %d)\n", page,
+        std::fprintf(out, "page %d: failed: JPEG file %s (code %d)\n", page,
                     outcome.code == -1 ? "cannot be created" : "not written whole", outcome.code);
         return;
     case PageStage::Name:
-        std::printf("page %d: failed: output name longer than 259 bytes\n", page);
+        std::fprintf(out, "page %d: failed: output name longer than 259 bytes\n", page);
         return;
     case PageStage::PastPageList:
-        std::printf("pages %d-%d: failed: not in the page list (locator code -1)\n", page,
+        std::fprintf(out, "pages %d-%d: failed: not in the page list (locator code -1)\n", page,
                     outcome.lastPageNumber);
         return;
     case PageStage::Stopped:
-        std::printf("page %d: stopped; its file was not written\n", page);
+        std::fprintf(out, "page %d: stopped; its file was not written\n", page);
+        return;
+    case PageStage::Listed:
+        std::fprintf(out, "page %d: would write ", page);
+        printText(outcome.fileName + "\n", out);
         return;
     case PageStage::NoImage:
-        std::printf("page %d: no image; nothing to write\n", page);
+        std::fprintf(out, "page %d: no image; nothing to write\n", page);
         return;
     case PageStage::Decode:
-        std::printf("page %d: failed: %s%s\n", page, imageLabel(outcome).c_str(),
+        std::fprintf(out, "page %d: failed: %s%s\n", page, imageLabel(outcome).c_str(),
                     decodeFailure(static_cast<GeneralStatus>(outcome.code)));
         return;
     case PageStage::Encode:
-        std::printf("page %d: failed: %s%s (code %d)\n", page, imageLabel(outcome).c_str(),
+        std::fprintf(out, "page %d: failed: %s%s (code %d)\n", page, imageLabel(outcome).c_str(),
                     outcome.code == imageUnsupported    ? "colour space, depth or /Decode not written here"
                     : outcome.code == imageUndecodable ? "JBIG2 data yields no page"
                     : outcome.code == encodeNoMemory   ? "no memory to decode or encode it"
@@ -92,7 +100,7 @@ void printPageOutcome(const PageOutcome& outcome)
                     outcome.code);
         return;
     case PageStage::WriteFile:
-        std::printf("page %d: failed: %sfile %s (code %d)\n", page, imageLabel(outcome).c_str(),
+        std::fprintf(out, "page %d: failed: %sfile %s (code %d)\n", page, imageLabel(outcome).c_str(),
                     outcome.code == -9 ? "cannot be created" : "not written whole", outcome.code);
         return;
     }
@@ -163,6 +171,74 @@ private:
     std::uint64_t bytesWritten_ = 0;
 };
 
+#ifdef _WIN32
+constexpr bool isSeparator(char c) { return c == '/' || c == '\\'; }
+#else
+constexpr bool isSeparator(char c) { return c == '/'; }
+#endif
+
+bool isAbsolute(const std::string& path)
+{
+#ifdef _WIN32
+    if (path.size() >= 2 && path[1] == ':') return true;
+#endif
+    return !path.empty() && isSeparator(path[0]);
+}
+
+// The last part of a path: where the file's own name begins.
+std::string fileNameOf(const std::string& path)
+{
+    std::size_t start = path.size();
+    while (start > 0 && !isSeparator(path[start - 1])) --start;
+    return path.substr(start);
+}
+
+// `name` inside `folder`, unless it is a path from the root already.
+std::string inFolder(const std::string& folder, const std::string& name)
+{
+    if (isAbsolute(name)) return name;
+    return isSeparator(folder.back()) ? folder + name : folder + "/" + name;
+}
+
+bool makeFolder(const std::string& folder)
+{
+#ifdef _WIN32
+    const std::filesystem::path path(toWide(folder));
+#else
+    const std::filesystem::path path(folder);
+#endif
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    return std::filesystem::is_directory(path, error);
+}
+
+// One line of the page list: what the image is and the file a run would
+// write for it. Bytes that are no UTF-8 (a name in another locale's
+// encoding) show as U+FFFD.
+std::string listingLine(const PageOutcome& outcome, const std::string* pdf)
+{
+    nlohmann::ordered_json line;
+    if (pdf) line["pdf"] = *pdf;
+    line["page"] = outcome.pageNumber;
+    if (outcome.imageNumber > 0) line["image"] = outcome.imageNumber;
+    line["file"] = outcome.fileName;
+    line["format"] = std::string(outcome.facts.format);
+    line["width"] = outcome.facts.width;
+    line["height"] = outcome.facts.height;
+    line["bits"] = outcome.facts.bits;
+    line["colours"] = outcome.facts.colours;
+    line["bytes"] = outcome.facts.storedBytes;
+    if (outcome.facts.dpiX > 0 && outcome.facts.dpiY > 0)
+        line["dpi"] = {outcome.facts.dpiX, outcome.facts.dpiY};
+    else
+        line["dpi"] = nullptr;
+    if (outcome.title)
+        line["title"] = *outcome.title;
+    else
+        line["title"] = nullptr;
+    return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
 int exitCodeOf(ExtractionOutcome outcome)
 {
     switch (outcome) {
@@ -204,22 +280,40 @@ int main(int argc, char** argv)
     // silence, and a log file wants no carriage returns.
     const bool showProgress = !options.quiet && isTerminal(stderr);
 
+    // The page list has standard output to itself; what a run says besides
+    // goes to standard error.
+    std::FILE* const messages = options.list ? stderr : stdout;
+    if (options.outputFolder && !options.list && !makeFolder(*options.outputFolder)) {
+        printReport(*options.outputFolder, std::string(texts::reasonFolderNotMade.in(language)));
+        return cli::exitFailure;
+    }
+
     int worst = cli::exitComplete;
     for (const std::string& file : options.files) {
         if (interruptExitStatus() != 0) break;
-        if (options.files.size() > 1 && !options.quiet) printText(file + ":\n", stdout);
+        if (options.files.size() > 1 && !options.quiet) printText(file + ":\n", messages);
         ExtractionRun run;
         run.setOutlineNames(options.outlineNames);
         run.setAnyProducer(options.anyProducer);
+        run.setOutputFormat(options.format);
+        run.setListing(options.list);
         run.setStopRequest(&stop);
+        std::string base = options.outputBase ? *options.outputBase : file;
+        if (options.outputFolder) base = inFolder(*options.outputFolder, options.outputBase ? base : fileNameOf(file));
+        if (options.archive)
+            run.setArchive(options.outputFolder ? inFolder(*options.outputFolder, *options.archive) : *options.archive);
         ProgressLine progress(language);
         if (showProgress) run.setProgress([&](const PageProgress& page) { progress.update(page); });
-        const std::string& base = options.outputBase ? *options.outputBase : file;
         const int result = run.run(file.c_str(), options.firstPage, options.lastPage, base.c_str());
         progress.clear();
+        if (options.list) {
+            const std::string* pdf = options.files.size() > 1 ? &file : nullptr;
+            for (const PageOutcome& outcome : run.pageOutcomes())
+                if (outcome.stage == PageStage::Listed) printText(listingLine(outcome, pdf), stdout);
+        }
         if (options.verbose) {
-            for (const PageOutcome& outcome : run.pageOutcomes()) printPageOutcome(outcome);
-            std::printf("result: %d lasterror: %d\n", result, static_cast<int>(run.lastError()));
+            for (const PageOutcome& outcome : run.pageOutcomes()) printPageOutcome(outcome, messages);
+            std::fprintf(messages, "result: %d lasterror: %d\n", result, static_cast<int>(run.lastError()));
         }
         // Why a file did not end Complete goes to stderr whatever -q says:
         // a batch that skips a file must say which and why.
@@ -234,8 +328,7 @@ int main(int argc, char** argv)
                                   : outcome == ExtractionOutcome::CompletePartly
                                       ? texts::completePartly
                                       : texts::failure;
-            printText(message.in(language), stdout);
-            std::putchar('\n');
+            printText(std::string(message.in(language)) + "\n", messages);
         }
         if (!reason.empty()) {
             const RunReport report = reportOf(run, result);

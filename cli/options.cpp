@@ -20,6 +20,16 @@ const char* const usageText =
     "  -a, --any-producer     read PDFs of any other producer with the general reader\n"
     "  -t, --outline-names    name each page's file after its first bookmark\n"
     "                         (the numbered name where that gives none)\n"
+    "      --format FORMAT    bmp (the default), png or tiff: the format of decoded\n"
+    "                         pages, PNG and TIFF with the page's resolution\n"
+    "                         (1-bit TIFF in Group 4); JPEG pages stay .jpg\n"
+    "      --cbz ARCHIVE      write the files into one ZIP archive with a\n"
+    "                         ComicInfo.xml instead (only with a single FILE)\n"
+    "      --list             write nothing; print one JSON object per image: page,\n"
+    "                         file, format, width, height, bits, colours, bytes,\n"
+    "                         dpi, title (and pdf with several FILEs)\n"
+    "      --output-folder DIR  write into DIR (made if missing) instead of beside\n"
+    "                         each FILE; a relative BASE or ARCHIVE goes there too\n"
     "  -v, --verbose          report every page and the result codes\n"
     "  -q, --quiet            print no outcome message\n"
     "      --lang en|ja       language of the messages (default: the locale's)\n"
@@ -33,6 +43,16 @@ const char* const usageText =
     "keeps those already written and exits 130, 143 or 129.\n";
 
 namespace {
+
+// A name that an archive must not take: the document itself, most likely,
+// given in the wrong place.
+bool endsWithPdf(const std::string& name)
+{
+    if (name.size() < 4) return false;
+    std::string end = name.substr(name.size() - 4);
+    for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return end == ".pdf";
+}
 
 bool isShortFlag(char c) { return c == 'v' || c == 'q' || c == 'h' || c == 't' || c == 'a'; }
 
@@ -129,6 +149,31 @@ ParseResult parseOptions(const std::vector<std::string>& arguments)
             noValue(&options.quiet);
         } else if (name == "-a" || name == "--any-producer") {
             noValue(&options.anyProducer);
+        } else if (name == "--format") {
+            if (const auto text = value()) {
+                if (const auto format = formatNamed(*text))
+                    options.format = *format;
+                else
+                    fail("option --format takes bmp, png or tiff, not '" + *text + "'");
+            }
+        } else if (name == "--cbz") {
+            if (const auto text = value()) {
+                if (text->empty())
+                    fail("option --cbz needs a file name");
+                else if (endsWithPdf(*text))
+                    fail("option --cbz names the archive to write, not a PDF: '" + *text + "'");
+                else
+                    options.archive = *text;
+            }
+        } else if (name == "--list") {
+            noValue(&options.list);
+        } else if (name == "--output-folder") {
+            if (const auto text = value()) {
+                if (text->empty())
+                    fail("option --output-folder needs a folder");
+                else
+                    options.outputFolder = *text;
+            }
         } else if (name == "-t" || name == "--outline-names") {
             noValue(&options.outlineNames);
         } else if (name == "-h" || name == "--help") {
@@ -153,6 +198,8 @@ ParseResult parseOptions(const std::vector<std::string>& arguments)
         fail("no FILE given");
     else if (options.outputBase && options.files.size() > 1)
         fail("--output-base is allowed with one FILE only");
+    else if (options.archive && options.files.size() > 1)
+        fail("--cbz is allowed with one FILE only");
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/texts.h"
+#include "image/page_format.h"
 
 namespace ravoth::cli {
 
@@ -17,6 +18,10 @@ struct Options {
     bool quiet = false;
     bool outlineNames = false;
     bool anyProducer = false;
+    OutputFormat format = OutputFormat::Bmp;
+    std::optional<std::string> archive;       // --cbz FILE
+    bool list = false;
+    std::optional<std::string> outputFolder;
     std::optional<Language> language;  // none: from the locale
     bool help = false;
     bool version = false;

@@ -35,9 +35,13 @@ int encodePng(const Raster& raster, PreparedBitmap* file, const StopFlags& stops
 
 enum class TiffPhotometric { MinIsWhite, MinIsBlack, Rgb, Cmyk };
 
-// A TIFF of the raster, compressed losslessly with Deflate.
+// How a TIFF's strips are compressed, both without loss: Group 4 fax
+// coding is for 1-bit rows alone, and codes 0 bits as white.
+enum class TiffCompression { Deflate, Group4 };
+
+// A TIFF of the raster.
 int encodeTiff(const Raster& raster, TiffPhotometric photometric, PreparedBitmap* file,
-               const StopFlags& stops = {});
+               const StopFlags& stops = {}, TiffCompression compression = TiffCompression::Deflate);
 
 // CCITT fax data as it is, in a TIFF that says how to read it: `k` as PDF's
 // /K (below 0 Group 4, else Group 3, 2-D when above 0).

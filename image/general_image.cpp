@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "image/jbig2_decode.h"
+#include "image/page_format.h"
 
 namespace ravoth {
 
@@ -93,7 +94,18 @@ int fromBitmap(int code)
     return code == -10 ? imageUnsupported : encodeNoMemory;
 }
 
-int writeSamples(const GeneralImage& image, StreamBytes& data, ImageFile* out, const StopFlags& stops)
+// What the encoders' codes mean beside the bitmap writer's.
+int fromEncoder(OutputFormat format, int code) { return format == OutputFormat::Bmp ? fromBitmap(code) : code; }
+
+void setResolution(const GeneralImage& image, std::int32_t width, std::int32_t height, std::int32_t* dpiX,
+                   std::int32_t* dpiY)
+{
+    *dpiX = dotsPerInch(width, image.mediaWidth);
+    *dpiY = dotsPerInch(height, image.mediaHeight);
+}
+
+int writeSamples(const GeneralImage& image, StreamBytes& data, OutputFormat format, ImageFile* out,
+                 const StopFlags& stops)
 {
     const int bits = image.bitsPerComponent;
     if (image.colour == ColourModel::Unsupported) return imageUnsupported;
@@ -109,16 +121,24 @@ int writeSamples(const GeneralImage& image, StreamBytes& data, ImageFile* out, c
         base.colour = image.paletteModel;
         base.bitsPerComponent = 8;
         base.decode.clear();
-        return writeSamples(base, data, out, stops);
+        return writeSamples(base, data, format, out, stops);
     }
     if (!applyDecode(image, data.block.get(), data.bytes)) return imageUnsupported;
     const bool gray = image.colour == ColourModel::Gray;
-    if ((gray || image.colour == ColourModel::Rgb) && bits <= 8) {
-        out->extension = ".bmp";
-        return fromBitmap(
-            prepareBitmap(data.block.get(), data.bytes, image.width, image.height, bits, gray, &out->file, stops));
+    // A bitmap holds 8 bits a sample at most: deeper samples go to PNG.
+    if ((gray || image.colour == ColourModel::Rgb) && (bits <= 8 || format != OutputFormat::Bmp)) {
+        PageSamples samples;
+        samples.data = data.block.get();
+        samples.bytes = data.bytes;
+        samples.width = image.width;
+        samples.height = image.height;
+        samples.bits = bits;
+        samples.gray = gray;
+        setResolution(image, image.width, image.height, &samples.dpiX, &samples.dpiY);
+        return fromEncoder(format, encodePageSamples(format, samples, &out->file, &out->extension, stops));
     }
     Raster raster;
+    setResolution(image, image.width, image.height, &raster.dpiX, &raster.dpiY);
     raster.rows = data.block.get();
     raster.width = image.width;
     raster.height = image.height;
@@ -147,7 +167,7 @@ int keepBytes(StreamBytes& data, std::string_view extension, ImageFile* out)
 }  // namespace
 
 int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBytes& globals,
-                     std::size_t decodeLimit, ImageFile* out, const StopFlags& stops)
+                     std::size_t decodeLimit, OutputFormat format, ImageFile* out, const StopFlags& stops)
 {
     switch (image.coding) {
     case ImageCoding::Jpeg: return keepBytes(data, ".jpg", out);
@@ -182,10 +202,16 @@ int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBy
         Byte* rows = page.rows.get();
         if (mappingOf(image, 0) == Mapping::Stored)
             for (std::size_t i = 0; i < bytes; ++i) rows[i] = static_cast<Byte>(~rows[i]);
-        out->extension = ".bmp";
-        return fromBitmap(prepareBitmap(rows, bytes, page.width, page.height, 1, true, &out->file, stops));
+        PageSamples samples;
+        samples.data = rows;
+        samples.bytes = bytes;
+        samples.width = page.width;
+        samples.height = page.height;
+        samples.bits = 1;
+        setResolution(image, page.width, page.height, &samples.dpiX, &samples.dpiY);
+        return fromEncoder(format, encodePageSamples(format, samples, &out->file, &out->extension, stops));
     }
-    case ImageCoding::Samples: return writeSamples(image, data, out, stops);
+    case ImageCoding::Samples: return writeSamples(image, data, format, out, stops);
     }
     return imageUnsupported;
 }

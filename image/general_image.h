@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "image/encoded_file.h"
+#include "image/page_format.h"
 #include "pdf/general_reader.h"
 
 namespace ravoth {
@@ -21,8 +22,9 @@ constexpr int imageUnsupported = -2;  // a colour space, depth or /Decode no for
 constexpr int imageUndecodable = -3;  // JBIG2 data that yields no page
 
 // Turns the image's bytes (from GeneralDocument::imageData, taken over)
-// into its file. `decodeLimit` bounds what decoding JBIG2 may hold.
+// into its file; what is decoded is written in `format`, where it holds
+// it. `decodeLimit` bounds what decoding JBIG2 may hold.
 int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBytes& globals,
-                     std::size_t decodeLimit, ImageFile* out, const StopFlags& stops = {});
+                     std::size_t decodeLimit, OutputFormat format, ImageFile* out, const StopFlags& stops = {});
 
 }  // namespace ravoth

@@ -108,6 +108,27 @@ bool takePiece(const Byte** cursor, const Byte* end, std::string_view piece)
     return true;
 }
 
+// A media box size as Mesker writes it: digits with at most one decimal
+// point. Anything else gives 0, a size not known.
+double readPoints(const Byte* start, const Byte* end)
+{
+    double value = 0;
+    double scale = 0;
+    bool hasDigits = false;
+    for (const Byte* p = start; p < end; ++p) {
+        if (*p == '.' && scale == 0) {
+            scale = 1;
+        } else if (*p >= '0' && *p <= '9') {
+            hasDigits = true;
+            if (scale != 0) scale /= 10;
+            value = scale != 0 ? value + (*p - '0') * scale : value * 10 + (*p - '0');
+        } else {
+            return 0;
+        }
+    }
+    return hasDigits && value < 1e9 ? value : 0;
+}
+
 enum class Lookup { Found, NotListed, NoOffset };
 
 // Reads the offset in the XrefTable line of `objectNumber`: the number
@@ -165,9 +186,13 @@ int locatePageImage(const DocumentReader& reader, int pageIndex, const Byte* pag
     const std::int32_t imageNumber = readCount(p, docEnd);
     if (!skipTo(&p, docEnd, ' ', mediaBoxPiece.size())) return -7;
     if (!takePiece(&p, docEnd, mediaBoxPiece)) return -8;
+    const Byte* const widthStart = p;
     if (!skipTo(&p, docEnd, ' ', 1)) return -9;
+    info->mediaWidth = readPoints(widthStart, p);
     ++p;  // the space between the media box width and height
+    const Byte* const heightStart = p;
     if (!skipTo(&p, docEnd, ' ', contentsPiece.size())) return -10;
+    info->mediaHeight = readPoints(heightStart, p);
     if (!takePiece(&p, docEnd, contentsPiece)) return -11;
     // The content stream is always written right after its image.
     if (std::int64_t{readCount(p, docEnd)} != std::int64_t{imageNumber} + 1) return -12;

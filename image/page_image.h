@@ -20,6 +20,10 @@ struct ImageInfo {
     // The stream's first byte where it stands in the document: the caller
     // reads it there, for as long as the document stays; no copy is made.
     const Byte* streamStart = nullptr;
+    // The page's media box in points, 0 where its numbers are not plain
+    // decimals (the locator only steps over them).
+    double mediaWidth = 0;
+    double mediaHeight = 0;
 };
 
 // Matches the page object of page `pageIndex` (0-based line of the PageList)

@@ -126,11 +126,14 @@ int handOver(TiffTarget& target, PreparedBitmap* file)
 
 }  // namespace
 
-int encodeTiff(const Raster& raster, TiffPhotometric photometric, PreparedBitmap* file, const StopFlags& stops)
+int encodeTiff(const Raster& raster, TiffPhotometric photometric, PreparedBitmap* file, const StopFlags& stops,
+               TiffCompression compression)
 {
     const int bits = raster.bitsPerSample;
     if ((bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16) || raster.width <= 0 ||
         raster.height <= 0 || raster.samplesPerPixel < 1 || raster.samplesPerPixel > 4)
+        return encodeUnsupported;
+    if (compression == TiffCompression::Group4 && (bits != 1 || raster.samplesPerPixel != 1))
         return encodeUnsupported;
     TiffTarget target;
     TiffHandle tiff(&target);
@@ -145,7 +148,15 @@ int encodeTiff(const Raster& raster, TiffPhotometric photometric, PreparedBitmap
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometricTag(photometric));
     if (photometric == TiffPhotometric::Cmyk) TIFFSetField(t, TIFFTAG_INKSET, INKSET_CMYK);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+    if (compression == TiffCompression::Group4) {
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+    } else {
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+        // Neighbouring samples of a scan differ little: their differences
+        // pack tighter than the samples.
+        if (bits >= 8) TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    }
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     setResolution(t, raster);
     std::uint32_t strip = 0;

@@ -1,5 +1,7 @@
 #include "image/title_name.h"
 
+#include <string>
+
 #include "platform/memory.h"
 #include "platform/text.h"
 
@@ -108,7 +110,68 @@ int convertUtf16(const Byte* decoded, int decodedLength, char* output, int capac
     return wideCharToMultiByte(units.get(), output, capacity) - 1;
 }
 
+// Big-endian UTF-16 units as UTF-8; a unit of a pair without its partner
+// becomes U+FFFD.
+std::string utf16ToUtf8(const Byte* units, std::size_t count)
+{
+    std::string text;
+    auto put = [&](char32_t c) {
+        if (c < 0x80) {
+            text.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            text.push_back(static_cast<char>(0xC0 | c >> 6));
+            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            text.push_back(static_cast<char>(0xE0 | c >> 12));
+            text.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            text.push_back(static_cast<char>(0xF0 | c >> 18));
+            text.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+            text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        const char32_t unit = static_cast<char32_t>(units[2 * i] << 8 | units[2 * i + 1]);
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < count) {
+            const char32_t low = static_cast<char32_t>(units[2 * i + 2] << 8 | units[2 * i + 3]);
+            if (low >= 0xDC00 && low < 0xE000) {
+                put(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                ++i;
+                continue;
+            }
+        }
+        put(unit >= 0xD800 && unit < 0xE000 ? 0xFFFD : unit);
+    }
+    return text;
+}
+
 }  // namespace
+
+std::optional<std::string> titleToText(const Byte* titleText, int titleLength)
+{
+    if (titleLength <= 0 || titleLength > maxTextTitleBytes) return std::nullopt;
+    std::string decoded(static_cast<std::size_t>(titleLength), '\0');
+    DecodedText text(decoded.data(), titleLength);
+    const Byte* end = titleText + titleLength;
+    int result;
+    if (titleText[0] == '(' && end[-1] == ')') result = decodeLiteral(titleText + 1, end - 1, &text);
+    else if (titleText[0] == '<' && end[-1] == '>') result = decodeHex(titleText + 1, end - 1, &text);
+    else return std::nullopt;
+    if (result < 0) return std::nullopt;
+    decoded.resize(static_cast<std::size_t>(text.count()));
+    const auto* bytes = reinterpret_cast<const Byte*>(decoded.data());
+    if (decoded.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF)
+        return utf16ToUtf8(bytes + 2, (decoded.size() - 2) / 2);
+    // Other titles are the system's bytes, as their file names take them.
+    const int capacity = titleBufferBytes(titleLength);
+    std::string local(static_cast<std::size_t>(capacity), '\0');
+    const int bytesOut = titleToFileName(titleText, titleLength, local.data(), capacity);
+    if (bytesOut < 0) return std::nullopt;
+    local.resize(static_cast<std::size_t>(bytesOut));
+    return local;
+}
 
 int titleToFileName(const Byte* titleText, int titleLength, char* output, int capacity)
 {

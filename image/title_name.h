@@ -2,6 +2,8 @@
 #pragma once
 
 #include <climits>
+#include <optional>
+#include <string>
 
 #include "pdf/primitives.h"
 
@@ -28,6 +30,15 @@ namespace ravoth {
 // Allocates one work block for UTF-16 titles and frees it before returning,
 // besides the conversion's own. Never touches LastError.
 int titleToFileName(const Byte* titleText, int titleLength, char* output, int capacity);
+
+// The longest title titleToText decodes.
+constexpr int maxTextTitleBytes = 1 << 20;
+
+// The title as text for a person or a program to read rather than as a
+// file name: UTF-16 titles as UTF-8, others as titleToFileName gives them
+// (UTF-8 on Windows, the locale's bytes on Linux). None for a title that
+// does not decode.
+std::optional<std::string> titleToText(const Byte* titleText, int titleLength);
 
 // The capacity to give titleToFileName for a title of `titleLength` bytes so
 // that no title fails for want of room.

@@ -16,6 +16,7 @@
 #include "image/inflate.h"
 #include "image/page_image.h"
 #include "image/title_name.h"
+#include "job/page_archive.h"
 #include "job/page_files.h"
 #include "platform/memory.h"
 
@@ -288,6 +289,20 @@ public:
         writer_.start(std::move(file));
     }
 
+    // Reports the file a run would write, writing nothing.
+    void list(PageFile&& file)
+    {
+        PageOutcome outcome = pageOutcome(file.pageNumber, PageStage::Listed, 0, 0);
+        outcome.imageNumber = file.imageNumber;
+        outcome.endsPage = file.endsPage;
+        outcome.fileName = file.name + file.entryOffset;
+        outcome.bytes = file.bytes() + (file.isBitmap ? file.bitmap.headerBytes : 0);
+        outcome.facts = file.facts;
+        outcome.title = std::move(file.title);
+        run_.filesWritten_ = true;
+        report(std::move(outcome));
+    }
+
     // Settles the last files; whether any page failed.
     bool end()
     {
@@ -320,8 +335,10 @@ private:
             pageFailed_ = true;
         } else {
             run_.filesWritten_ = true;
-            outcome.fileName = done.name;
+            outcome.fileName = done.name + done.entryOffset;
             outcome.bytes = done.bytes() + (done.isBitmap ? done.bitmap.headerBytes : 0);
+            outcome.facts = done.facts;
+            outcome.title = std::move(done.title);
         }
         run_.report(std::move(outcome));
         return true;
@@ -414,8 +431,20 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     PageFile file;
     file.pageNumber = pageNumber;
     file.isBitmap = info.filter == Filter::Flate;
+    file.isEncoded = file.isBitmap && outputFormat_ != OutputFormat::Bmp;
     file.stops = reader_.stops;
-    const std::string_view extension = file.isBitmap ? ".bmp" : ".jpg";
+    file.facts.format = file.isBitmap ? formatName(outputFormat_) : "jpeg";
+    file.facts.width = info.width;
+    file.facts.height = info.height;
+    file.facts.bits = info.bitsPerComponent;
+    file.facts.colours = info.isGray ? 1 : 3;
+    file.facts.storedBytes = static_cast<std::uint64_t>(info.streamLength);
+    file.facts.dpiX = dotsPerInch(info.width, info.mediaWidth);
+    file.facts.dpiY = dotsPerInch(info.height, info.mediaHeight);
+    const std::string_view extension = !file.isBitmap                          ? ".jpg"
+                                       : outputFormat_ == OutputFormat::Png  ? ".png"
+                                       : outputFormat_ == OutputFormat::Tiff ? ".tif"
+                                                                             : ".bmp";
     // With bookmark names two pages may share a name, and the later page's
     // picture must be the one left: a page waits for the file in hand of
     // the same name, and no other. A title's name is tried on the file
@@ -423,10 +452,11 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     bool named = false;
     if (outlineNames_ && formPageTitleName(titles, pageIndex, names, extension, file.name)) {
         if (loop.holdsName(file.name)) loop.settle();
-        named = isUsableOutputName(file.name);
+        named = isUsableName(file.name, names);
     }
     if (!named) {
-        if (!formNumberedName(names, pageNumber, extension, file.name))
+        if (!formNumberedName(names, pageNumber, extension, file.name) ||
+            (!archivePath_.empty() && !isUsableName(file.name, names)))
             return loop.fail(pageNumber, PageStage::Name, -1);
         if (outlineNames_ && loop.holdsName(file.name)) loop.settle();
     }
@@ -436,7 +466,7 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
         file.jpegView = info.streamStart;
         file.jpegOffset = static_cast<std::uint64_t>(info.streamStart - reader_.start);
         file.jpegBytes = static_cast<std::size_t>(info.streamLength);
-        return loop.write(std::move(file));
+        return deliver(loop, std::move(file), names, titles, pageIndex);
     }
 
     // Both refusals come before any block the declared size calls for.
@@ -457,11 +487,61 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     // The page before gives its bitmap back first: no more than two pages'
     // samples are held at once.
     loop.settle();
-    const int converted = prepareBitmap(samples.get(), produced, info.width, info.height,
-                                        info.bitsPerComponent, info.isGray, &file.bitmap, file.stops);
+    PageSamples page;
+    page.data = samples.get();
+    page.bytes = produced;
+    page.width = info.width;
+    page.height = info.height;
+    page.bits = info.bitsPerComponent;
+    page.gray = info.isGray;
+    page.dpiX = file.facts.dpiX;
+    page.dpiY = file.facts.dpiY;
+    std::string_view encodedExtension;
+    const int converted = encodePageSamples(outputFormat_, page, &file.bitmap, &encodedExtension, file.stops);
     if (converted == bitmapStopped) return loop.report(pageNumber, PageStage::Stopped);
-    if (converted != 0) return loop.fail(pageNumber, PageStage::WriteBmp, converted);
+    if (converted != 0)
+        return loop.fail(pageNumber, file.isEncoded ? PageStage::Encode : PageStage::WriteBmp, converted);
     samples.reset();
+    deliver(loop, std::move(file), names, titles, pageIndex);
+}
+
+namespace {
+
+// An archive entry's name: the file's name without its folder.
+std::size_t entryOffsetOf(const char* name, const OutputNames& names)
+{
+    return names.folderBytes <= std::strlen(name) ? names.folderBytes : 0;
+}
+
+}  // namespace
+
+bool ExtractionRun::isUsableName(const char* name, const OutputNames& names) const
+{
+    if (!archivePath_.empty()) return archiveNames_.count(name + entryOffsetOf(name, names)) == 0;
+    return listing_ || isUsableOutputName(name);
+}
+
+std::optional<std::string> ExtractionRun::pageTitle(const TitleIndex& titles, int pageIndex) const
+{
+    if (!titles.firstEntry || pageIndex < 0 || static_cast<std::size_t>(pageIndex) >= titles.pages) return std::nullopt;
+    const std::int32_t record = titles.firstEntry.get()[pageIndex];
+    if (record < 0) return std::nullopt;
+    const OutlineEntry& entry = titles.entries[record];
+    return titleToText(entry.titleText, entry.titleLength);
+}
+
+void ExtractionRun::deliver(PageLoop& loop, PageFile&& file, const OutputNames& names, const TitleIndex& titles,
+                            int pageIndex)
+{
+    if (wantsTitles()) file.title = pageTitle(titles, pageIndex);
+    if (!archivePath_.empty()) {
+        // An archive holds each name once: a later page whose bookmark gives
+        // a name taken gets its numbered one (isUsableName).
+        file.entryOffset = entryOffsetOf(file.name, names);
+        archiveNames_.insert(file.name + file.entryOffset);
+    }
+    if (listing_) return loop.list(std::move(file));
+    file.archive = archive_.get();
     loop.write(std::move(file));
 }
 
@@ -567,6 +647,7 @@ RunFailure ExtractionRun::failureOf(int code) const
     case extractionStopped: return RunFailure::Stopped;
     case documentChanged: return RunFailure::DocumentChanged;
     case documentUnreadable: return RunFailure::CannotRead;
+    case archiveNotWritten: return RunFailure::ArchiveNotWritten;
     case foreignProducer: return RunFailure::ForeignProducer;
     default: break;
     }
@@ -625,7 +706,9 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
     documentBytes_ = 0;
     reader_.lastError = 0;
     reader_.isEncrypted = false;
-    reader_.outlineOption = outlineNames_;
+    reader_.outlineOption = wantsTitles();
+    archive_.reset();
+    archiveNames_.clear();
     reader_.infoObjectNumber = 0;
     // A stop reaches the reader wherever it scans, not only between pages.
     reader_.stops = StopFlags{{&stopRequested_, externalStop_, &documentChanged_}};
@@ -686,8 +769,17 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     if (!(work.pageList = allocCell<WorkBuffers::PageListCell>())) return endRun(noMemoryPageList);
     if (!(work.outlineCount = allocCell<std::int32_t>())) return endRun(noMemoryOutlineOutputs);
     if (!(work.outlineEntries = allocCell<OutlineEntry*>())) return endRun(noMemoryOutlineOutputs);
-    const int pageCount = collectPages(reader_, *work.catalogueNumber, &work.pageList->start,
-                                       &work.pageList->end, work.outlineEntries, work.outlineCount);
+    int pageCount = collectPages(reader_, *work.catalogueNumber, &work.pageList->start, &work.pageList->end,
+                                 work.outlineEntries, work.outlineCount);
+    // Bookmarks read only for the page list or the archive must not fail a
+    // document that a run without them reads: it goes on without them.
+    if (pageCount < 1 && reader_.outlineOption && !outlineNames_ && !isStopRequested()) {
+        reader_.outlineOption = false;
+        reader_.lastError = 0;
+        const ScanBudget again(reader_, scanBudgetFor(static_cast<std::uint64_t>(docEnd - docStart)));
+        pageCount = collectPages(reader_, *work.catalogueNumber, &work.pageList->start, &work.pageList->end,
+                                 work.outlineEntries, work.outlineCount);
+    }
     if (pageCount < 1) return handOver() ? runGeneral(firstPage, lastPage, outputBase) : endRun(collectPagesFailed);
 
     // A /Count far above the pages listed must not cost time per missing
@@ -715,7 +807,7 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     for (int skipped = 0; skipped < firstPage - 1 && static_cast<std::size_t>(skipped) < pageLines; ++skipped)
         pageLine = nextLine(pageLine, work.pageList->end);
     TitleIndex titles;
-    if (outlineNames_ && !titles.build(*work.outlineEntries, *work.outlineCount, pageLines))
+    if (wantsTitles() && !titles.build(*work.outlineEntries, *work.outlineCount, pageLines))
         return endRun(noMemoryOutlineOutputs);
     return runPages(firstPage, lastPage, [&](PageLoop& loop, int pageIndex) {
         if (static_cast<std::size_t>(pageIndex) >= pageLines) {
@@ -732,8 +824,18 @@ int ExtractionRun::runPages(int firstPage, int lastPage, const std::function<boo
 {
     bool pageFailed = false;
     bool stopped = false;
+    PageWriting writing = pageWriting_;
+    if (!archivePath_.empty() && !listing_) {
+        archive_ = std::make_unique<PageArchive>();
+        if (!archive_->create(archivePath_.c_str(), reader_.stops)) {
+            archive_.reset();
+            return endRun(isStopRequested() ? extractionStopped : archiveNotWritten);
+        }
+        // Entries go into the archive one after another, in page order.
+        writing.threadLimit = 1;
+    }
     {
-        PageLoop loop(*this, pageWriting_);
+        PageLoop loop(*this, writing);
         for (int pageIndex = firstPage - 1; pageIndex <= lastPage - 1; ++pageIndex) {
             if (isStopRequested() || documentChanged_.load()) {
                 stopped = true;
@@ -745,8 +847,68 @@ int ExtractionRun::runPages(int firstPage, int lastPage, const std::function<boo
         // A stop that came while the last files were written gave them up.
         stopped = stopped || isStopRequested() || hasDocumentChanged();
     }
+    if (archive_) {
+        // Only an archive of what a run leaves behind is put in place: none
+        // after a stop, a document that changed, or when no page was written.
+        const bool placed = !stopped && filesWritten_ && archive_->finish("ComicInfo.xml", comicInfo());
+        archive_.reset();
+        if (!placed) {
+            const bool wasWritten = filesWritten_;
+            filesWritten_ = false;
+            if (!stopped && wasWritten) return endRun(isStopRequested() ? extractionStopped : archiveNotWritten);
+        }
+    }
     if (stopped) return endRun(documentChanged_.load() ? documentChanged : extractionStopped);
     return endRun(pageFailed ? somePageNotWritten : extractionOk);
+}
+
+namespace {
+
+// Text as XML's attribute values and content take it: markup escaped, and
+// the control characters XML 1.0 has no place for left out.
+std::string xmlEscaped(std::string_view text)
+{
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') break;
+            escaped.push_back(c);
+        }
+    }
+    return escaped;
+}
+
+}  // namespace
+
+// The comic reader's description: how many pictures, and which begins each
+// bookmarked page (counted from 0, in the archive's order).
+std::string ExtractionRun::comicInfo() const
+{
+    std::string pages;
+    int entries = 0;
+    int lastPage = 0;
+    for (const PageOutcome& outcome : outcomes_) {
+        if (outcome.stage != PageStage::Written) continue;
+        if (outcome.pageNumber != lastPage && outcome.title) {
+            pages += "    <Page Image=\"" + std::to_string(entries) + "\" Bookmark=\"" + xmlEscaped(*outcome.title) +
+                     "\"/>\n";
+        }
+        lastPage = outcome.pageNumber;
+        ++entries;
+    }
+    std::string text =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+        "<ComicInfo xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+        "  <PageCount>" + std::to_string(entries) + "</PageCount>\n";
+    if (!pages.empty()) text += "  <Pages>\n" + pages + "  </Pages>\n";
+    text += "</ComicInfo>\n";
+    return text;
 }
 
 namespace {
@@ -777,6 +939,32 @@ std::string imageSuffix(std::size_t imageNumber, std::size_t imageCount, std::st
     }
     suffix.append(extension);
     return suffix;
+}
+
+std::string_view codingName(ImageCoding coding)
+{
+    switch (coding) {
+    case ImageCoding::Jpeg: return "jpeg";
+    case ImageCoding::Jpx: return "jp2";
+    case ImageCoding::Ccitt: return "ccitt";
+    case ImageCoding::Jbig2: return "jbig2";
+    case ImageCoding::Samples: break;
+    }
+    return "";
+}
+
+ImageFacts generalFacts(const GeneralImage& image)
+{
+    ImageFacts facts;
+    facts.format = codingName(image.coding);
+    facts.width = image.width;
+    facts.height = image.height;
+    facts.bits = image.bitsPerComponent;
+    facts.colours = image.colour == ColourModel::Indexed ? 1 : image.components;
+    facts.storedBytes = image.storedBytes;
+    facts.dpiX = dotsPerInch(image.width, image.mediaWidth);
+    facts.dpiY = dotsPerInch(image.height, image.mediaHeight);
+    return facts;
 }
 
 }  // namespace
@@ -823,7 +1011,7 @@ int ExtractionRun::runGeneral(int firstPage, int lastPage, const char* outputBas
     std::vector<std::string> titleTokens;
     std::vector<OutlineEntry> outline(1, OutlineEntry{0, nullptr, -1});
     TitleIndex titles;
-    if (outlineNames_) {
+    if (wantsTitles()) {
         titleTokens = document.firstBookmarkTitles();
         for (std::size_t page = 0; page < titleTokens.size(); ++page) {
             const std::string& token = titleTokens[page];
@@ -860,6 +1048,7 @@ void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document
         file.imageNumber = imageNumber;
         file.endsPage = endsPage;
         file.stops = reader_.stops;
+        file.facts = generalFacts(image);
         // Coded bytes that stand in the file as they are go from there to
         // the page file, as a JPEG page of Mesker's does.
         if (image.inPlaceOffset >= 0 && static_cast<std::uint64_t>(image.inPlaceOffset) + image.storedBytes <= documentBytes_) {
@@ -870,7 +1059,7 @@ void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document
             const std::string extension =
                 imageSuffix(k + 1, count, image.coding == ImageCoding::Jpeg ? ".jpg" : ".jp2");
             if (nameGeneralFile(loop, pageIndex, names, titles, extension, file))
-                loop.write(std::move(file));
+                deliver(loop, std::move(file), names, titles, pageIndex);
             else
                 loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Name, -1);
             continue;
@@ -889,7 +1078,7 @@ void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document
         file.isBitmap = true;
         ImageFile prepared;
         const int encoded =
-            prepareImageFile(image, std::move(data), globals, generalImageLimitBytes, &prepared, file.stops);
+            prepareImageFile(image, std::move(data), globals, generalImageLimitBytes, outputFormat_, &prepared, file.stops);
         if (encoded == encodeStopped) return loop.report(pageNumber, PageStage::Stopped);
         if (encoded != 0) {
             loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Encode, encoded);
@@ -897,9 +1086,13 @@ void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document
         }
         file.isEncoded = prepared.extension != ".bmp";
         file.bitmap = std::move(prepared.file);
+        if (image.coding == ImageCoding::Samples)
+            file.facts.format = prepared.extension == ".bmp"   ? formatName(OutputFormat::Bmp)
+                                : prepared.extension == ".png" ? formatName(OutputFormat::Png)
+                                                               : formatName(OutputFormat::Tiff);
         const std::string extension = imageSuffix(k + 1, count, prepared.extension);
         if (nameGeneralFile(loop, pageIndex, names, titles, extension, file))
-            loop.write(std::move(file));
+            deliver(loop, std::move(file), names, titles, pageIndex);
         else
             loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Name, -1);
     }
@@ -912,9 +1105,10 @@ bool ExtractionRun::nameGeneralFile(PageLoop& loop, int pageIndex, const OutputN
 {
     if (outlineNames_ && formPageTitleName(titles, pageIndex, names, extension, file.name)) {
         if (loop.holdsName(file.name)) loop.settle();
-        if (isUsableOutputName(file.name)) return true;
+        if (isUsableName(file.name, names)) return true;
     }
     if (!formNumberedName(names, pageIndex + 1, extension, file.name)) return false;
+    if (!archivePath_.empty() && !isUsableName(file.name, names)) return false;
     if (outlineNames_ && loop.holdsName(file.name)) loop.settle();
     return true;
 }

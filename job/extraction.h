@@ -5,9 +5,13 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "image/page_format.h"
 #include "job/output_names.h"
 #include "job/page_files.h"
 #include "pdf/general_reader.h"
@@ -46,6 +50,9 @@ enum ExtractionResult : int {
     // network file system gone): the run stopped there, as for a document
     // that changed.
     documentUnreadable = -19,
+    // The archive asked for could not be made, or not written whole: nothing
+    // is left under its name.
+    archiveNotWritten = -20,
 };
 
 // Why a run did not end Complete, by name: what the front ends put in words.
@@ -69,6 +76,7 @@ enum class RunFailure {
     PagesMissing,     // -13
     Stopped,          // -17
     DocumentChanged,  // -18
+    ArchiveNotWritten,// -20
 };
 
 // What the caller tells the user: Complete for 0, Failure for a document
@@ -96,6 +104,9 @@ enum class PageStage {
     Decode,       // code: the GeneralStatus reading the page or its image gave
     Encode,       // code from prepareImageFile
     WriteFile,    // code from writePreparedBitmap, for a file that is no BMP
+    // Listing: the file a run would write, with fileName and facts; nothing
+    // was written.
+    Listed,
 };
 
 struct PageOutcome {
@@ -110,6 +121,10 @@ struct PageOutcome {
     // last (the pages done count it).
     std::int32_t imageNumber = 0;
     bool endsPage = true;
+    // Written or Listed: what the image is, and its page's first bookmark
+    // title as text, where it has one.
+    ImageFacts facts;
+    std::optional<std::string> title;
 };
 
 // What a run reports each time a page of its range is done, in page order,
@@ -138,6 +153,15 @@ public:
     // Read any producer's document with the general reader where the exact
     // reader refuses it as another producer's (off by default).
     void setAnyProducer(bool on) { anyProducer_ = on; }
+    // The format decoded pages are written in (BMP by default); coded
+    // pictures keep their own.
+    void setOutputFormat(OutputFormat format) { outputFormat_ = format; }
+    // Writes the page files as entries of one ZIP archive at `path`, with a
+    // ComicInfo.xml, instead of as files (empty: files, the default).
+    void setArchive(std::string path) { archivePath_ = std::move(path); }
+    // Reads and decodes every image as a run does, but writes nothing: each
+    // outcome that would be Written is Listed.
+    void setListing(bool on) { listing_ = on; }
     // A flag of the caller's that asks the run to stop as requestStop does
     // (null: none); it may be set from a signal handler.
     void setStopRequest(const std::atomic<bool>* flag) { externalStop_ = flag; }
@@ -152,7 +176,8 @@ public:
     void requestStop() { stopRequested_.store(true); }
 
     // After a run:
-    // whether some page file was written whole (and is on disk);
+    // whether some page file was written whole (and is on disk; listing,
+    // whether one would have been);
     bool filesWritten() const { return filesWritten_; }
     // the reader's reason for the last failure (LastError), 0 when none;
     std::int32_t lastError() const { return reader_.lastError; }
@@ -201,6 +226,16 @@ private:
     bool isRefusedForeignLayout() const;
     bool formPageTitleName(const TitleIndex& titles, int pageIndex, const OutputNames& names,
                            std::string_view extension, PathBuffer& name);
+    // Whether the bookmarks are read for more than names: the page list and
+    // the archive show them.
+    bool wantsTitles() const { return outlineNames_ || listing_ || !archivePath_.empty(); }
+    std::optional<std::string> pageTitle(const TitleIndex& titles, int pageIndex) const;
+    // Whether a title's name may be used: the file system says, or, where
+    // nothing goes to it, the archive's names taken so far.
+    bool isUsableName(const char* name, const OutputNames& names) const;
+    // Hands a named file on: written, added to the archive, or listed.
+    void deliver(PageLoop& loop, PageFile&& file, const OutputNames& names, const TitleIndex& titles, int pageIndex);
+    std::string comicInfo() const;
 
     WorkBuffers* work_;
     DocumentReader reader_;
@@ -209,6 +244,11 @@ private:
     bool outlineNames_ = false;
     bool anyProducer_ = false;
     bool usedGeneralReader_ = false;
+    OutputFormat outputFormat_ = OutputFormat::Bmp;
+    std::string archivePath_;
+    bool listing_ = false;
+    std::unique_ptr<PageArchive> archive_;
+    std::set<std::string> archiveNames_;
     PageWriting pageWriting_;
     std::function<void(const PageProgress&)> progress_;
     const std::atomic<bool>* externalStop_ = nullptr;

@@ -1,5 +1,6 @@
 #include "job/page_files.h"
 
+#include "job/page_archive.h"
 #include "platform/same_name.h"
 
 #include <system_error>
@@ -11,9 +12,19 @@ namespace {
 // Writes the file and frees its blocks.
 void writeOut(PageFile& file)
 {
-    file.code = file.isBitmap ? writePreparedBitmap(file.name, file.bitmap, file.stops)
-                              : writeJpegFile(file.name, *file.jpegSource, file.jpegOffset, file.jpegView,
-                                              file.jpegBytes, file.stops);
+    if (file.archive) {
+        // An archive's entries are written one after another, never at once.
+        const char* entry = file.name + file.entryOffset;
+        const bool added = file.isBitmap ? file.archive->add(entry, file.bitmap.header, file.bitmap.headerBytes,
+                                                             file.bitmap.pixels.get(), file.bitmap.imageBytes,
+                                                             !file.isEncoded)
+                                         : file.archive->add(entry, nullptr, 0, file.jpegView, file.jpegBytes, false);
+        file.code = added ? 0 : file.isBitmap ? -11 : -2;
+    } else {
+        file.code = file.isBitmap ? writePreparedBitmap(file.name, file.bitmap, file.stops)
+                                  : writeJpegFile(file.name, *file.jpegSource, file.jpegOffset, file.jpegView,
+                                                  file.jpegBytes, file.stops);
+    }
     file.bitmap.pixels.reset();
 }
 

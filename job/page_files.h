@@ -16,6 +16,9 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "image/bmp_writer.h"
@@ -23,6 +26,22 @@
 #include "platform/memory.h"
 
 namespace ravoth {
+
+class PageArchive;
+
+// What the page list tells of one image besides its file's name.
+struct ImageFacts {
+    // "jpeg", "jp2", "ccitt", "jbig2", or the format it is written in:
+    // "bmp", "png", "tiff".
+    std::string_view format;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t bits = 0;
+    std::int32_t colours = 0;      // components a pixel stores: 1 grey or indexed, 3 RGB, 4 CMYK
+    std::uint64_t storedBytes = 0; // of its stream in the document
+    std::int32_t dpiX = 0;         // 0: not known
+    std::int32_t dpiY = 0;
+};
 
 struct PageFile {
     int pageNumber = 0;
@@ -48,6 +67,12 @@ struct PageFile {
     StopFlags stops;
     // After writing: 0, or the code of writeJpegFile or writePreparedBitmap.
     int code = 0;
+    // Set: the file is an entry of this archive, named `name` from
+    // `entryOffset` on, rather than a file of its own.
+    PageArchive* archive = nullptr;
+    std::size_t entryOffset = 0;
+    ImageFacts facts;
+    std::optional<std::string> title;  // its page's first bookmark, as text
 
     std::size_t bytes() const { return isBitmap ? bitmap.imageBytes : jpegBytes; }
     // What it holds in memory until it is written: a JPEG page is only a

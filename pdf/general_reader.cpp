@@ -13,6 +13,7 @@
 #include <qpdf/QPDFTokenizer.hh>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <cstring>
 #include <limits>
@@ -563,6 +564,23 @@ std::int64_t GeneralDocument::inPlaceOffset(State& state, QPDFObjectHandle strea
     return findInPlace(state.data, state.bytes, found->second, image.storedBytes);
 }
 
+namespace {
+
+// The page's media box, inherited where the page has none of its own.
+void mediaBoxOf(QPDFPageObjectHelper& page, double* width, double* height)
+{
+    QPDFObjectHandle box = page.getAttribute("/MediaBox", false);
+    if (!box.isRectangle()) return;
+    const QPDFObjectHandle::Rectangle r = box.getArrayAsRectangle();
+    double unit = 1;
+    QPDFObjectHandle userUnit = page.getObjectHandle().getKey("/UserUnit");
+    if (userUnit.isNumber() && userUnit.getNumericValue() > 0) unit = userUnit.getNumericValue();
+    *width = std::fabs(r.urx - r.llx) * unit;
+    *height = std::fabs(r.ury - r.lly) * unit;
+}
+
+}  // namespace
+
 GeneralStatus GeneralDocument::pageImages(int pageIndex, std::vector<GeneralImage>* images)
 {
     images->clear();
@@ -577,7 +595,17 @@ GeneralStatus GeneralDocument::pageImages(int pageIndex, std::vector<GeneralImag
         QPDFObjectHandle resources = page.getAttribute("/Resources", false);
         const GeneralStatus status = walkStream(
             walk, resources, [&](BlockSink& sink) { page.pipeContents(&sink); }, formStack);
-        if (status != GeneralStatus::Ok) images->clear();
+        if (status != GeneralStatus::Ok) {
+            images->clear();
+            return status;
+        }
+        double width = 0;
+        double height = 0;
+        mediaBoxOf(page, &width, &height);
+        for (GeneralImage& image : *images) {
+            image.mediaWidth = width;
+            image.mediaHeight = height;
+        }
         return status;
     } catch (const std::bad_alloc&) {
         images->clear();

@@ -56,6 +56,10 @@ struct GeneralImage {
     std::int64_t inPlaceOffset = -1;
     // Which of the document's objects it is (for ImageData).
     std::size_t index = 0;
+    // The page's media box in points (its user unit applied); 0 when the
+    // page has none that reads as a rectangle.
+    double mediaWidth = 0;
+    double mediaHeight = 0;
 };
 
 // A stream's bytes in a block of the core's.

@@ -116,6 +116,10 @@ public:
     // they are written from the view. Fails, as a write does, also when the
     // source ends before them.
     bool copyFrom(const InputFile& source, std::uint64_t offset, const void* view, std::size_t bytes);
+    // Goes on writing at `position` from the file's start, for formats that
+    // fill in a header once what follows it is written. Fails as a write
+    // does.
+    bool seek(std::uint64_t position);
     // Flushes, closes and moves the file onto its final name, replacing what
     // had that name. A file that replaces another is first made to reach the
     // disk, so that a power cut after the move finds either file whole; a
@@ -159,6 +163,7 @@ private:
     // All of `bytes` written, or false.
     bool sendToSystem(const unsigned char* data, std::size_t bytes);
     bool closeHandle();
+    bool seekSystem(std::uint64_t position);
     // Moves temporaryPath_ onto finalPath_, replacing what may be replaced
     // once the temporary file has reached the disk.
     enum class Placed { Yes, Refused, Failed };

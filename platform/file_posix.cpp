@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include <cerrno>
+#include <limits>
 #include <cstdint>
 #include <cstdio>
 
@@ -270,6 +271,12 @@ bool OutputFile::sendToSystem(const unsigned char* data, std::size_t bytes)
 }
 
 bool OutputFile::closeHandle() { return ::close(static_cast<int>(handle_)) == 0; }
+
+bool OutputFile::seekSystem(std::uint64_t position)
+{
+    if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
+    return ::lseek(static_cast<int>(handle_), static_cast<off_t>(position), SEEK_SET) >= 0;
+}
 
 bool OutputFile::precheckFinal() const { return true; }
 

@@ -197,6 +197,13 @@ bool OutputFile::sendToSystem(const unsigned char* data, std::size_t bytes)
 
 bool OutputFile::closeHandle() { return CloseHandle(asHandle(handle_)) != 0; }
 
+bool OutputFile::seekSystem(std::uint64_t position)
+{
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(position);
+    return position <= 0x7FFFFFFFFFFFFFFFull && SetFilePointerEx(asHandle(handle_), distance, nullptr, FILE_BEGIN) != 0;
+}
+
 // The page is written from the mapped view: WriteFile takes it from the
 // file cache without a copy of the program's own.
 OutputFile::SystemCopy OutputFile::copyBySystem(std::intptr_t, std::uint64_t, std::size_t)

@@ -178,6 +178,16 @@ bool OutputFile::copyFrom(const InputFile& source, std::uint64_t offset, const v
     return true;
 }
 
+bool OutputFile::seek(std::uint64_t position)
+{
+    if (handle_ == -1 || failed_ || !flush()) return false;
+    if (stops_.isRaised() || !seekSystem(position)) {
+        failed_ = true;
+        return false;
+    }
+    return true;
+}
+
 bool OutputFile::close()
 {
     if (handle_ == -1) return false;
