@@ -39,6 +39,7 @@ struct Measure {
     long peakKiB = 0;
     long anonKiB = 0;  // sampled; a run of a few milliseconds may show less
     int status = -1;
+    std::uint64_t outBytes = 0;  // of the files the tool left in its folder
 };
 
 // The process's anonymous memory (its heap and other private memory, not
@@ -122,7 +123,10 @@ Measure best(const std::vector<std::string>& argv, const fs::path& base, const s
         std::vector<std::string> args = argv;
         for (std::string& a : args)
             if (a.find("@OUT@") != std::string::npos) a.replace(a.find("@OUT@"), 5, folder.string());
-        const Measure m = runOnce(args, folder);
+        Measure m = runOnce(args, folder);
+        std::error_code error;
+        for (const auto& entry : fs::recursive_directory_iterator(folder, error))
+            if (entry.is_regular_file(error)) m.outBytes += entry.file_size(error);
         if (i == 0 || m.seconds < result.seconds) {
             const long anon = std::max(result.anonKiB, m.anonKiB);
             result = m;
@@ -324,8 +328,8 @@ int main(int argc, char** argv)
                          }});
     }
 
-    std::printf("%-16s %-16s %10s %10s %10s %12s\n", "work", "tool", "wall s", "peak MiB", "anon MiB",
-                "tool/ravoth");
+    std::printf("%-16s %-16s %10s %10s %10s %12s %10s\n", "work", "tool", "wall s", "peak MiB", "anon MiB",
+                "tool/ravoth", "out MB");
     std::fflush(stdout);
     for (const Plan& plan : plans) {
         if (!only.empty() && only != plan.name) continue;
@@ -358,18 +362,37 @@ int main(int argc, char** argv)
         const Measure ours = best(ourArgs, base, "out-ravoth", repeat);
         if (ours.status != 0) std::printf("  ravoth-cli exited with %d\n", ours.status);
         auto row = [&](const std::string& tool, const Measure& m) {
-            std::printf("%-16s %-16s %10.3f %10.1f %10.1f %12.2f%s\n", work.name.c_str(), tool.c_str(), m.seconds,
+            std::printf("%-16s %-16s %10.3f %10.1f %10.1f %12.2f %10.1f%s\n", work.name.c_str(), tool.c_str(), m.seconds,
                         static_cast<double>(m.peakKiB) / 1024.0, static_cast<double>(m.anonKiB) / 1024.0,
-                        m.seconds / ours.seconds, m.status == 0 ? "" : "  (exit status not 0)");
+                        m.seconds / ours.seconds, static_cast<double>(m.outBytes) / 1e6,
+                        m.status == 0 ? "" : "  (exit status not 0)");
         };
         row("ravoth-cli", ours);
+        // The output formats against the run above: one archive against a
+        // copy of the document, PNG pages against bitmaps.
+        std::vector<std::string> archiveArgs = ourArgs;
+        archiveArgs.insert(archiveArgs.begin() + 1, {"--cbz", "@OUT@/book.cbz"});
+        std::vector<std::string> pngArgs = ourArgs;
+        pngArgs.insert(pngArgs.begin() + 1, {"--format", "png"});
+        const bool isFlate = work.name.rfind("flate-", 0) == 0;
+        const Measure archive = work.name.find("jpeg-large") != std::string::npos ? best(archiveArgs, base, "out-cbz", repeat) : Measure{};
+        const Measure png = isFlate ? best(pngArgs, base, "out-png", repeat) : Measure{};
+        if (archive.status != -1) row("ravoth --cbz", archive);
+        if (png.status != -1) {
+            row("ravoth png", png);
+            std::printf("%-16s png against bmp: %.2fx the time, %.3fx the bytes\n", work.name.c_str(),
+                        png.seconds / ours.seconds, static_cast<double>(png.outBytes) / static_cast<double>(ours.outBytes));
+        }
         if (!otherCli.empty())
         {
             std::vector<std::string> otherArgs = ourArgs;
             otherArgs.front() = otherCli;
             row("other ravoth-cli", best(otherArgs, base, "out-other", repeat));
         }
-        row("copy floor", best({"cp", pdf.string(), "@OUT@/copy.pdf"}, base, "out-copy", repeat));
+        const Measure copy = best({"cp", pdf.string(), "@OUT@/copy.pdf"}, base, "out-copy", repeat);
+        row("copy floor", copy);
+        if (archive.status != -1)
+            std::printf("%-16s --cbz against cp: %.2fx the time\n", work.name.c_str(), archive.seconds / copy.seconds);
         if (work.ravothOnly) {
             if (!keep) fs::remove(pdf);
             continue;

@@ -16,6 +16,11 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
+#include <set>
+#include <sstream>
+
 #include "cli/options.h"
 #include "tests/fixture/general_pdf.h"
 #include "tests/fixture/pdf_builder.h"
@@ -535,6 +540,83 @@ TEST_F(Cli, ProgressLineOnlyOnATerminal)
     EXPECT_EQ(runCli({pdf}).err, "");
 }
 
+TEST_F(Cli, ListingPrintsOneJsonObjectPerImageAndWritesNothing)
+{
+    fixture::MeskerDocument titled = threePages();
+    titled.outline = {{"(Say \\\"hi\\\" \\\\ there)", fixture::destToPage(1), {}}};
+    const std::string first = write("Book.pdf", titled);
+    fixture::MeskerDocument broken = threePages();
+    broken.editImageObject = [](int k, std::string& text) {
+        if (k == 2) fixture::replaceOnce(text, "/Height ", "/Heigth ");
+    };
+    const std::string second = write("Broken.pdf", broken);
+    struct Case {
+        std::vector<std::string> arguments;
+        int exitCode;
+        std::vector<std::string> files;  // the "file" of each line
+        bool namesPdf;
+    };
+    const std::string stem = folder_.file("Book");
+    const Case cases[] = {
+        {{"--list", first}, 0, {stem + "-1.jpg", stem + "-2.bmp", stem + "-3.bmp"}, false},
+        {{"--list", "--format", "png", "-f", "2", first}, 0, {stem + "-2.png", stem + "-3.png"}, false},
+        {{"--list", "-t", "--cbz", "out.cbz", first}, 0, {"Book-1.jpg", "Say \"hi\" \\ there.bmp", "Book-3.bmp"}, false},
+        {{"--list", "-v", first, second},
+         1,
+         {stem + "-1.jpg", stem + "-2.bmp", stem + "-3.bmp", folder_.file("Broken-1.jpg"), folder_.file("Broken-2.bmp")},
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.front() + " " + c.arguments[1]);
+        const std::set<std::string> before = folder_.names();
+        const CliRun run = runCli(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(folder_.names(), before);
+        std::vector<std::string> files;
+        std::istringstream lines(run.out);
+        for (std::string line; std::getline(lines, line);) {
+            const nlohmann::json object = nlohmann::json::parse(line, nullptr, false);
+            ASSERT_FALSE(object.is_discarded()) << line;
+            files.push_back(object.value("file", ""));
+            EXPECT_EQ(object.contains("pdf"), c.namesPdf);
+            const bool jpeg = object["format"] == "jpeg";
+            EXPECT_EQ(object["width"], jpeg ? 8 : 4);
+            EXPECT_EQ(object["dpi"], nlohmann::json::array({72, 72}));
+            EXPECT_GT(object["bytes"].get<int>(), 0);
+            if (object["page"] == 2 && object["pdf"] != second)
+                EXPECT_EQ(object["title"], "Say \"hi\" \\ there");
+            else
+                EXPECT_TRUE(object["title"].is_null());
+        }
+        EXPECT_EQ(files, c.files);
+        // Messages and -v's lines keep out of the way of the list.
+        EXPECT_EQ(run.out.find("Complete"), std::string::npos);
+        EXPECT_NE(run.err.find("Complete"), std::string::npos);
+    }
+}
+
+TEST_F(Cli, OutputFolderIsMadeAndTakesEachDocumentsFiles)
+{
+    const std::string first = write("Book.pdf", threePages());
+    const std::string second = write("Other.pdf", threePages());
+    const std::string out = folder_.file("made/here");
+    CliRun run = runCli({"-q", "--output-folder", out, "--format", "tiff", first, second});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const std::set<std::string> expected = {"Book-1.jpg", "Book-2.tif", "Book-3.tif", "Other-1.jpg", "Other-2.tif", "Other-3.tif"};
+    std::set<std::string> made;
+    for (const auto& entry : std::filesystem::directory_iterator(out)) made.insert(entry.path().filename().string());
+    EXPECT_EQ(made, expected);
+    // A relative archive goes into the folder, and only the archive.
+    run = runCli({"-q", "--output-folder", out, "--cbz", "Book.cbz", first});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(std::filesystem::is_regular_file(out + "/Book.cbz"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out), std::filesystem::directory_iterator()), 7);
+    // A folder that cannot be made fails before any document.
+    run = runCli({"--output-folder", first + "/below", first});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.err.find("the output folder cannot be made"), std::string::npos) << run.err;
+}
+
 TEST(CliUsage, HelpVersionAndUsageErrors)
 {
     CliRun run = runCli({"--help"});
@@ -555,6 +637,11 @@ TEST(CliUsage, HelpVersionAndUsageErrors)
         {"-o", "base", "a.pdf", "b.pdf"},
         {"--verbose=yes", "a.pdf"},
         {"--first", "99999999999", "a.pdf"},
+        {"--format", "gif", "a.pdf"},
+        {"--cbz", "b.pdf", "a.pdf"},
+        {"--cbz", "book.cbz", "a.pdf", "b.pdf"},
+        {"--output-folder=", "a.pdf"},
+        {"--list=yes", "a.pdf"},
     };
     for (const auto& arguments : usageErrors) {
         SCOPED_TRACE(arguments.empty() ? "(none)" : arguments.front());
