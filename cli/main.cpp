@@ -14,6 +14,7 @@
 #include "cli/options.h"
 #include "image/general_image.h"
 #include "job/extraction.h"
+#include "platform/text.h"
 
 #include <nlohmann/json.hpp>
 

@@ -53,6 +53,8 @@ struct FaxData {
     std::int32_t k = 0;
     bool byteAligned = false;
     TiffPhotometric photometric = TiffPhotometric::MinIsWhite;
+    std::int32_t dpiX = 0;  // 0: not known
+    std::int32_t dpiY = 0;
 };
 int wrapFaxInTiff(const FaxData& fax, PreparedBitmap* file);
 

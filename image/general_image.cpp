@@ -185,6 +185,7 @@ int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBy
         fax.k = image.ccittK;
         fax.byteAligned = image.ccittByteAligned;
         fax.photometric = inverted ? TiffPhotometric::MinIsBlack : TiffPhotometric::MinIsWhite;
+        setResolution(image, fax.columns, fax.rows, &fax.dpiX, &fax.dpiY);
         out->extension = ".tif";
         return wrapFaxInTiff(fax, &out->file);
     }

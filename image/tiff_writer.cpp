@@ -186,6 +186,10 @@ int wrapFaxInTiff(const FaxData& fax, PreparedBitmap* file)
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, photometricTag(fax.photometric));
     TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(fax.rows));
+    Raster resolution;
+    resolution.dpiX = fax.dpiX;
+    resolution.dpiY = fax.dpiY;
+    setResolution(t, resolution);
     if (fax.k < 0) {
         TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
     } else {

@@ -849,13 +849,21 @@ int ExtractionRun::runPages(int firstPage, int lastPage, const std::function<boo
     }
     if (archive_) {
         // Only an archive of what a run leaves behind is put in place: none
-        // after a stop, a document that changed, or when no page was written.
-        const bool placed = !stopped && filesWritten_ && archive_->finish("ComicInfo.xml", comicInfo());
+        // after a stop, a document that changed, or when every page failed.
+        // A run that wrote nothing for want of images ends Complete: its
+        // archive holds the description alone.
+        const bool wanted = !stopped && (filesWritten_ || !pageFailed);
+        const bool placed = wanted && archive_->finish("ComicInfo.xml", comicInfo());
         archive_.reset();
         if (!placed) {
-            const bool wasWritten = filesWritten_;
+            // What went into the archive went with it.
             filesWritten_ = false;
-            if (!stopped && wasWritten) return endRun(isStopRequested() ? extractionStopped : archiveNotWritten);
+            for (PageOutcome& outcome : outcomes_)
+                if (outcome.stage == PageStage::Written) {
+                    outcome.stage = PageStage::Stopped;
+                    outcome.fileName.clear();
+                }
+            if (wanted) return endRun(isStopRequested() ? extractionStopped : archiveNotWritten);
         }
     }
     if (stopped) return endRun(documentChanged_.load() ? documentChanged : extractionStopped);

@@ -37,7 +37,9 @@ fuzz_target() {
   case $name in
     fuzz_document)
       { printf '\001'; cat data/sample.pdf; } >"$corpus/sample"
-      { printf '\000'; cat data/sample.pdf; } >"$corpus/sample-no-outline" ;;
+      { printf '\000'; cat data/sample.pdf; } >"$corpus/sample-no-outline"
+      { printf '\013'; cat data/sample.pdf; } >"$corpus/sample-png-archive"
+      { printf '\025'; cat data/sample.pdf; } >"$corpus/sample-tiff-listed" ;;
     fuzz_inflate)
       printf '\000\020\170\234\113\114\112\006\000\002\115\001\047' >"$corpus/abc" ;;
   esac

@@ -301,6 +301,8 @@ TEST_F(OutputFormats, NoArchiveIsLeftAfterAStopOrWhenNoPageWasWritten)
     stopped.setArchive(archive);
     stopped.setProgress([&](const PageProgress&) { stopped.requestStop(); });
     EXPECT_EQ(stopped.run(pdf_.c_str(), 0, 0, pdf_.c_str()), extractionStopped);
+    for (const PageOutcome& outcome : stopped.pageOutcomes()) EXPECT_NE(outcome.stage, PageStage::Written);
+    EXPECT_FALSE(stopped.filesWritten());
     // Every page of the range broken: a run writes nothing, and so no archive.
     MeskerDocument broken = everyDepth();
     broken.editPageObject = [](int, std::string& text) { text.replace(text.find("/Contents"), 9, "/Kontents"); };
