@@ -1,5 +1,6 @@
 #include "pdf/general_reader.h"
 
+#include "platform/allocation_ceiling.h"
 #include "platform/growing_block.h"
 
 #include <qpdf/Buffer.hh>
@@ -382,6 +383,16 @@ std::uint64_t declaredImageBytes(const GeneralImage& image)
     return (rowBits + 7) / 8 * static_cast<std::uint64_t>(image.height);
 }
 
+// What the library may take in one allocation while it reads a document of
+// `bytes` bytes: far above what any sound document asks of it, far below
+// what a number forged into a stream's parameters (a predictor's row of
+// gigabytes) would take.
+std::size_t libraryCeilingFor(std::size_t bytes)
+{
+    constexpr std::size_t base = std::size_t{256} << 20;
+    return bytes > std::numeric_limits<std::size_t>::max() - base ? bytes : base + bytes;
+}
+
 struct GeneralDocument::State {
     QPDF pdf;
     const Byte* data = nullptr;
@@ -402,6 +413,7 @@ GeneralStatus GeneralDocument::open(const Byte* data, std::size_t bytes, const S
 {
     state_ = std::make_unique<State>();
     state_->stops = stops;
+    const AllocationCeiling ceiling(libraryCeilingFor(bytes));
     try {
         state_->pdf.setSuppressWarnings(true);
         state_->pdf.processMemoryFile("document", reinterpret_cast<const char*>(data), bytes, "");
@@ -423,7 +435,7 @@ GeneralStatus GeneralDocument::open(const Byte* data, std::size_t bytes, const S
         return GeneralStatus::Damaged;
     } catch (const std::bad_alloc&) {
         state_.reset();
-        return GeneralStatus::NoMemory;
+        return ceiling.wasReached() ? GeneralStatus::Damaged : GeneralStatus::NoMemory;
     } catch (const std::exception&) {
         state_.reset();
         return GeneralStatus::Damaged;
@@ -587,6 +599,7 @@ GeneralStatus GeneralDocument::pageImages(int pageIndex, std::vector<GeneralImag
     if (!state_ || pageIndex < 0 || static_cast<std::size_t>(pageIndex) >= state_->pages.size())
         return GeneralStatus::Damaged;
     state_->images.clear();
+    const AllocationCeiling ceiling(libraryCeilingFor(state_->bytes));
     ImageWalk walk{[this](QPDFObjectHandle stream, const GeneralImage& image) { return inPlaceOffset(*state_, stream, image); },
                    &state_->images, images, {}, 0, 0, &state_->stops};
     std::vector<QPDFObjGen> formStack;
@@ -609,7 +622,7 @@ GeneralStatus GeneralDocument::pageImages(int pageIndex, std::vector<GeneralImag
         return status;
     } catch (const std::bad_alloc&) {
         images->clear();
-        return GeneralStatus::NoMemory;
+        return ceiling.wasReached() ? GeneralStatus::TooLarge : GeneralStatus::NoMemory;
     } catch (const std::exception&) {
         images->clear();
         return GeneralStatus::Damaged;
@@ -620,6 +633,7 @@ GeneralStatus GeneralDocument::imageData(const GeneralImage& image, std::size_t 
                                          StreamBytes* globals)
 {
     if (!state_ || image.index >= state_->images.size()) return GeneralStatus::Damaged;
+    const AllocationCeiling ceiling(libraryCeilingFor(state_->bytes));
     try {
         QPDFObjectHandle stream = state_->images[image.index];
         std::vector<std::string> filters;
@@ -673,7 +687,7 @@ GeneralStatus GeneralDocument::imageData(const GeneralImage& image, std::size_t 
         sink.handTo(data);
         return GeneralStatus::Ok;
     } catch (const std::bad_alloc&) {
-        return GeneralStatus::NoMemory;
+        return ceiling.wasReached() ? GeneralStatus::TooLarge : GeneralStatus::NoMemory;
     } catch (const std::exception&) {
         return GeneralStatus::Damaged;
     }
@@ -684,6 +698,7 @@ std::vector<std::string> GeneralDocument::firstBookmarkTitles()
     std::vector<std::string> titles;
     if (!state_) return titles;
     titles.resize(state_->pages.size());
+    const AllocationCeiling ceiling(libraryCeilingFor(state_->bytes));
     try {
         std::map<QPDFObjGen, std::size_t> pageOf;
         for (std::size_t i = 0; i < state_->pages.size(); ++i) pageOf.emplace(state_->pages[i].getObjGen(), i);
