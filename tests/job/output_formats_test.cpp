@@ -269,6 +269,34 @@ TEST_F(OutputFormats, EachFormatShowsTheBitmapsPixelsAtThePagesResolution)
     }
 }
 
+TEST_F(OutputFormats, TheSamplesPagesAreThoseOfItsBitmapsInEveryFormat)
+{
+    const std::string sample = folder_.file("sample.pdf");
+    const std::string bytes = readFileBytes(RAVOTH_SOURCE_DIR "/data/sample.pdf");
+#ifdef _WIN32
+    // Under Wine the source tree may not be reachable by its Linux path.
+    if (bytes.empty()) GTEST_SKIP() << "the sample is not reachable from here";
+#endif
+    ASSERT_TRUE(fixture::writeFile(sample, bytes));
+    const std::string bmpBase = folder_.file("sample-bmp");
+    const std::string pngBase = folder_.file("sample-png");
+    const std::string tiffBase = folder_.file("sample-tiff");
+    ASSERT_EQ(extract(sample, bmpBase, OutputFormat::Bmp).result, 0);
+    ASSERT_EQ(extract(sample, pngBase, OutputFormat::Png).result, 0);
+    ASSERT_EQ(extract(sample, tiffBase, OutputFormat::Tiff).result, 0);
+    int decoded = 0;
+    for (int page = 1; page <= 6; ++page) {
+        const std::string n = "-" + std::to_string(page);
+        const std::string bitmap = readFileBytes(bmpBase + n + ".bmp");
+        if (bitmap.empty()) continue;  // a JPEG page
+        ++decoded;
+        SCOPED_TRACE(page);
+        EXPECT_EQ(pngPicture(pngBase + n + ".png").rgb, bmpPicture(bitmap).rgb);
+        EXPECT_EQ(tiffPicture(tiffBase + n + ".tif").rgb, bmpPicture(bitmap).rgb);
+    }
+    EXPECT_EQ(decoded, 4);
+}
+
 TEST_F(OutputFormats, AnArchiveHoldsTheFilesARunWritesAndItsBookmarks)
 {
     const std::string archive = folder_.file("Book.cbz");
