@@ -9,7 +9,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
-#include <qpdf/QPDFOutlineDocumentHelper.hh>
+#include <qpdf/QPDFNameTreeObjectHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
@@ -693,6 +693,47 @@ GeneralStatus GeneralDocument::imageData(const GeneralImage& image, std::size_t 
     }
 }
 
+namespace {
+
+// The page a destination leads to: an explicit one ([page /Fit ...]), a
+// dictionary holding one under /D, or a name or string looked up in the
+// catalogue's /Dests or its /Names tree. Null where it leads nowhere.
+QPDFObjectHandle destinationPage(QPDF& pdf, QPDFObjectHandle destination, int lookups = 0)
+{
+    if (destination.isDictionary()) destination = destination.getKey("/D");
+    if (destination.isArray()) return destination.getArrayNItems() > 0 ? destination.getArrayItem(0) : QPDFObjectHandle();
+    // A named destination names another at most a few times over.
+    if (lookups >= 4) return {};
+    QPDFObjectHandle root = pdf.getRoot();
+    if (destination.isName()) {
+        QPDFObjectHandle dests = root.getKey("/Dests");
+        return dests.isDictionary() ? destinationPage(pdf, dests.getKey(destination.getName()), lookups + 1)
+                                    : QPDFObjectHandle();
+    }
+    if (destination.isString()) {
+        QPDFObjectHandle names = root.getKey("/Names");
+        QPDFObjectHandle tree = names.isDictionary() ? names.getKey("/Dests") : QPDFObjectHandle();
+        QPDFObjectHandle found;
+        if (tree.isDictionary() && QPDFNameTreeObjectHelper(tree, pdf, false).findObject(destination.getUTF8Value(), found))
+            return destinationPage(pdf, found, lookups + 1);
+    }
+    return {};
+}
+
+// A bookmark's destination: its /Dest, or a GoTo action's /D.
+QPDFObjectHandle bookmarkPage(QPDF& pdf, QPDFObjectHandle item)
+{
+    QPDFObjectHandle destination = item.getKey("/Dest");
+    if (destination.isNull()) {
+        QPDFObjectHandle action = item.getKey("/A");
+        if (action.isDictionary() && action.getKey("/S").isName() && action.getKey("/S").getName() == "/GoTo")
+            destination = action.getKey("/D");
+    }
+    return destinationPage(pdf, destination);
+}
+
+}  // namespace
+
 std::vector<std::string> GeneralDocument::firstBookmarkTitles()
 {
     std::vector<std::string> titles;
@@ -700,39 +741,44 @@ std::vector<std::string> GeneralDocument::firstBookmarkTitles()
     titles.resize(state_->pages.size());
     const AllocationCeiling ceiling(libraryCeilingFor(state_->bytes));
     try {
+        QPDF& pdf = state_->pdf;
         std::map<QPDFObjGen, std::size_t> pageOf;
         for (std::size_t i = 0; i < state_->pages.size(); ++i) pageOf.emplace(state_->pages[i].getObjGen(), i);
-        QPDFOutlineDocumentHelper outlines(state_->pdf);
-        // Depth-first, children before the next sibling, as the outline is shown.
-        std::vector<QPDFOutlineObjectHelper> pending = outlines.getTopLevelOutlines();
-        std::reverse(pending.begin(), pending.end());
         std::vector<bool> named(state_->pages.size(), false);
-        std::size_t visited = 0;
-        while (!pending.empty() && ++visited <= bookmarkLimit) {
+        // The outline is walked here, each item once: the library's own
+        // helper builds every path to an item, and an outline whose items
+        // share children (each /First reached from two parents) has paths
+        // in millions from a few kilobytes.
+        std::set<QPDFObjGen> visited;
+        std::vector<QPDFObjectHandle> pending;
+        QPDFObjectHandle outlines = pdf.getRoot().getKey("/Outlines");
+        if (outlines.isDictionary()) pending.push_back(outlines.getKey("/First"));
+        while (!pending.empty() && visited.size() < bookmarkLimit) {
             if (state_->stops.isRaised()) break;
-            QPDFOutlineObjectHelper item = pending.back();
+            QPDFObjectHandle item = pending.back();
             pending.pop_back();
-            QPDFObjectHandle page = item.getDestPage();
-            if (page.isDictionary()) {
-                const auto found = pageOf.find(page.getObjGen());
-                QPDFObjectHandle title = item.getObjectHandle().getKey("/Title");
-                // The first bookmark of a page names it even when its title
-                // is no string: the page then keeps its number.
-                const bool first = found != pageOf.end() && !named[found->second];
-                if (first) named[found->second] = true;
-                if (first && title.isString()) {
-                    static constexpr char hex[] = "0123456789ABCDEF";
-                    std::string token = "<";
-                    for (unsigned char c : title.getStringValue()) {
-                        token.push_back(hex[c >> 4]);
-                        token.push_back(hex[c & 15]);
-                    }
-                    token.push_back('>');
-                    titles[found->second] = std::move(token);
+            if (!item.isDictionary() || !item.isIndirect() || !visited.insert(item.getObjGen()).second) continue;
+            // Depth-first, children before the next sibling, as the outline is shown.
+            pending.push_back(item.getKey("/Next"));
+            pending.push_back(item.getKey("/First"));
+            QPDFObjectHandle page = bookmarkPage(pdf, item);
+            if (!page.isDictionary()) continue;
+            const auto found = pageOf.find(page.getObjGen());
+            QPDFObjectHandle title = item.getKey("/Title");
+            // The first bookmark of a page names it even when its title
+            // is no string: the page then keeps its number.
+            const bool first = found != pageOf.end() && !named[found->second];
+            if (first) named[found->second] = true;
+            if (first && title.isString()) {
+                static constexpr char hex[] = "0123456789ABCDEF";
+                std::string token = "<";
+                for (unsigned char c : title.getStringValue()) {
+                    token.push_back(hex[c >> 4]);
+                    token.push_back(hex[c & 15]);
                 }
+                token.push_back('>');
+                titles[found->second] = std::move(token);
             }
-            std::vector<QPDFOutlineObjectHelper> kids = item.getKids();
-            for (auto kid = kids.rbegin(); kid != kids.rend(); ++kid) pending.push_back(*kid);
         }
     } catch (const std::exception&) {
         // Bookmarks only name files: without them pages keep their numbers.
