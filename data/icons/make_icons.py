@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
 """Draws the program's icon, a page whose picture is being taken out of it,
-as 16-colour PNG files of 32x32 and 16x16 pixels (standard library only).
+as 16-colour PNG files of 32x32 and 16x16 pixels, written by Pillow
+(python3-pil).
 
     python3 data/icons/make_icons.py data/icons
 """
-import struct
 import sys
-import zlib
 
 # Index 0 is transparent; the rest stay within the classic 16 colours.
 PALETTE = [
@@ -109,29 +108,22 @@ def draw_small():
     return [[0 if c == "." else int(c, 16) for c in row] for row in SMALL]
 
 
-def png(grid):
+def png(grid, path):
+    """Writes the grid as a 4-bit palette PNG through Pillow, index 0
+    transparent."""
+    from PIL import Image
+
     size = len(grid)
-    rows = b""
-    for row in grid:
-        packed = bytes((row[i] << 4) | row[i + 1] for i in range(0, size, 2))
-        rows += b"\0" + packed
-
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-    header = struct.pack(">IIBBBBB", size, size, 4, 3, 0, 0, 0)
-    plte = b"".join(bytes(c) for c in PALETTE)
-    trns = bytes([0])
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"PLTE", plte) +
-            chunk(b"tRNS", trns) + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+    picture = Image.new("P", (size, size))
+    picture.putpalette([v for colour in PALETTE for v in colour])
+    picture.putdata([index for row in grid for index in row])
+    picture.save(path, bits=4, transparency=0, optimize=False)
 
 
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else "."
     for size, grid in ((32, draw(32)), (16, draw_small())):
-        with open(f"{folder}/ravoth-{size}.png", "wb") as out:
-            out.write(png(grid))
+        png(grid, f"{folder}/ravoth-{size}.png")
 
 
 if __name__ == "__main__":
