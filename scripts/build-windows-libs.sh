@@ -16,8 +16,9 @@ cd "$(dirname "$0")/.."
 # served as source here (404), so these are the newest complete source
 # packages of the point release.
 # minizip is its own source package in Debian 12, the one libminizip-dev is
-# built from, not zlib's.
-order=(libjpeg-turbo qpdf jbig2dec libpng1.6 tiff minizip nlohmann-json3)
+# built from, not zlib's. libdeflate is the version libdeflate-dev has on
+# Linux, so that both builds inflate with the same code.
+order=(libjpeg-turbo qpdf jbig2dec libpng1.6 tiff minizip nlohmann-json3 libdeflate)
 declare -A version=(
   [libjpeg-turbo]=1:2.1.5-2
   [qpdf]=11.3.0-1+deb12u1
@@ -26,6 +27,7 @@ declare -A version=(
   [tiff]=4.5.0-6+deb12u4
   [minizip]=1.1-8+deb12u1
   [nlohmann-json3]=3.11.2-2
+  [libdeflate]=1.14-1
 )
 # A library is built again when one it compiles against is.
 declare -A needs=([qpdf]=libjpeg-turbo)
@@ -141,6 +143,27 @@ build_nlohmann-json3() {
   # Its .pc goes under share/, which is dropped here; lib/pkgconfig is where
   # the toolchain's pkg-config looks.
   install -D -m 644 "$stage/share/pkgconfig/nlohmann_json.pc" "$stage/lib/pkgconfig/nlohmann_json.pc"
+}
+
+build_libdeflate() {
+  # Its own Makefile, which builds in the source tree only, with the static
+  # library as the one target: the default one would take the programs and
+  # the DLL along. For a mingw compiler it names that library
+  # libdeflatestatic.lib; it goes in as libdeflate.a, the name -ldeflate
+  # finds. AR is given: the Makefile would make it from CC by turning a
+  # final gcc into ar, and $host-gcc-posix does not end in gcc. Its objects
+  # are compiled without LIBDEFLATE_DLL and the .pc does not define it, so
+  # libdeflate.h declares no function dllimport and static linking works.
+  make -C "$src" -j "$jobs" CC=$host-gcc-posix AR=$host-ar libdeflatestatic.lib
+  install -D -m 644 "$src/libdeflatestatic.lib" "$stage/lib/libdeflate.a"
+  install -D -m 644 -t "$stage/include" "$src/libdeflate.h"
+  # Its own .pc, filled in as its Makefile's install rule would.
+  local pc_version
+  pc_version=$(sed -n 's/^#define LIBDEFLATE_VERSION_STRING[[:space:]]*"\(.*\)"/\1/p' "$src/libdeflate.h")
+  [ -n "$pc_version" ]
+  mkdir -p "$stage/lib/pkgconfig"
+  sed -e "s|@PREFIX@|$prefix|" -e 's|@LIBDIR@|${exec_prefix}/lib|' -e 's|@INCDIR@|${prefix}/include|' \
+    -e "s|@VERSION@|$pc_version|" "$src/libdeflate.pc.in" >"$stage/lib/pkgconfig/libdeflate.pc"
 }
 
 ensure_deb_src() {
