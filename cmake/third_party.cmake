@@ -1,11 +1,12 @@
 # The libraries the general reader and the image writers stand on: qpdf for
-# PDFs of any producer, jbig2dec for JBIG2 pages, libpng and libtiff for the
+# PDFs of any producer, jbig2dec for JBIG2 pages, libdeflate for Flate pages
+# whose size is known, libpng and libtiff for the
 # formats a Windows bitmap cannot hold, minizip for CBZ archives and
 # nlohmann-json for the page list. On Linux they are Debian's shared
 # libraries; the Windows build links them statically from the prefix that
 # scripts/build-windows-libs.sh fills, found through pkg-config there too.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(RAVOTH_LIBS REQUIRED libqpdf jbig2dec libpng16 libtiff-4 minizip nlohmann_json)
+pkg_check_modules(RAVOTH_LIBS REQUIRED libqpdf jbig2dec libdeflate libpng16 libtiff-4 minizip nlohmann_json)
 
 add_library(ravoth_third_party INTERFACE)
 # qpdf's smart-pointer compatibility layer is not used here: its newest

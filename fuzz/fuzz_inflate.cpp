@@ -1,6 +1,9 @@
 // libFuzzer entry point: inflation of arbitrary bytes into blocks of every
-// size, the retry a caller makes included.
+// size, the retry a caller makes included; and the one-call inflater, which
+// may take a stream only where the streaming way gives the same bytes.
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "image/inflate.h"
@@ -23,5 +26,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (result != -10) break;
         capacity = capacity * 4 + 1;
     }
+
+    // The same two bytes as the size the stream is said to yield.
+    const std::size_t expected = static_cast<std::size_t>(data[0]) << 8 | data[1];
+    std::vector<Byte> whole(expected + 1);
+    if (!inflateWhole(stream.data(), stream.size(), whole.data(), expected)) return 0;
+    Byte* output = allocZeroedBlock(expected + 1);
+    if (!output) return 0;
+    std::size_t room = expected + 1;
+    const int result = inflateStream(stream.data(), stream.size(), output, room);
+    const bool same = result == 0 && room == expected && std::memcmp(output, whole.data(), expected) == 0;
+    freeBlock(output);
+    if (!same) std::abort();
     return 0;
 }

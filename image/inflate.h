@@ -25,6 +25,19 @@ int inflateStream(const Byte* source, std::size_t sourceLength, Byte* output,
 
 constexpr int inflateStopped = -20;
 
+// Inflates, in one call and several times faster, a zlib stream whose
+// output is known to be `expected` bytes, into `output` (at least that
+// large). True only when the stream is whole, its checksum right, and it
+// yields exactly `expected` bytes, and zlib would read it too
+// (meetsZlibRules); the block's content is unspecified otherwise, and the
+// caller takes inflateStream, whose answers stay the reference for every
+// stream this one does not take. Streams that declare a window below
+// 32 KiB are left to inflateStream too: zlib reads their distances against
+// the window it keeps between its chunks. Allocates none
+// of the core's blocks (the decompressor is the thread's own, kept for its
+// next page).
+bool inflateWhole(const Byte* source, std::size_t sourceLength, Byte* output, std::size_t expected);
+
 // Bytes in each of the two chunks that feed zlib and collect its output.
 constexpr std::size_t inflateChunkBytes = 1024;
 

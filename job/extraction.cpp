@@ -123,6 +123,10 @@ bool isBitmapDepth(std::int32_t bitsPerComponent)
            bitsPerComponent == 8;
 }
 
+// One call inflates a page without a look at the stop flags: beyond this
+// it would keep a stop waiting longer than a person notices.
+constexpr std::size_t wholeInflationLimitBytes = std::size_t{256} << 20;
+
 // Inflates a Flate page. The first block already holds the samples the
 // geometry implies (with the byte that a fitting inflation always leaves
 // over), and never less than 20 times the stream; while the block is too
@@ -145,8 +149,23 @@ int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* p
     if (streamBytes != 0 && multiplier > sizeMax / streamBytes) return -1;
     std::size_t capacity = std::max(multiplier * streamBytes, expected + 1);
     const std::size_t bound = std::max(capacity, expected * 16);
+    // A page of the size it declares is inflated in one call; anything
+    // else it does is answered the streaming way, in the same block, which
+    // that way wants zero-filled.
+    bool blockInHand = false;
+    if (expected != 0 && expected <= wholeInflationLimitBytes) {
+        samples->reset(allocBlock(capacity));
+        if (!*samples) return -1;
+        if (stops.isRaised()) return inflateStopped;
+        if (inflateWhole(info.streamStart, streamBytes, samples->get(), expected)) {
+            *produced = expected;
+            return 0;
+        }
+        std::memset(samples->get(), 0, capacity);
+        blockInHand = true;
+    }
     for (;;) {
-        samples->reset(allocZeroedBlock(capacity));
+        if (!std::exchange(blockInHand, false)) samples->reset(allocZeroedBlock(capacity));
         if (!*samples) return -1;
         std::size_t room = capacity;
         const int result = inflateStream(info.streamStart, streamBytes, samples->get(), room, stops);

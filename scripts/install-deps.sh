@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 # catalogue for its standard dialogs.
 scripts/ensure-packages.sh cmake ninja-build g++ pkg-config zlib1g-dev libicu-dev libgtest-dev \
   libjpeg62-turbo-dev locales qt6-base-dev \
-  libqpdf-dev libjbig2dec0-dev libpng-dev libtiff-dev libminizip-dev nlohmann-json3-dev \
+  libqpdf-dev libjbig2dec0-dev libdeflate-dev libpng-dev libtiff-dev libminizip-dev nlohmann-json3-dev \
   clang libclang-rt-14-dev \
   dpkg-dev file lintian \
   fonts-ipafont-gothic qt6-translations-l10n

@@ -1,10 +1,12 @@
 #include "image/inflate.h"
 
 #include <gtest/gtest.h>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/memory.h"
@@ -37,8 +39,9 @@ Bytes compressed(const Bytes& data)
 
 // A zlib stream made by hand, so its length does not depend on any
 // compressor: one fixed-Huffman block of a literal 0 followed by `matches`
-// copies of 258 bytes at distance 1, so 1 + 258 * matches zero bytes.
-Bytes zerosStream(int matches)
+// copies of 258 bytes at distance 1, so 1 + 258 * matches zero bytes. The
+// copies take length code 285, or the reserved 286 or 287 if asked.
+Bytes zerosStream(int matches, std::uint32_t lengthCode = 285)
 {
     Bytes out = {0x78, 0x01};
     std::uint32_t bits = 0;
@@ -58,7 +61,7 @@ Bytes zerosStream(int matches)
     putCode(2, 2);  // fixed codes: BTYPE 01, read least significant bit first
     putCode(0x30, 8);  // literal 0
     for (int i = 0; i < matches; ++i) {
-        putCode(0xC5, 8);  // length code 285: 258 bytes
+        putCode(0xC0 + lengthCode - 280, 8);  // length code 285: 258 bytes
         putCode(0, 5);     // distance code 0: distance 1
     }
     putCode(0, 7);  // end of block
@@ -131,6 +134,93 @@ TEST(Inflate, BadDataHasItsCode)
         SCOPED_TRACE(c.name);
         // Plenty of room: bad data must not read as "too small".
         EXPECT_EQ(run(c.source, 100000), c.code);
+    }
+}
+
+Bytes compressedWith(const Bytes& data, int level, int windowBits, int strategy = Z_DEFAULT_STRATEGY)
+{
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, level, Z_DEFLATED, windowBits, 8, strategy), Z_OK);
+    Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())));
+    stream.next_in = const_cast<Byte*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+Bytes otherCompressor(const Bytes& data)
+{
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(12);
+    Bytes out(libdeflate_zlib_compress_bound(compressor, data.size()));
+    out.resize(libdeflate_zlib_compress(compressor, data.data(), data.size(), out.data(), out.size()));
+    libdeflate_free_compressor(compressor);
+    return out;
+}
+
+// The one-call inflater may take a stream only where the streaming one gives
+// the same bytes with room for exactly them: over streams of every kind, cut
+// at every length and with a byte flipped at every place.
+TEST(Inflate, WholeStreamsAreTakenOnlyWhereTheStreamingWayAgrees)
+{
+    Bytes text;
+    for (int i = 0; i < 300; ++i)
+        for (char c : std::string("scan ") + std::to_string(i * 7 % 13) + " ") text.push_back(static_cast<Byte>(c));
+    struct Case {
+        const char* name;
+        Bytes data;
+        Bytes source;
+        bool taken;  // whole and well formed: the one call must take it
+    };
+    const Bytes someNoise = noise(3000);
+    Case cases[] = {
+        {"stored blocks", someNoise, compressedWith(someNoise, 0, 15), true},
+        {"fast matching", text, compressedWith(text, 1, 15), true},
+        {"best matching", text, compressedWith(text, 9, 15), true},
+        {"runs", Bytes(4000, 7), compressedWith(Bytes(4000, 7), 1, 15, Z_RLE), true},
+        {"fixed codes by hand", Bytes(1 + 258 * 12, 0), zerosStream(12), true},
+        {"a 512-byte window", text, compressedWith(text, 6, 9), false},
+        {"reserved length code", Bytes(1 + 258 * 12, 0), zerosStream(12, 287), false},
+        {"another compressor", text, otherCompressor(text), true},
+    };
+    EXPECT_EQ(run(cases[6].source, 100000), -4) << "zlib reads a reserved length code";
+    Bytes trailing = cases[1].source;
+    trailing.push_back('\n');
+    ASSERT_TRUE(inflateWhole(trailing.data(), trailing.size(), Bytes(text.size()).data(), text.size()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::size_t expected = c.data.size();
+        Bytes whole(expected);
+        EXPECT_EQ(inflateWhole(c.source.data(), c.source.size(), whole.data(), expected), c.taken);
+        if (c.taken) {
+            EXPECT_EQ(whole, c.data);
+        }
+        // A size other than the stream's is never taken.
+        EXPECT_FALSE(inflateWhole(c.source.data(), c.source.size(), whole.data(), expected - 1));
+        Bytes larger(expected + 1);
+        EXPECT_FALSE(inflateWhole(c.source.data(), c.source.size(), larger.data(), expected + 1));
+
+        auto agrees = [&](const Bytes& source) {
+            Bytes block(expected);
+            if (!inflateWhole(source.data(), source.size(), block.data(), expected)) return;
+            Bytes streamed;
+            std::size_t produced = 0;
+            ASSERT_EQ(run(source, expected + 1, &streamed, &produced), 0);
+            ASSERT_EQ(produced, expected);
+            ASSERT_TRUE(std::equal(block.begin(), block.end(), streamed.begin()));
+        };
+        for (std::size_t length = 0; length < c.source.size(); ++length)
+            agrees(Bytes(c.source.begin(), c.source.begin() + static_cast<std::ptrdiff_t>(length)));
+        for (std::size_t at = 0; at < c.source.size(); ++at) {
+            for (Byte flip : {Byte{0x01}, Byte{0x80}, Byte{0xFF}}) {
+                Bytes damaged = c.source;
+                damaged[at] ^= flip;
+                agrees(damaged);
+            }
+        }
     }
 }
 

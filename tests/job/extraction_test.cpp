@@ -437,17 +437,20 @@ TEST_F(Extraction, CompressibleFlatePagesInflateOnceWithTheSameBytes)
         std::string samples(c.sampleBytes, 'w');
         EXPECT_EQ(readFileBytes(folder_.file("Book-1.bmp")), bitmapOf(samples, width, height, folder_));
 
-        // A stream of noise inflates at the first try too; the run must
-        // allocate exactly as often for the compressible one.
+        // A stream of noise inflates at the first try too, in one call. A
+        // page the one call does not take costs the streaming way's four
+        // blocks more (zlib's state and window, the two chunks); a second
+        // rung of the ladder would cost its own block and those four again.
         MeskerDocument noisy;
         noisy.pages = {fixture::flatePage(width, height, 8, false, 9)};
         resetAllocationCount();
         run = extract(noisy);
         EXPECT_EQ(run.result, 0);
+        constexpr long long streamingBlocks = 4;
         if (c.inflatesOnce) {
-            EXPECT_EQ(allocationsAttempted(), allocations);
+            EXPECT_LE(allocations, allocationsAttempted() + streamingBlocks);
         } else {
-            EXPECT_GT(allocations, allocationsAttempted());
+            EXPECT_GT(allocations, allocationsAttempted() + streamingBlocks);
         }
     }
 }
