@@ -140,20 +140,41 @@ constexpr std::size_t wholeInflationLimitBytes = std::size_t{256} << 20;
 // Returns 0 with the block (owned by the caller) and its produced size,
 // -1 for no memory, -11 for a stream past the bound, or inflation's code
 // (inflateStopped once a stop flag turned true).
+constexpr std::size_t firstMultiplier = 20;
+
+// The first block's size: false when it cannot be represented.
+bool firstInflationCapacity(const ImageInfo& info, std::size_t* capacity)
+{
+    const auto streamBytes = static_cast<std::size_t>(info.streamLength);
+    if (streamBytes != 0 && firstMultiplier > std::numeric_limits<std::size_t>::max() / streamBytes) return false;
+    *capacity = std::max(firstMultiplier * streamBytes, expectedSampleBytes(info) + 1);
+    return true;
+}
+
+// Whether a page is inflated in one call first.
+bool isWholeInflationTried(const ImageInfo& info)
+{
+    const std::size_t expected = expectedSampleBytes(info);
+    return expected != 0 && expected <= wholeInflationLimitBytes;
+}
+
 int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* produced, const StopFlags& stops)
 {
     constexpr std::size_t sizeMax = std::numeric_limits<std::size_t>::max();
     const auto streamBytes = static_cast<std::size_t>(info.streamLength);
     const std::size_t expected = expectedSampleBytes(info);
-    std::size_t multiplier = 20;
-    if (streamBytes != 0 && multiplier > sizeMax / streamBytes) return -1;
-    std::size_t capacity = std::max(multiplier * streamBytes, expected + 1);
+    std::size_t multiplier = firstMultiplier;
+    std::size_t capacity = 0;
+    if (!firstInflationCapacity(info, &capacity)) return -1;
     const std::size_t bound = std::max(capacity, expected * 16);
     // A page of the size it declares is inflated in one call; anything
     // else it does is answered the streaming way, in the same block, which
     // that way wants zero-filled.
-    bool blockInHand = false;
-    if (expected != 0 && expected <= wholeInflationLimitBytes) {
+    // A block handed in is the first, which the one call did not fill.
+    bool blockInHand = static_cast<bool>(*samples);
+    if (blockInHand) {
+        std::memset(samples->get(), 0, capacity);
+    } else if (isWholeInflationTried(info)) {
         samples->reset(allocBlock(capacity));
         if (!*samples) return -1;
         if (stops.isRaised()) return inflateStopped;
@@ -341,15 +362,30 @@ private:
         outcome.lastPageNumber = done.pageNumber;
         outcome.imageNumber = done.imageNumber;
         outcome.endsPage = done.endsPage;
+        if (done.needsStreaming) {
+            // Its turn has come: no later page's outcome is out yet.
+            const bool stopped = run_.isStopRequested() || run_.hasDocumentChanged();
+            int code = 0;
+            const PageStage stage = stopped ? PageStage::Stopped : run_.inflateByStreaming(done, &code);
+            if (stage != PageStage::Written) {
+                outcome.stage = stage;
+                outcome.code = code;
+                if (stage != PageStage::Stopped) pageFailed_ = true;
+                run_.report(std::move(outcome));
+                return true;
+            }
+            writePageFile(done);
+        }
         if (done.code != 0 && (run_.isStopRequested() || run_.hasDocumentChanged())) {
             // Given up half-way because the run was asked to stop, or its
             // document changed: the page did not fail, and nothing of it was
             // left behind.
             outcome.stage = PageStage::Stopped;
         } else if (done.code != 0) {
-            outcome.stage = done.isEncoded  ? PageStage::WriteFile
-                            : done.isBitmap ? PageStage::WriteBmp
-                                            : PageStage::WriteJpeg;
+            outcome.stage = done.conversionFailed ? (done.isEncoded ? PageStage::Encode : PageStage::WriteBmp)
+                            : done.isEncoded      ? PageStage::WriteFile
+                            : done.isBitmap       ? PageStage::WriteBmp
+                                                  : PageStage::WriteJpeg;
             outcome.code = done.code;
             pageFailed_ = true;
         } else {
@@ -492,6 +528,22 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     if (!isBitmapDepth(info.bitsPerComponent)) return loop.fail(pageNumber, PageStage::WriteBmp, -10);
     if (declaresMoreThanItsStreamHolds(info))
         return loop.fail(pageNumber, PageStage::ImageTooLarge, declaredBeyondStream);
+    if (!listing_ && archivePath_.empty() && isWholeInflationTried(info)) {
+        // Inflated and converted by the thread that writes it, beside the
+        // pages before and after it.
+        PendingSamples pending;
+        if (!firstInflationCapacity(info, &pending.capacity))
+            return loop.fail(pageNumber, PageStage::InflateMemory, -1);
+        pending.block.reset(allocBlock(pending.capacity));
+        if (!pending.block) return loop.fail(pageNumber, PageStage::InflateMemory, -1);
+        pending.info = info;
+        pending.expected = expectedSampleBytes(info);
+        pending.format = outputFormat_;
+        pending.dpiX = file.facts.dpiX;
+        pending.dpiY = file.facts.dpiY;
+        file.pending = std::move(pending);
+        return deliver(loop, std::move(file), names, titles, pageIndex);
+    }
     OwnedBlock<Byte> samples;
     std::size_t produced = 0;
     const int inflated = inflatePage(info, &samples, &produced, file.stops);
@@ -522,6 +574,39 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
         return loop.fail(pageNumber, file.isEncoded ? PageStage::Encode : PageStage::WriteBmp, converted);
     samples.reset();
     deliver(loop, std::move(file), names, titles, pageIndex);
+}
+
+PageStage ExtractionRun::inflateByStreaming(PageFile& file, int* code) const
+{
+    PendingSamples& pending = *file.pending;
+    OwnedBlock<Byte> samples = std::move(pending.block);
+    std::size_t produced = 0;
+    const int inflated = inflatePage(pending.info, &samples, &produced, file.stops);
+    if (inflated == inflateStopped) return PageStage::Stopped;
+    if (inflated != 0) {
+        *code = inflated;
+        return inflated == inflationBoundExceeded ? PageStage::InflateBound
+               : inflated == -1 && !samples      ? PageStage::InflateMemory
+                                                 : PageStage::Inflate;
+    }
+    PageSamples page;
+    page.data = samples.get();
+    page.bytes = produced;
+    page.width = pending.info.width;
+    page.height = pending.info.height;
+    page.bits = pending.info.bitsPerComponent;
+    page.gray = pending.info.isGray;
+    page.dpiX = pending.dpiX;
+    page.dpiY = pending.dpiY;
+    std::string_view extension;
+    const int converted = encodePageSamples(pending.format, page, &file.bitmap, &extension, file.stops);
+    file.pending.reset();
+    if (converted == bitmapStopped) return PageStage::Stopped;
+    if (converted != 0) {
+        *code = converted;
+        return file.isEncoded ? PageStage::Encode : PageStage::WriteBmp;
+    }
+    return PageStage::Written;
 }
 
 namespace {

@@ -213,6 +213,10 @@ private:
     void report(PageOutcome outcome);
     void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const OutputNames& names,
                      const TitleIndex& titles);
+    // Inflates the streaming way, and converts, a page the one-call
+    // inflater did not take; Written when its file is ready to be written,
+    // else the stage it ended at, with its code.
+    PageStage inflateByStreaming(PageFile& file, int* code) const;
     // Hands each page of the range to `page` on one page loop, then ends the
     // run: stopped, some page failed, or every page written. `page` returns
     // false when no page after it needs a turn.

@@ -1,17 +1,50 @@
 #include "job/page_files.h"
 
+#include "image/inflate.h"
 #include "job/page_archive.h"
 #include "platform/same_name.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
 namespace ravoth {
 namespace {
 
+// Inflates and converts a pending page; false when there is nothing to
+// write (it comes back undone, or its conversion failed).
+bool convertPending(PageFile& file)
+{
+    PendingSamples& page = *file.pending;
+    const ImageInfo& info = page.info;
+    if (!inflateWhole(info.streamStart, static_cast<std::size_t>(info.streamLength), page.block.get(),
+                      page.expected)) {
+        // The run inflates it again in the same block.
+        file.needsStreaming = true;
+        return false;
+    }
+    PageSamples samples;
+    samples.data = page.block.get();
+    samples.bytes = page.expected;
+    samples.width = info.width;
+    samples.height = info.height;
+    samples.bits = info.bitsPerComponent;
+    samples.gray = info.isGray;
+    samples.dpiX = page.dpiX;
+    samples.dpiY = page.dpiY;
+    std::string_view extension;
+    const int converted = encodePageSamples(page.format, samples, &file.bitmap, &extension, file.stops);
+    file.pending.reset();
+    if (converted == 0) return true;
+    file.code = converted;
+    file.conversionFailed = true;
+    return false;
+}
+
 // Writes the file and frees its blocks.
 void writeOut(PageFile& file)
 {
+    if (file.pending && !convertPending(file)) return;
     if (file.archive) {
         // An archive's entries are written one after another, never at once.
         const char* entry = file.name + file.entryOffset;
@@ -29,6 +62,8 @@ void writeOut(PageFile& file)
 }
 
 }  // namespace
+
+void writePageFile(PageFile& file) { writeOut(file); }
 
 int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offset, const Byte* view,
                   std::size_t bytes, const StopFlags& stops)
@@ -65,22 +100,30 @@ void PageFileWriter::work()
         const std::size_t index = claimed_++ % slotCount;
         PageFile& file = ring_[index];
         const std::size_t held = file.heldBytes();
+        const bool wasPending = file.pending.has_value();
         lock.unlock();
         writeOut(file);
         lock.lock();
         written_[index] = true;
         --unwritten_;
         pendingBytes_ -= held;
+        if (wasPending) --unwrittenPages_;
         // Waking the run costs a system call; only when it waits.
         if (runWaits_) changed_.notify_all();
     }
 }
 
+std::size_t PageFileWriter::threadsWanted() const
+{
+    std::size_t wanted = writing_.threadLimit;
+    if (wanted == 0) wanted = std::thread::hardware_concurrency();
+    return std::clamp<std::size_t>(wanted, 1, maxThreads);
+}
+
 bool PageFileWriter::addThreadIfUseful()
 {
-    if (threadCount_ >= maxThreads || threadCount_ >= (writing_.threadLimit < 1 ? 1 : writing_.threadLimit))
-        return true;
-    if (threadCount_ > 0 && (idleThreads_ > 0 || std::thread::hardware_concurrency() < 2)) return true;
+    if (threadCount_ >= threadsWanted()) return true;
+    if (threadCount_ > 0 && idleThreads_ > 0) return true;
     try {
         threads_[threadCount_] = std::thread([this] { work(); });
         ++threadCount_;
@@ -94,6 +137,8 @@ bool PageFileWriter::full(const PageFile& file)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (handed_ - taken_ == slotCount) return true;
+    // One Flate page per thread: each holds its samples and its bitmap.
+    if (file.pending) return unwrittenPages_ >= threadsWanted();
     return pendingBytes_ > 0 && pendingBytes_ + file.heldBytes() > pendingBytesLimit;
 }
 
@@ -108,6 +153,7 @@ void PageFileWriter::start(PageFile&& file)
         ++handed_;
         ++unwritten_;
         pendingBytes_ += slot.heldBytes();
+        if (slot.pending) ++unwrittenPages_;
         if (idleThreads_ > 0) changed_.notify_all();
         return;
     }

@@ -3,13 +3,21 @@
 // file cache then costs no time of the run's own, and two files are written
 // at once where there are two cores.
 //
+// A Flate page of the size it declares is handed over still compressed:
+// the thread that writes it inflates and converts it too, so that pages are
+// inflated and converted on every core at once. Its samples' block is the
+// run's, allocated in page order; the conversion allocates on the thread,
+// so that with more than one page in flight the order of allocations
+// between pages is no longer fixed (their count is). A page whose stream
+// the one-call inflater does not take comes back undone, and the run
+// inflates it the streaming way when it takes it back.
+//
 // Files are taken back in the order they were handed over, so that outcomes
 // come in page order, whatever order the threads finish them in. The run
-// takes back every file in hand before it reports a failure, touches the
-// file system itself or converts a bitmap, so that at most one page's bitmap
-// is alive beside the page being converted. The writers allocate nothing
-// from the core's blocks; they only free the blocks they are handed, so
-// allocation counts stay those of a run in one thread.
+// takes back every file in hand before it reports a failure or touches the
+// file system itself. Memory stays bounded: no more Flate pages are in
+// flight than there are threads, and converted bitmaps waiting to be
+// written stay below a limit.
 #pragma once
 
 #include <atomic>
@@ -22,6 +30,8 @@
 #include <thread>
 
 #include "image/bmp_writer.h"
+#include "image/page_format.h"
+#include "image/page_image.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 
@@ -40,6 +50,18 @@ struct ImageFacts {
     std::int32_t colours = 0;      // components a pixel stores: 1 grey or indexed, 3 RGB, 4 CMYK
     std::uint64_t storedBytes = 0; // of its stream in the document
     std::int32_t dpiX = 0;         // 0: not known
+    std::int32_t dpiY = 0;
+};
+
+// A Flate page still compressed, which the writing thread inflates and
+// converts before it writes it.
+struct PendingSamples {
+    ImageInfo info;
+    OwnedBlock<> block;          // the run's, of `capacity` bytes
+    std::size_t capacity = 0;
+    std::size_t expected = 0;    // the samples its geometry declares
+    OutputFormat format = OutputFormat::Bmp;
+    std::int32_t dpiX = 0;
     std::int32_t dpiY = 0;
 };
 
@@ -65,8 +87,15 @@ struct PageFile {
     // these turns true: the run's own stop, its caller's, and the document
     // found changed.
     StopFlags stops;
-    // After writing: 0, or the code of writeJpegFile or writePreparedBitmap.
+    // Set while the page waits to be inflated and converted.
+    std::optional<PendingSamples> pending;
+    // After writing: 0, or the code of writeJpegFile or writePreparedBitmap,
+    // or with conversionFailed of encodePageSamples. With needsStreaming
+    // the one-call inflater did not take the stream: nothing was written,
+    // and `pending` keeps the page and its block.
     int code = 0;
+    bool conversionFailed = false;
+    bool needsStreaming = false;
     // Set: the file is an entry of this archive, named `name` from
     // `entryOffset` on, rather than a file of its own.
     PageArchive* archive = nullptr;
@@ -74,10 +103,13 @@ struct PageFile {
     ImageFacts facts;
     std::optional<std::string> title;  // its page's first bookmark, as text
 
-    std::size_t bytes() const { return isBitmap ? bitmap.imageBytes : jpegBytes; }
+    std::size_t bytes() const
+    {
+        return pending ? pending->expected : isBitmap ? bitmap.imageBytes : jpegBytes;
+    }
     // What it holds in memory until it is written: a JPEG page is only a
     // view of the document.
-    std::size_t heldBytes() const { return isBitmap ? bitmap.imageBytes : 0; }
+    std::size_t heldBytes() const { return !pending && isBitmap ? bitmap.imageBytes : 0; }
 };
 
 // Writes a DCT page's stream unchanged: `bytes` bytes of `source` from
@@ -87,6 +119,10 @@ struct PageFile {
 int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offset, const Byte* view,
                   std::size_t bytes, const StopFlags& stops = {});
 
+// Converts a pending page (see PendingSamples) and writes the file here,
+// freeing its blocks; the code lands in file.code.
+void writePageFile(PageFile& file);
+
 // How a run hands its page files to threads. Tests change it to reach every
 // path; a run keeps the defaults.
 struct PageWriting {
@@ -94,10 +130,10 @@ struct PageWriting {
     // below it the hand-over between threads costs more than the write
     // (0: all of them; SIZE_MAX: none).
     std::size_t backgroundFromBytes = 64 * 1024;
-    // How many threads write page files at most (1 or 2). With one, files
-    // are written in the order they were handed over, so that the nth write
-    // request is always the same file's.
-    std::size_t threadLimit = 2;
+    // How many threads write page files at most; 0 for one per core. With
+    // one, files are written in the order they were handed over, so that
+    // the nth write request is always the same file's.
+    std::size_t threadLimit = 0;
 };
 
 class PageFileWriter {
@@ -129,12 +165,14 @@ public:
 
 private:
     static constexpr std::size_t slotCount = 16;
-    static constexpr std::size_t maxThreads = 2;
+    static constexpr std::size_t maxThreads = 8;
     // Bitmaps waiting to be written stay below this, apart from a single
     // larger one.
     static constexpr std::size_t pendingBytesLimit = std::size_t{16} << 20;
 
     void work();
+    // The threads this writer may have: the limit, or one per core.
+    std::size_t threadsWanted() const;
     // Starts another writing thread where one would be busy at once and the
     // system has a core for it; false when none could be had at all.
     bool addThreadIfUseful();
@@ -151,6 +189,8 @@ private:
     std::size_t taken_ = 0;
     std::size_t unwritten_ = 0;
     std::size_t pendingBytes_ = 0;
+    // Flate pages handed to a thread and not yet converted and written.
+    std::size_t unwrittenPages_ = 0;
     bool runWaits_ = false;
     std::size_t idleThreads_ = 0;
     bool stopping_ = false;

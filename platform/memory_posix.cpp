@@ -93,7 +93,9 @@ private:
         void* block = nullptr;
         std::size_t bytes = 0;
     };
-    static constexpr int spareCount = 2;  // a page's samples and its bitmap
+    // A page's samples and its bitmap for each thread that converts pages
+    // at once (one per core, at most eight).
+    static constexpr int spareCount = 16;
     static constexpr std::size_t maxKeptBytes = std::size_t{256} << 20;
 
     static void release(Spare& spare)
