@@ -5,7 +5,7 @@
 # libraries; the Windows build links them statically from the prefix that
 # scripts/build-windows-libs.sh fills, found through pkg-config there too.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(RAVOTH_LIBS REQUIRED libqpdf jbig2dec libpng16 libtiff-4 minizip nlohmann_json)
+pkg_check_modules(RAVOTH_LIBS REQUIRED libqpdf jbig2dec libdeflate libpng16 libtiff-4 minizip nlohmann_json)
 
 add_library(ravoth_third_party INTERFACE)
 # qpdf's smart-pointer compatibility layer is not used here: its newest
