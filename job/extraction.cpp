@@ -322,6 +322,15 @@ public:
         pageFailed_ = true;
     }
 
+    // Waits until a thread may take another Flate page, before the page's
+    // block is allocated: no more pages' memory is alive than there are
+    // threads to convert them.
+    void makeRoomForPage()
+    {
+        while (takeBack(false)) {}
+        while (!writer_.hasRoomForPage()) takeBack(true);
+    }
+
     void write(PageFile&& file)
     {
         while (takeBack(false)) {}
@@ -531,6 +540,7 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     if (!listing_ && archivePath_.empty() && isWholeInflationTried(info)) {
         // Inflated and converted by the thread that writes it, beside the
         // pages before and after it.
+        loop.makeRoomForPage();
         PendingSamples pending;
         if (!firstInflationCapacity(info, &pending.capacity))
             return loop.fail(pageNumber, PageStage::InflateMemory, -1);

@@ -142,6 +142,12 @@ bool PageFileWriter::full(const PageFile& file)
     return pendingBytes_ > 0 && pendingBytes_ + file.heldBytes() > pendingBytesLimit;
 }
 
+bool PageFileWriter::hasRoomForPage()
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return unwrittenPages_ < threadsWanted();
+}
+
 void PageFileWriter::start(PageFile&& file)
 {
     std::unique_lock<std::mutex> lock(mutex_);

@@ -149,6 +149,9 @@ public:
     // to be written would hold too much memory.
     bool full(const PageFile& file);
 
+    // Whether another Flate page may be handed over still compressed.
+    bool hasRoomForPage();
+
     // Takes over `file` and writes it: on a thread when it is at least as
     // large as the background threshold and a thread can be had, else here,
     // after every file handed over before it.
