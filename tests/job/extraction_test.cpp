@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -605,6 +607,58 @@ TEST_F(Extraction, JpegPagesAreTheSameBytesHoweverTheyAreCopied)
 // A stop asked for while a page of a few hundred megabytes is inflated and
 // converted lands within a quarter of a second: the page is given up
 // half-way, not finished first.
+// Pages inflated and converted on the writing threads come out as on the
+// run's own thread: the same outcomes, in page order, with their codes, and
+// the same files, among them pages the one-call inflater does not take.
+TEST_F(Extraction, PagesConvertedOnThreadsEndAsOnOneThread)
+{
+    auto cutShort = [](const MeskerPage& whole) {
+        MeskerPage page = whole;
+        uLongf size = compressBound(static_cast<uLong>(page.data.size()));
+        fixture::Bytes stream(size, '\0');
+        EXPECT_EQ(compress(reinterpret_cast<Bytef*>(stream.data()), &size,
+                           reinterpret_cast<const Bytef*>(page.data.data()), static_cast<uLong>(page.data.size())),
+                  Z_OK);
+        stream.resize(size - 6);
+        page.data = stream;
+        page.precompressed = true;
+        return page;
+    };
+    MeskerDocument document;
+    for (unsigned k = 0; k < 24; ++k) {
+        switch (k % 5) {
+        case 0: document.pages.push_back(fixture::flatePage(300, 200, 8, false, k)); break;
+        case 1: document.pages.push_back(uniformPage(300, 200, 300 * 200 * 3 - 7)); break;  // one call refuses
+        case 2: document.pages.push_back(fixture::dctPage(16, 16, false, k)); break;
+        case 3: document.pages.push_back(cutShort(fixture::flatePage(120, 90, 8, true, k))); break;  // fails
+        default: document.pages.push_back(fixture::flatePage(257, 64, 1, true, k)); break;
+        }
+    }
+    extract(document);
+    std::vector<std::vector<PageOutcome>> outcomes;
+    std::vector<std::vector<fixture::Bytes>> files;
+    for (const PageWriting writing : {PageWriting{SIZE_MAX, 1}, testing::allOnThreads}) {
+        const testing::RunOnce once = testing::runOnce(pdf_, 0, 0, {}, false, writing);
+        EXPECT_EQ(once.result, somePageNotWritten);
+        outcomes.push_back(once.outcomes);
+        files.emplace_back();
+        for (const PageOutcome& outcome : once.outcomes)
+            files.back().push_back(outcome.fileName.empty() ? fixture::Bytes{} : readFileBytes(outcome.fileName));
+    }
+    ASSERT_EQ(outcomes[0].size(), document.pages.size());
+    ASSERT_EQ(outcomes[1].size(), document.pages.size());
+    for (std::size_t k = 0; k < document.pages.size(); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(outcomes[1][k].pageNumber, static_cast<int>(k) + 1);
+        EXPECT_EQ(outcomes[1][k].stage, outcomes[0][k].stage);
+        EXPECT_EQ(outcomes[1][k].code, outcomes[0][k].code);
+        EXPECT_EQ(outcomes[1][k].fileName, outcomes[0][k].fileName);
+        EXPECT_EQ(files[1][k], files[0][k]);
+        EXPECT_EQ(outcomes[0][k].stage, k % 5 == 3 ? PageStage::Inflate : PageStage::Written);
+        EXPECT_EQ(outcomes[0][k].code, k % 5 == 3 ? -5 : 0);
+    }
+}
+
 TEST_F(Extraction, StopLandsWithinALargePage)
 {
     constexpr int side = 10000;
