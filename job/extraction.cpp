@@ -327,8 +327,8 @@ public:
     // threads to convert them.
     void makeRoomForPage()
     {
+        writer_.waitForRoomForPage();
         while (takeBack(false)) {}
-        while (!writer_.hasRoomForPage()) takeBack(true);
     }
 
     void write(PageFile&& file)

@@ -142,10 +142,12 @@ bool PageFileWriter::full(const PageFile& file)
     return pendingBytes_ > 0 && pendingBytes_ + file.heldBytes() > pendingBytesLimit;
 }
 
-bool PageFileWriter::hasRoomForPage()
+void PageFileWriter::waitForRoomForPage()
 {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    return unwrittenPages_ < threadsWanted();
+    std::unique_lock<std::mutex> lock(mutex_);
+    runWaits_ = true;
+    changed_.wait(lock, [&] { return unwrittenPages_ < threadsWanted(); });
+    runWaits_ = false;
 }
 
 void PageFileWriter::start(PageFile&& file)

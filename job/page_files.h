@@ -149,8 +149,10 @@ public:
     // to be written would hold too much memory.
     bool full(const PageFile& file);
 
-    // Whether another Flate page may be handed over still compressed.
-    bool hasRoomForPage();
+    // Waits until another Flate page may be handed over still compressed:
+    // fewer are being converted or written than there are threads, whatever
+    // their order (a page finished before an older one frees its thread).
+    void waitForRoomForPage();
 
     // Takes over `file` and writes it: on a thread when it is at least as
     // large as the background threshold and a thread can be had, else here,
