@@ -9,9 +9,13 @@
 // earlier build) beside this one. Every figure is the best of --repeat runs:
 // wall time, the peak resident memory of the process (file pages of a
 // mapped document included) and the peak of its anonymous memory, sampled.
+// The large JPEG set is also written to /dev/shm, beside `split` cutting the
+// same document into as many files there.
 #include <malloc.h>
+#include <linux/magic.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -96,6 +100,14 @@ Measure runOnce(const std::vector<std::string>& argv, const fs::path& folder)
     if (!(in >> m.peakKiB)) m.peakKiB = -1;
     fs::remove(report);
     return m;
+}
+
+// Whether `folder` is on a file system kept in memory, where the system
+// copies nothing between it and a document on disk.
+bool isTmpfs(const fs::path& folder)
+{
+    struct statfs info {};
+    return ::statfs(folder.c_str(), &info) == 0 && info.f_type == TMPFS_MAGIC;
 }
 
 bool installed(const std::string& tool)
@@ -393,6 +405,29 @@ int main(int argc, char** argv)
         row("copy floor", copy);
         if (archive.status != -1)
             std::printf("%-16s --cbz against cp: %.2fx the time\n", work.name.c_str(), archive.seconds / copy.seconds);
+        // JPEG pages written to a file system in memory, to which the system
+        // copies nothing from the document's disk: against `split` cutting
+        // the same document into as many files there, blind to what is in
+        // it. best() removes each run's output before the next, as it takes
+        // the machine's memory.
+        if (work.name == "jpeg-large") {
+            const fs::path memory = "/dev/shm";
+            if (!isTmpfs(memory)) {
+                std::printf("%-16s no tmpfs at %s: its rows are skipped\n", work.name.c_str(), memory.c_str());
+            } else {
+                const fs::path memoryBase = memory / ("ravoth-bench-" + std::to_string(getpid()));
+                fs::create_directories(memoryBase);
+                const Measure inMemory = best(ourArgs, memoryBase, "out-ravoth", repeat);
+                const Measure split = best({"split", "-n", std::to_string(pageCount), pdf.string(), "@OUT@/part-"},
+                                           memoryBase, "out-split", repeat);
+                const Measure memoryCopy = best({"cp", pdf.string(), "@OUT@/copy.pdf"}, memoryBase, "out-copy", repeat);
+                fs::remove_all(memoryBase);
+                row("ravoth tmpfs", inMemory);
+                row("split tmpfs", split);
+                row("cp tmpfs", memoryCopy);
+                std::printf("%-16s tmpfs against split: %.2fx the time\n", work.name.c_str(), inMemory.seconds / split.seconds);
+            }
+        }
         if (work.ravothOnly) {
             if (!keep) fs::remove(pdf);
             continue;

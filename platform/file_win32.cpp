@@ -211,6 +211,11 @@ OutputFile::SystemCopy OutputFile::copyBySystem(std::intptr_t, std::uint64_t, st
     return SystemCopy::Unsupported;
 }
 
+OutputFile::SystemCopy OutputFile::sendBySystem(std::intptr_t, std::uint64_t, std::size_t)
+{
+    return SystemCopy::Unsupported;
+}
+
 bool OutputFile::precheckFinal() const { return finalName() != FinalName::Refused; }
 
 namespace {

@@ -156,6 +156,9 @@ bool OutputFile::copyFrom(const InputFile& source, std::uint64_t offset, const v
     // Pieces small enough that a stop is seen soon, large enough that the
     // system's copy keeps its pace.
     constexpr std::size_t pieceBytes = std::size_t{8} << 20;
+    // A file system that refuses the copy from file to file refuses it for
+    // every piece: the rest are sent.
+    bool fileToFile = !systemCopyRefused;
     std::size_t done = 0;
     while (done < bytes) {
         const std::size_t piece = bytes - done < pieceBytes ? bytes - done : pieceBytes;
@@ -163,7 +166,12 @@ bool OutputFile::copyFrom(const InputFile& source, std::uint64_t offset, const v
             failed_ = true;
             return false;
         }
-        switch (systemCopyRefused ? SystemCopy::Unsupported : copyBySystem(source.handle(), offset + done, piece)) {
+        SystemCopy copied = fileToFile ? copyBySystem(source.handle(), offset + done, piece) : SystemCopy::Unsupported;
+        if (copied == SystemCopy::Unsupported) {
+            fileToFile = false;
+            copied = sendBySystem(source.handle(), offset + done, piece);
+        }
+        switch (copied) {
         case SystemCopy::Copied:
             done += piece;
             continue;

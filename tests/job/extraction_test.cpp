@@ -579,8 +579,9 @@ TEST_F(Extraction, DocumentCutShortUnderTheRunEndsItCleanly)
     }
 }
 
-// Every way a JPEG page can reach its file gives the same bytes: copied by
-// the system or written from the view, the view a mapping or a block read.
+// Every way a JPEG page can reach its file gives the same bytes: copied from
+// file to file or sent by the system (written from the view on Windows), the
+// view a mapping or a block read.
 TEST_F(Extraction, JpegPagesAreTheSameBytesHoweverTheyAreCopied)
 {
     MeskerDocument document;
@@ -589,7 +590,7 @@ TEST_F(Extraction, JpegPagesAreTheSameBytesHoweverTheyAreCopied)
     extract(document);
     for (const bool mapped : {true, false}) {
         for (const bool systemCopy : {true, false}) {
-            SCOPED_TRACE(::testing::Message() << (mapped ? "mapped, " : "read, ") << (systemCopy ? "system copy" : "written"));
+            SCOPED_TRACE(::testing::Message() << (mapped ? "mapped, " : "read, ") << (systemCopy ? "file to file" : "sent"));
             refuseMapping(!mapped);
             refuseSystemCopy(!systemCopy);
             std::filesystem::remove(folder_.file("Book-1.jpg"));

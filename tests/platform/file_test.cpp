@@ -7,8 +7,6 @@
 #include <windows.h>
 
 #include <thread>
-
-#include "tests/support/temp_folder.h"
 #endif
 #ifdef __linux__
 #include <fcntl.h>
@@ -18,13 +16,17 @@
 #include <sys/syscall.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
+
+#include "tests/support/temp_folder.h"
 
 namespace ravoth {
 namespace {
@@ -127,6 +129,61 @@ TEST(InputFile, APageTheSystemCannotHandOutIsToldApartFromAFileCutShort)
         EXPECT_EQ(file.readFailed(), !cutShort);
         if (faults >= 0) ::close(faults);
         ::close(memory);
+    }
+}
+#endif
+
+#ifdef __linux__
+// Where the system copies nothing from file to file (between file systems
+// of two kinds), a JPEG page is sent by it piece by piece: every byte in its
+// place across the pieces' seams, and a document that ends before the page
+// does fails the file and leaves nothing behind, whatever the view (here a
+// block read earlier) still holds.
+TEST(OutputFile, PageSentIsExactOrFailsWithNothingPlaced)
+{
+    struct Case {
+        const char* name;
+        std::size_t fileBytes;
+        bool isWhole;
+    };
+    constexpr std::size_t mib = std::size_t{1} << 20;
+    constexpr std::size_t offset = 777;
+    constexpr std::size_t bytes = 9 * mib + 4321;
+    const Case cases[] = {
+        {"whole, several pieces and a part", offset + bytes + 5, true},
+        {"the document ends inside the page", offset + 3 * mib + 7, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempFolder folder;
+        const std::string document = folder.file("Book.pdf");
+        // Bytes that hang on every bit of their position, so that a piece
+        // shifted by any power of two shows.
+        std::string content(std::max(c.fileBytes, offset + bytes), '\0');
+        for (std::size_t i = 0; i < content.size(); ++i)
+            content[i] = static_cast<char>((std::uint64_t{i} * 0x9E3779B97F4A7C15u) >> 56);
+        {
+            std::ofstream out(document, std::ios::binary);
+            out.write(content.data(), static_cast<std::streamsize>(c.fileBytes));
+        }
+        InputFile source;
+        ASSERT_TRUE(source.open(document.c_str()));
+        const std::string page = folder.file("page.jpg");
+        bool placed = false;
+        {
+            OutputFile out;
+            ASSERT_TRUE(out.create(page.c_str()));
+            refuseSystemCopy(true);
+            placed = out.copyFrom(source, offset, content.data() + offset, bytes) && out.close();
+            refuseSystemCopy(false);
+        }
+        EXPECT_EQ(placed, c.isWhole);
+        if (c.isWhole) {
+            EXPECT_EQ(folder.names(), (std::set<std::string>{"Book.pdf", "page.jpg"}));
+            EXPECT_TRUE(testing::readFileBytes(page) == content.substr(offset, bytes));
+        } else {
+            EXPECT_EQ(folder.names(), std::set<std::string>{"Book.pdf"});
+        }
     }
 }
 #endif
