@@ -584,7 +584,7 @@ TEST_F(Cli, ListingPrintsOneJsonObjectPerImageAndWritesNothing)
             EXPECT_EQ(object["width"], jpeg ? 8 : 4);
             EXPECT_EQ(object["dpi"], nlohmann::json::array({72, 72}));
             EXPECT_GT(object["bytes"].get<int>(), 0);
-            if (object["page"] == 2 && object["pdf"] != second)
+            if (object["page"] == 2 && object.value("pdf", std::string{}) != second)
                 EXPECT_EQ(object["title"], "Say \"hi\" \\ there");
             else
                 EXPECT_TRUE(object["title"].is_null());
