@@ -5,9 +5,7 @@
 
 #include <cstring>
 #include <limits>
-#include <memory>
 
-#include "image/zlib_rules.h"
 #include "platform/memory.h"
 
 namespace ravoth {
@@ -44,28 +42,30 @@ bool leavesSpare(std::size_t used, std::size_t bytes, std::size_t capacity)
     return bytes < capacity - used;
 }
 
-struct DecompressorFree {
-    void operator()(libdeflate_decompressor* decompressor) const { libdeflate_free_decompressor(decompressor); }
-};
-
 // The zlib header's first byte: method 8 (deflate) with a 32 KiB window.
 constexpr Byte deflateWith32KiBWindow = 0x78;
 
 }  // namespace
 
-bool inflateWhole(const Byte* source, std::size_t sourceLength, Byte* output, std::size_t expected)
+WholeInflater::WholeInflater() : decompressor_(libdeflate_alloc_decompressor()) {}
+
+WholeInflater::~WholeInflater() = default;
+
+void WholeInflater::DecompressorFree::operator()(libdeflate_decompressor* decompressor) const
 {
-    if (sourceLength < 2 || source[0] != deflateWith32KiBWindow) return false;
-    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor;
-    if (!decompressor) decompressor.reset(libdeflate_alloc_decompressor());
-    if (!decompressor) return false;
+    libdeflate_free_decompressor(decompressor);
+}
+
+bool WholeInflater::inflate(const Byte* source, std::size_t sourceLength, Byte* output, std::size_t expected)
+{
+    if (!decompressor_ || sourceLength < 2 || source[0] != deflateWith32KiBWindow) return false;
     std::size_t used = 0;
     std::size_t produced = 0;
-    const libdeflate_result result = libdeflate_zlib_decompress_ex(decompressor.get(), source, sourceLength, output,
-                                                                   expected, &used, &produced);
+    const libdeflate_result result = libdeflate_zlib_decompress_ex(decompressor_.get(), source, sourceLength,
+                                                                   output, expected, &used, &produced);
     // libdeflate reads some streams zlib refuses (reserved symbols among
     // them, which a single flipped bit can make); those stay refused.
-    return result == LIBDEFLATE_SUCCESS && produced == expected && meetsZlibRules(source, sourceLength);
+    return result == LIBDEFLATE_SUCCESS && produced == expected && rules_.areMetBy(source, sourceLength);
 }
 
 int inflateStream(const Byte* source, std::size_t sourceLength, Byte* output,

@@ -2,9 +2,13 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
+#include "image/zlib_rules.h"
 #include "pdf/primitives.h"
 #include "platform/file.h"
+
+struct libdeflate_decompressor;
 
 namespace ravoth {
 
@@ -25,18 +29,35 @@ int inflateStream(const Byte* source, std::size_t sourceLength, Byte* output,
 
 constexpr int inflateStopped = -20;
 
-// Inflates, in one call and several times faster, a zlib stream whose
-// output is known to be `expected` bytes, into `output` (at least that
-// large). True only when the stream is whole, its checksum right, and it
-// yields exactly `expected` bytes, and zlib would read it too
-// (meetsZlibRules); the block's content is unspecified otherwise, and the
-// caller takes inflateStream, whose answers stay the reference for every
-// stream this one does not take. Streams that declare a window below
-// 32 KiB are left to inflateStream too: zlib reads their distances against
-// the window it keeps between its chunks. Allocates none
-// of the core's blocks (the decompressor is the thread's own, kept for its
-// next page).
-bool inflateWhole(const Byte* source, std::size_t sourceLength, Byte* output, std::size_t expected);
+// Inflates, in one call and several times faster, zlib streams whose
+// output is known. Its decompressor and its rules walker are its own: each
+// thread that inflates pages keeps one for all of them, and none is shared.
+// Both are had beside the core's blocks; without them every stream goes
+// the streaming way, which allocates from the core.
+class WholeInflater {
+public:
+    WholeInflater();
+    ~WholeInflater();
+    WholeInflater(const WholeInflater&) = delete;
+    WholeInflater& operator=(const WholeInflater&) = delete;
+
+    // Inflates a stream whose output is known to be `expected` bytes into
+    // `output` (at least that large). True only when the stream is whole,
+    // its checksum right, it yields exactly `expected` bytes, and zlib
+    // would read it too (ZlibRules); the block's content is unspecified
+    // otherwise, and the caller takes inflateStream, whose answers stay the
+    // reference for every stream this one does not take. Streams that
+    // declare a window below 32 KiB are left to inflateStream too: zlib
+    // reads their distances against the window it keeps between its chunks.
+    bool inflate(const Byte* source, std::size_t sourceLength, Byte* output, std::size_t expected);
+
+private:
+    struct DecompressorFree {
+        void operator()(libdeflate_decompressor* decompressor) const;
+    };
+    std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor_;
+    ZlibRules rules_;
+};
 
 // Bytes in each of the two chunks that feed zlib and collect its output.
 constexpr std::size_t inflateChunkBytes = 1024;

@@ -63,7 +63,13 @@ void subtractRowAbove(const Byte* row, const Byte* above, Byte* out, std::size_t
 // The zlib stream of IDAT data: the raster's rows filtered, deflated, and
 // framed as zlib frames them, handed out a chunk at a time. zlib is left to
 // write a raw stream because its own checksum is several times slower than
-// libdeflate's.
+// libdeflate's. On the 50 near-white 24-bit pages of the benchmark the
+// PNG run took 1.42 times the BMP run this way; 1.74 times with zlib
+// framing the stream and summing it; 2.18 times with libpng filtering the
+// rows and driving zlib itself; 2.3 times and more with libdeflate
+// compressing each page whole (levels 1 to 3, with a filtered copy of the
+// page in memory). The frame is the format's two bytes and its checksum,
+// which the read-back tests check through libpng (a wrong sum fails them).
 class IdatStream {
 public:
     IdatStream(const Raster& raster, const StopFlags& stops)

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace ravoth {
 namespace {
@@ -195,11 +196,17 @@ private:
     std::uint16_t sorted_[literalLengthSymbols] = {};
 };
 
-struct Codes {
+}  // namespace
+
+struct ZlibRules::Codes {
     Code literals;
     Code distances;
     Code codeLengths;
 };
+
+namespace {
+
+using Codes = ZlibRules::Codes;
 
 // The walk itself, on a bit source the caller owns alone.
 inline bool walkSymbolsOf(BitSource& in, const Code& literals, const Code& distances, std::uint64_t& produced)
@@ -305,12 +312,18 @@ const Codes& fixedCodes()
 
 }  // namespace
 
-bool meetsZlibRules(const Byte* source, std::size_t length)
+// Beside the core's blocks, like the decompressor it works with: a walker
+// without tables answers false, sending streams the way that allocates.
+ZlibRules::ZlibRules() : codes_(new (std::nothrow) Codes) {}
+
+ZlibRules::~ZlibRules() = default;
+
+bool ZlibRules::areMetBy(const Byte* source, std::size_t length)
 {
-    if (length < 2 || source[0] != 0x78 || (source[0] * 256u + source[1]) % 31 != 0 || (source[1] & 0x20) != 0)
+    if (!codes_ || length < 2 || source[0] != 0x78 || (source[0] * 256u + source[1]) % 31 != 0 ||
+        (source[1] & 0x20) != 0)
         return false;
-    // Each thread walks with tables of its own.
-    thread_local Codes codes;
+    Codes& codes = *codes_;
     BitSource in(source + 2, source + length);
     std::uint64_t produced = 0;
     for (bool last = false; !last;) {

@@ -158,7 +158,8 @@ bool isWholeInflationTried(const ImageInfo& info)
     return expected != 0 && expected <= wholeInflationLimitBytes;
 }
 
-int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* produced, const StopFlags& stops)
+int inflatePage(const ImageInfo& info, WholeInflater& inflater, OwnedBlock<Byte>* samples, std::size_t* produced,
+                const StopFlags& stops)
 {
     constexpr std::size_t sizeMax = std::numeric_limits<std::size_t>::max();
     const auto streamBytes = static_cast<std::size_t>(info.streamLength);
@@ -178,7 +179,7 @@ int inflatePage(const ImageInfo& info, OwnedBlock<Byte>* samples, std::size_t* p
         samples->reset(allocBlock(capacity));
         if (!*samples) return -1;
         if (stops.isRaised()) return inflateStopped;
-        if (inflateWhole(info.streamStart, streamBytes, samples->get(), expected)) {
+        if (inflater.inflate(info.streamStart, streamBytes, samples->get(), expected)) {
             *produced = expected;
             return 0;
         }
@@ -289,7 +290,7 @@ struct ExtractionRun::TitleIndex {
 // The page loop's state: the files being written and whether a page failed.
 class ExtractionRun::PageLoop {
 public:
-    PageLoop(ExtractionRun& run, PageWriting writing) : run_(run), writer_(writing) {}
+    PageLoop(ExtractionRun& run, PageWriting writing) : run_(run), writer_(run.wholeInflater_, writing) {}
 
     bool holdsName(const char* name) { return writer_.holdsName(name); }
 
@@ -383,7 +384,7 @@ private:
                 run_.report(std::move(outcome));
                 return true;
             }
-            writePageFile(done);
+            writePageFile(done, run_.wholeInflater_);
         }
         if (done.code != 0 && (run_.isStopRequested() || run_.hasDocumentChanged())) {
             // Given up half-way because the run was asked to stop, or its
@@ -556,7 +557,7 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     }
     OwnedBlock<Byte> samples;
     std::size_t produced = 0;
-    const int inflated = inflatePage(info, &samples, &produced, file.stops);
+    const int inflated = inflatePage(info, wholeInflater_, &samples, &produced, file.stops);
     // A page given up half-way for a stop did not fail; the loop ends there.
     if (inflated == inflateStopped) return loop.report(pageNumber, PageStage::Stopped);
     if (inflated != 0) {
@@ -586,12 +587,12 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     deliver(loop, std::move(file), names, titles, pageIndex);
 }
 
-PageStage ExtractionRun::inflateByStreaming(PageFile& file, int* code) const
+PageStage ExtractionRun::inflateByStreaming(PageFile& file, int* code)
 {
     PendingSamples& pending = *file.pending;
     OwnedBlock<Byte> samples = std::move(pending.block);
     std::size_t produced = 0;
-    const int inflated = inflatePage(pending.info, &samples, &produced, file.stops);
+    const int inflated = inflatePage(pending.info, wholeInflater_, &samples, &produced, file.stops);
     if (inflated == inflateStopped) return PageStage::Stopped;
     if (inflated != 0) {
         *code = inflated;

@@ -216,7 +216,7 @@ private:
     // Inflates the streaming way, and converts, a page the one-call
     // inflater did not take; Written when its file is ready to be written,
     // else the stage it ended at, with its code.
-    PageStage inflateByStreaming(PageFile& file, int* code) const;
+    PageStage inflateByStreaming(PageFile& file, int* code);
     // Hands each page of the range to `page` on one page loop, then ends the
     // run: stopped, some page failed, or every page written. `page` returns
     // false when no page after it needs a turn.
@@ -254,6 +254,9 @@ private:
     std::unique_ptr<PageArchive> archive_;
     std::set<std::string> archiveNames_;
     PageWriting pageWriting_;
+    // The run's thread inflates pages with it; the writing threads have
+    // their own.
+    WholeInflater wholeInflater_;
     std::function<void(const PageProgress&)> progress_;
     const std::atomic<bool>* externalStop_ = nullptr;
     std::atomic<bool> stopRequested_{false};

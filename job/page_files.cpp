@@ -11,14 +11,15 @@
 namespace ravoth {
 namespace {
 
-// Inflates and converts a pending page; false when there is nothing to
-// write (it comes back undone, or its conversion failed).
-bool convertPending(PageFile& file)
+// Inflates and converts a pending page with the thread's own inflater;
+// false when there is nothing to write (it comes back undone, or its
+// conversion failed).
+bool convertPending(PageFile& file, WholeInflater& inflater)
 {
     PendingSamples& page = *file.pending;
     const ImageInfo& info = page.info;
-    if (!inflateWhole(info.streamStart, static_cast<std::size_t>(info.streamLength), page.block.get(),
-                      page.expected)) {
+    if (!inflater.inflate(info.streamStart, static_cast<std::size_t>(info.streamLength), page.block.get(),
+                          page.expected)) {
         // The run inflates it again in the same block.
         file.needsStreaming = true;
         return false;
@@ -42,9 +43,9 @@ bool convertPending(PageFile& file)
 }
 
 // Writes the file and frees its blocks.
-void writeOut(PageFile& file)
+void writeOut(PageFile& file, WholeInflater& inflater)
 {
-    if (file.pending && !convertPending(file)) return;
+    if (file.pending && !convertPending(file, inflater)) return;
     if (file.archive) {
         // An archive's entries are written one after another, never at once.
         const char* entry = file.name + file.entryOffset;
@@ -63,7 +64,7 @@ void writeOut(PageFile& file)
 
 }  // namespace
 
-void writePageFile(PageFile& file) { writeOut(file); }
+void writePageFile(PageFile& file, WholeInflater& inflater) { writeOut(file, inflater); }
 
 int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offset, const Byte* view,
                   std::size_t bytes, const StopFlags& stops)
@@ -87,6 +88,7 @@ PageFileWriter::~PageFileWriter()
 
 void PageFileWriter::work()
 {
+    WholeInflater inflater;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
         if (claimed_ == handed_) {
@@ -102,7 +104,7 @@ void PageFileWriter::work()
         const std::size_t held = file.heldBytes();
         const bool wasPending = file.pending.has_value();
         lock.unlock();
-        writeOut(file);
+        writeOut(file, inflater);
         lock.lock();
         written_[index] = true;
         --unwritten_;
@@ -171,7 +173,7 @@ void PageFileWriter::start(PageFile&& file)
     runWaits_ = false;
     ++handed_;
     ++claimed_;
-    writeOut(slot);
+    writeOut(slot, callersInflater_);
     written_[index] = true;
 }
 

@@ -30,6 +30,7 @@
 #include <thread>
 
 #include "image/bmp_writer.h"
+#include "image/inflate.h"
 #include "image/page_format.h"
 #include "image/page_image.h"
 #include "platform/file.h"
@@ -119,9 +120,10 @@ struct PageFile {
 int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offset, const Byte* view,
                   std::size_t bytes, const StopFlags& stops = {});
 
-// Converts a pending page (see PendingSamples) and writes the file here,
-// freeing its blocks; the code lands in file.code.
-void writePageFile(PageFile& file);
+// Converts a pending page (see PendingSamples) with the calling thread's
+// inflater and writes the file here, freeing its blocks; the code lands in
+// file.code.
+void writePageFile(PageFile& file, WholeInflater& inflater);
 
 // How a run hands its page files to threads. Tests change it to reach every
 // path; a run keeps the defaults.
@@ -138,7 +140,12 @@ struct PageWriting {
 
 class PageFileWriter {
 public:
-    explicit PageFileWriter(PageWriting writing = {}) : writing_(writing) {}
+    // Files written on the caller's thread are inflated with the caller's
+    // inflater, which outlives the writer; each writing thread has its own.
+    PageFileWriter(WholeInflater& callersInflater, PageWriting writing = {})
+        : callersInflater_(callersInflater), writing_(writing)
+    {
+    }
     PageFileWriter(const PageFileWriter&) = delete;
     PageFileWriter& operator=(const PageFileWriter&) = delete;
     // Writes the files in hand and ends the threads.
@@ -182,6 +189,7 @@ private:
     // system has a core for it; false when none could be had at all.
     bool addThreadIfUseful();
 
+    WholeInflater& callersInflater_;
     const PageWriting writing_;
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -176,6 +176,7 @@ TEST(Inflate, WholeStreamsAreTakenOnlyWhereTheStreamingWayAgrees)
         bool taken;  // whole and well formed: the one call must take it
     };
     const Bytes someNoise = noise(3000);
+    WholeInflater oneCall;
     Case cases[] = {
         {"stored blocks", someNoise, compressedWith(someNoise, 0, 15), true},
         {"fast matching", text, compressedWith(text, 1, 15), true},
@@ -189,23 +190,23 @@ TEST(Inflate, WholeStreamsAreTakenOnlyWhereTheStreamingWayAgrees)
     EXPECT_EQ(run(cases[6].source, 100000), -4) << "zlib reads a reserved length code";
     Bytes trailing = cases[1].source;
     trailing.push_back('\n');
-    ASSERT_TRUE(inflateWhole(trailing.data(), trailing.size(), Bytes(text.size()).data(), text.size()));
+    ASSERT_TRUE(oneCall.inflate(trailing.data(), trailing.size(), Bytes(text.size()).data(), text.size()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::size_t expected = c.data.size();
         Bytes whole(expected);
-        EXPECT_EQ(inflateWhole(c.source.data(), c.source.size(), whole.data(), expected), c.taken);
+        EXPECT_EQ(oneCall.inflate(c.source.data(), c.source.size(), whole.data(), expected), c.taken);
         if (c.taken) {
             EXPECT_EQ(whole, c.data);
         }
         // A size other than the stream's is never taken.
-        EXPECT_FALSE(inflateWhole(c.source.data(), c.source.size(), whole.data(), expected - 1));
+        EXPECT_FALSE(oneCall.inflate(c.source.data(), c.source.size(), whole.data(), expected - 1));
         Bytes larger(expected + 1);
-        EXPECT_FALSE(inflateWhole(c.source.data(), c.source.size(), larger.data(), expected + 1));
+        EXPECT_FALSE(oneCall.inflate(c.source.data(), c.source.size(), larger.data(), expected + 1));
 
         auto agrees = [&](const Bytes& source) {
             Bytes block(expected);
-            if (!inflateWhole(source.data(), source.size(), block.data(), expected)) return;
+            if (!oneCall.inflate(source.data(), source.size(), block.data(), expected)) return;
             Bytes streamed;
             std::size_t produced = 0;
             ASSERT_EQ(run(source, expected + 1, &streamed, &produced), 0);
