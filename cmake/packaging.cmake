@@ -80,4 +80,10 @@ English and Japanese.")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 
+# cpack installs the one component every rule here belongs to, by name, so
+# that its list of installed files is install_manifest_Unspecified.txt:
+# `sudo cmake --install build` leaves a root's install_manifest.txt in the
+# build folder, which a later cpack as the user could not write over.
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
+
 include(CPack)

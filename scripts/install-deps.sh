@@ -1,20 +1,34 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, testing and packaging need;
-# quiet when they are all there already.
+# Installs the Debian 12 packages that building and running need; with
+# --unit-tests, those the normal build's tests need too; with --tests,
+# everything scripts/test.sh needs. Quiet when they are all there already.
+#
+#   scripts/install-deps.sh [--unit-tests | --tests]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# Building: the compiler, CMake, zlib, ICU, Qt; the tests: GoogleTest,
-# libjpeg and the locales. The fuzzing pass: clang, with its runtime, which
-# clang only recommends. Packaging: dpkg-shlibdeps (dpkg-dev) and file, which
-# CPack needs to find the programs' libraries, and lintian. At run time the
-# Japanese window needs a font with Japanese glyphs and Qt's own Japanese
-# catalogue for its standard dialogs.
-scripts/ensure-packages.sh cmake ninja-build g++ pkg-config zlib1g-dev libicu-dev libgtest-dev \
-  libjpeg62-turbo-dev locales qt6-base-dev \
-  libqpdf-dev libjbig2dec0-dev libdeflate-dev libpng-dev libtiff-dev libminizip-dev nlohmann-json3-dev \
-  clang libclang-rt-14-dev \
-  dpkg-dev file lintian \
-  fonts-ipafont-gothic qt6-translations-l10n
+# Building: the compiler, CMake, zlib, ICU, Qt and the libraries of the
+# general reader and the formats. At run time the Japanese window needs a
+# font with Japanese glyphs and Qt's own Japanese catalogue for its standard
+# dialogs.
+packages=(cmake ninja-build g++ pkg-config zlib1g-dev libicu-dev qt6-base-dev
+  libqpdf-dev libjbig2dec0-dev libdeflate-dev libpng-dev libtiff-dev libminizip-dev nlohmann-json3-dev
+  fonts-ipafont-gothic qt6-translations-l10n)
+tests=false
+case "${1:-}" in
+  --unit-tests) tests=true ;;
+  --tests)
+    tests=true
+    # The fuzzing pass: clang, with its runtime, which clang only recommends.
+    # Packaging: dpkg-shlibdeps (dpkg-dev) and file, which CPack needs to
+    # find the programs' libraries, and lintian.
+    packages+=(clang libclang-rt-14-dev dpkg-dev file lintian) ;;
+  "") ;;
+  *) echo "usage: scripts/install-deps.sh [--unit-tests | --tests]" >&2; exit 2 ;;
+esac
+# The tests: GoogleTest, libjpeg (the fixtures' pictures) and the locales.
+$tests && packages+=(libgtest-dev libjpeg62-turbo-dev locales)
+scripts/ensure-packages.sh "${packages[@]}"
+$tests || exit 0
 run_as_root=()
 [ "$(id -u)" -eq 0 ] || run_as_root=(sudo)
 # The title tests also run in a Japanese Shift_JIS locale. localedef warns

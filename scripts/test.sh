@@ -8,7 +8,7 @@
 #   FUZZ_SECONDS=N scripts/test.sh    fuzz each target N seconds (default 60)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
+scripts/install-deps.sh --tests
 jobs=$(nproc)
 run() {
   local dir=$1; shift
