@@ -4,13 +4,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Building: the compiler, CMake, zlib, ICU, Qt; the tests: GoogleTest,
-# libjpeg and the locales. The fuzzing pass: clang, with its runtime, which
-# clang only recommends. Packaging: dpkg-shlibdeps (dpkg-dev) and file, which
+# libjpeg, the locales and Pillow, with which the icons' check draws them
+# again. The fuzzing pass: clang, with its runtime, which clang only
+# recommends. Packaging: dpkg-shlibdeps (dpkg-dev) and file, which
 # CPack needs to find the programs' libraries, and lintian. At run time the
 # Japanese window needs a font with Japanese glyphs and Qt's own Japanese
 # catalogue for its standard dialogs.
 scripts/ensure-packages.sh cmake ninja-build g++ pkg-config zlib1g-dev libicu-dev libgtest-dev \
-  libjpeg62-turbo-dev locales qt6-base-dev \
+  libjpeg62-turbo-dev locales python3-pil qt6-base-dev \
   libqpdf-dev libjbig2dec0-dev libdeflate-dev libpng-dev libtiff-dev libminizip-dev nlohmann-json3-dev \
   clang libclang-rt-14-dev \
   dpkg-dev file lintian \

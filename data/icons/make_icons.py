@@ -18,6 +18,9 @@ interpreter that has Pillow (python3-pil) and commit what they write:
 
     /usr/bin/python3 data/icons/make_icons.py data/icons
     /usr/bin/python3 app/win32/make_icon.py app/win32/ravoth.ico
+
+The test icons.fresh (tests/icons/check_icons.py) fails while the committed
+files differ from what the scripts write.
 """
 import math
 import sys
