@@ -2,9 +2,9 @@
 # Makes the Debian package of a build folder (cpack -G DEB) and checks it as
 # it would be installed: unpacked with dpkg -x into a scratch root, the
 # unpacked ravoth-cli must extract data/sample.pdf and the window, the help
-# pages, the manual pages and the desktop entry must be where the system looks
-# for them; its Depends must name what the programs load and a Japanese font;
-# lintian must report no error.
+# pages, the manual pages, the desktop entry and the icon at every size must
+# be where the system looks for them; its Depends must name what the programs
+# load and a Japanese font; lintian must report no error.
 #
 #   scripts/check-package.sh [BUILD-FOLDER]    (default: build)
 set -euo pipefail
@@ -28,7 +28,8 @@ for path in usr/bin/ravoth usr/bin/ravoth-cli \
   usr/share/ravoth/help/Ravoth.htm usr/share/ravoth/help/RavothE.htm \
   usr/share/man/man1/ravoth-cli.1.gz usr/share/man/man1/ravoth.1.gz \
   usr/share/applications/ravoth.desktop \
-  usr/share/icons/hicolor/16x16/apps/ravoth.png usr/share/icons/hicolor/32x32/apps/ravoth.png \
+  usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/ravoth.png \
+  usr/share/icons/hicolor/scalable/apps/ravoth.svg \
   usr/share/doc/ravoth/copyright usr/share/doc/ravoth/changelog.gz; do
   [ -f "$root/$path" ] || fail "no /$path"
 done

@@ -290,9 +290,10 @@ MainWindow::MainWindow(Language language, QByteArray helpFolder, QByteArray inst
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(qtText(texts::caption));
+    // Every size, so a dock or task switcher asking for a large icon is
+    // not given the 32-pixel one blown up.
     QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/ravoth-32.png"));
-    icon.addFile(QStringLiteral(":/icons/ravoth-16.png"));
+    for (int size : {16, 32, 48, 64, 128, 256}) icon.addFile(QStringLiteral(":/icons/ravoth-%1.png").arg(size));
     setWindowIcon(icon);
     createMenus();
     createControls();

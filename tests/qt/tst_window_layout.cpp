@@ -208,7 +208,8 @@ void WindowLayoutTest::fixedSizeCaptionAndFont()
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);
     QVERIFY(flags & Qt::WindowCloseButtonHint);
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-    QVERIFY(!window.windowIcon().isNull());
+    const QList<QSize> iconSizes{{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}};
+    QCOMPARE(window.windowIcon().availableSizes(), iconSizes);
     QVERIFY(window.acceptDrops());
     for (QWidget* control : controlsOf(window)) {
         QCOMPARE(control->font().pixelSize(), 12);

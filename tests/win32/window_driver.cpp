@@ -218,15 +218,19 @@ void checkResources(const std::string& exe)
     check(directory != nullptr, "icon group RAVOTHICON exists");
     if (directory) {
         const int images = directory[4] | directory[5] << 8;
-        checkEqual(images, 2, "RAVOTHICON images");
-        std::vector<std::string> sizes;
-        for (int i = 0; i < images; ++i) {
+        checkEqual(images, 6, "RAVOTHICON images");
+        std::string sizes;
+        for (int i = 0; i < images && i < 6; ++i) {
             const BYTE* entry = directory + 6 + 14 * i;
             const int bitCount = entry[6] | entry[7] << 8;
-            sizes.push_back(std::to_string(entry[0]) + "x" + std::to_string(entry[1]) + "/" +
-                            std::to_string(entry[2]) + " colours/" + std::to_string(bitCount) + " bits");
+            // A side of 256 does not fit the byte and is written as 0.
+            const int width = entry[0] ? entry[0] : 256, height = entry[1] ? entry[1] : 256;
+            sizes += (i ? " " : "") + std::to_string(width) + "x" + std::to_string(height) + "/" +
+                     std::to_string(entry[2]) + " colours/" + std::to_string(bitCount) + " bits";
         }
-        checkEqual(sizes.size() == 2 ? sizes[0] + " " + sizes[1] : "", "32x32/16 colours/4 bits 16x16/16 colours/4 bits",
+        checkEqual(sizes,
+                   "32x32/16 colours/4 bits 16x16/16 colours/4 bits 48x48/0 colours/32 bits "
+                   "64x64/0 colours/32 bits 128x128/0 colours/32 bits 256x256/0 colours/32 bits",
                    "RAVOTHICON sizes and colours");
     }
     FreeLibrary(module);
