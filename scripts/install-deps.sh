@@ -7,21 +7,21 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Building: the compiler, CMake, zlib, ICU, Qt and the libraries of the
-# general reader and the formats. At run time the Japanese window needs a
-# font with Japanese glyphs and Qt's own Japanese catalogue for its standard
-# dialogs.
+# general reader and the formats. Packaging: dpkg-shlibdeps (dpkg-dev) and
+# file, which CPack needs to find the programs' libraries. At run time the
+# Japanese window needs a font with Japanese glyphs and Qt's own Japanese
+# catalogue for its standard dialogs.
 packages=(cmake ninja-build g++ pkg-config zlib1g-dev libicu-dev qt6-base-dev
   libqpdf-dev libjbig2dec0-dev libdeflate-dev libpng-dev libtiff-dev libminizip-dev nlohmann-json3-dev
-  fonts-ipafont-gothic qt6-translations-l10n)
+  dpkg-dev file fonts-ipafont-gothic qt6-translations-l10n)
 tests=false
 case "${1:-}" in
   --unit-tests) tests=true ;;
   --tests)
     tests=true
-    # The fuzzing pass: clang, with its runtime, which clang only recommends.
-    # Packaging: dpkg-shlibdeps (dpkg-dev) and file, which CPack needs to
-    # find the programs' libraries, and lintian.
-    packages+=(clang libclang-rt-14-dev dpkg-dev file lintian) ;;
+    # The fuzzing pass: clang, with its runtime, which clang only recommends;
+    # the package's check: lintian.
+    packages+=(clang libclang-rt-14-dev lintian) ;;
   "") ;;
   *) echo "usage: scripts/install-deps.sh [--unit-tests | --tests]" >&2; exit 2 ;;
 esac
