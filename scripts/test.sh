@@ -2,8 +2,8 @@
 # Runs every test: a short fuzzing pass, then the tests of three builds (a
 # normal one, one under AddressSanitizer and UndefinedBehaviorSanitizer with
 # leaks as errors, and one under ThreadSanitizer, since page files are written
-# by a thread of their own), the Debian package made from the normal build,
-# and the Windows build under Wine.
+# by a thread of their own and the window runs the extraction on one), the
+# Debian package made from the normal build, and the Windows build under Wine.
 #
 #   FUZZ_SECONDS=N scripts/test.sh    fuzz each target N seconds (default 60)
 set -euo pipefail
@@ -77,8 +77,10 @@ done
 run build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=ON -DRAVOTH_TESTS=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_SANITIZE=ON -DRAVOTH_QT=ON
+# With the window's tests; app/qt/CMakeLists.txt says which calls of Qt's own
+# libraries, which are not instrumented, the checker sets aside.
 TSAN_OPTIONS=halt_on_error=1 \
-  run build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=OFF \
+  run build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRAVOTH_QT=ON \
   -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 
 # The Debian package of the normal build: unpacked into a scratch root, its

@@ -299,6 +299,12 @@ MainWindow::MainWindow(Language language, QByteArray helpFolder, QByteArray inst
     createControls();
     createAccelerators();
     setAcceptDrops(true);
+    // The run's thread only sends these, and Qt queues each to the window's
+    // thread with a copy of its arguments. A queued lambda would instead be
+    // built on the run's thread and read on this one, handed over under the
+    // lock of Qt's event queue, which the thread checker cannot see.
+    connect(this, &MainWindow::runProgressed, this, &MainWindow::showProgress, Qt::QueuedConnection);
+    connect(this, &MainWindow::runEnded, this, &MainWindow::finishRun, Qt::QueuedConnection);
     // No sizing border: the window is as large as its menu and controls.
     setFixedSize(clientWidthPixels, clientHeightPixels + menuBar()->sizeHint().height());
 }
@@ -466,11 +472,9 @@ void MainWindow::extract(bool anyProducer)
     run_->setOutlineNames(outlineCheckBox_->isChecked());
     run_->setAnyProducer(anyProducer);
     // Each page is shown from the window's own thread; the run's thread
-    // only posts it.
+    // only signals it.
     run_->setProgress([this](const PageProgress& page) {
-        QMetaObject::invokeMethod(this, [this, done = page.pagesDone, total = page.pagesInRange] {
-            showProgress(done, total);
-        }, Qt::QueuedConnection);
+        emit runProgressed(page.pagesDone, page.pagesInRange, QPrivateSignal());
         if (seams_.pageDone) seams_.pageDone();
     });
     progress_->setRange(0, 1);
@@ -479,7 +483,7 @@ void MainWindow::extract(bool anyProducer)
     try {
         worker_ = std::thread([this, fileName, first = request.firstPage, last = request.lastPage] {
             const int result = run_->run(fileName.constData(), first, last, fileName.constData());
-            QMetaObject::invokeMethod(this, [this, result] { finishRun(result); }, Qt::QueuedConnection);
+            emit runEnded(result, QPrivateSignal());
         });
     } catch (const std::system_error&) {
         // No thread to be had: the run goes on here, the window waiting.

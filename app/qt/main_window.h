@@ -81,6 +81,11 @@ public:
 
     ~MainWindow() override;
 
+signals:
+    // Sent by the run's thread; see the constructor.
+    void runProgressed(int done, int total, QPrivateSignal);
+    void runEnded(int result, QPrivateSignal);
+
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;

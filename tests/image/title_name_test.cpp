@@ -20,6 +20,7 @@ using ravoth::testing::ExactBuffer;
 using namespace std::string_view_literals;
 
 using ravoth::testing::CtypeLocale;
+using ravoth::testing::Utf8PathText;
 
 struct Decoded {
     int result;
@@ -123,8 +124,8 @@ TEST(TitleToFileName, NoTitleAndCapacity)
 
 TEST(TitleToFileName, Utf16ToUtf8)
 {
-    CtypeLocale locale({"C.UTF-8", "C.utf8", "en_US.UTF-8"});
-    if (!locale.active()) GTEST_SKIP() << "no UTF-8 locale; install one (locale C.UTF-8)";
+    const Utf8PathText utf8;
+    if (!utf8.active()) GTEST_SKIP() << "no UTF-8 locale; install one (locale C.UTF-8)";
     const Bytes nihongo = {0xE6, 0x97, 0xA5, 0xE6, 0x9C, 0xAC, 0xE8, 0xAA, 0x9E};
     checkCases({
         {"only the mark, hex", "<FEFF>", 0, 0, {}},
@@ -143,8 +144,8 @@ TEST(TitleToFileName, Utf16ToUtf8)
 // 2 bytes of title become 3 bytes of text.
 TEST(TitleToFileName, BufferOfTitleBufferBytesAlwaysSuffices)
 {
-    CtypeLocale locale({"C.UTF-8", "C.utf8", "en_US.UTF-8"});
-    if (!locale.active()) GTEST_SKIP() << "no UTF-8 locale; install one (locale C.UTF-8)";
+    const Utf8PathText utf8;
+    if (!utf8.active()) GTEST_SKIP() << "no UTF-8 locale; install one (locale C.UTF-8)";
     std::string raw = "(\xFE\xFF", octal = "(\\376\\377", hex = "<FEFF";
     for (int i = 0; i < 20; ++i) {  // U+65E5, three bytes in UTF-8
         raw += "\x65\xE5";

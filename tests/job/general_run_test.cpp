@@ -391,7 +391,7 @@ TEST(GeneralReader, BookmarksNameTheFilesAsForMeskersOwn)
     // as a direct one; a UTF-16 title is text.
     plan.bookmarks = {{"Cover", 0, false}, {"Again", 0, false}, {"Named", 2, true},
                       {std::string("\xFE\xFF\x30\x42", 4), 1, false}};
-    const testing::CtypeLocale utf8({"C.UTF-8", "C.utf8", "en_US.UTF-8"});
+    const testing::Utf8PathText utf8;
     if (!utf8.active()) GTEST_SKIP() << "no UTF-8 locale";
     TempFolder folder;
     const Written out = extract(folder, plan, true, true);
