@@ -19,9 +19,13 @@ struct Scratch {
         fd = ::memfd_create("ravoth-fuzz", 0);
         if (fd < 0) std::abort();
         path = "/proc/self/fd/" + std::to_string(fd);
-        const char* shm = std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp";
-        std::string pattern = std::string(shm) + "/ravoth-fuzz-XXXXXX";
-        if (!::mkdtemp(pattern.data())) std::abort();
+        // Memory where the system gives it to everyone, else /tmp: a chroot
+        // or container may have /dev/shm as a bare folder of root's.
+        std::string pattern = "/dev/shm/ravoth-fuzz-XXXXXX";
+        if (!::mkdtemp(pattern.data())) {
+            pattern = "/tmp/ravoth-fuzz-XXXXXX";
+            if (!::mkdtemp(pattern.data())) std::abort();
+        }
         folder = pattern;
         base = folder + "/Book.pdf";
     }

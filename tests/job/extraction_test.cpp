@@ -685,7 +685,11 @@ TEST_F(Extraction, StopLandsWithinALargePage)
     const auto stopped = std::chrono::steady_clock::now();
     stopper.join();
     EXPECT_EQ(result, extractionStopped);
-    EXPECT_LT(stopped - asked, std::chrono::milliseconds(250) * testing::sanitizerSlowdown);
+    // The sanitizers' builds allow twice their usual slowdown: giving back
+    // the page's 300 MB costs their shadow memory too, which took the stop
+    // just past 2.5 s on a loaded machine; the normal build keeps 250 ms.
+    EXPECT_LT(stopped - asked, std::chrono::milliseconds(250) * testing::sanitizerSlowdown *
+                                   (testing::sanitizerSlowdown > 1 ? 2 : 1));
     ASSERT_EQ(run.pageOutcomes().size(), 2u);
     EXPECT_EQ(run.pageOutcomes()[1].stage, PageStage::Stopped);
     EXPECT_EQ(folder_.names(), (std::set<std::string>{"Book.pdf", "Book-1.jpg"}));
