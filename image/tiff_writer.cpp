@@ -1,12 +1,14 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 
 #include "image/encoded_file.h"
 #include "platform/growing_block.h"
+#include "platform/memory.h"
 
 namespace ravoth {
 
@@ -117,6 +119,21 @@ void setResolution(TIFF* tiff, const Raster& raster)
     TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
 }
 
+// The library takes samples in the host's order and writes the file in it,
+// while the raster's 16-bit samples are big-endian.
+constexpr bool samplesNeedSwapping(int bitsPerSample)
+{
+    return bitsPerSample == 16 && std::endian::native == std::endian::little;
+}
+
+void swapSamplePairs(const Byte* from, Byte* to, std::size_t bytes)
+{
+    for (std::size_t i = 0; i + 1 < bytes; i += 2) {
+        to[i] = from[i + 1];
+        to[i + 1] = from[i];
+    }
+}
+
 int handOver(TiffTarget& target, PreparedBitmap* file)
 {
     file->headerBytes = 0;
@@ -159,13 +176,23 @@ int encodeTiff(const Raster& raster, TiffPhotometric photometric, PreparedBitmap
     }
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     setResolution(t, raster);
+    OwnedBlock<Byte> swapped;
+    if (samplesNeedSwapping(bits)) {
+        swapped.reset(allocBlock(static_cast<std::size_t>(rowsPerStrip) * raster.rowBytes));
+        if (!swapped) return encodeNoMemory;
+    }
     std::uint32_t strip = 0;
     for (std::uint32_t row = 0; row < static_cast<std::uint32_t>(raster.height); row += rowsPerStrip, ++strip) {
         if (stops.isRaised()) return encodeStopped;
         const std::uint32_t rows = std::min<std::uint32_t>(rowsPerStrip, static_cast<std::uint32_t>(raster.height) - row);
         // The library takes the rows as they are and only reads them.
         auto* data = const_cast<Byte*>(raster.rows + static_cast<std::size_t>(row) * raster.rowBytes);
-        if (TIFFWriteEncodedStrip(t, strip, data, static_cast<tmsize_t>(rows * raster.rowBytes)) < 0)
+        const std::size_t bytes = rows * raster.rowBytes;
+        if (swapped) {
+            swapSamplePairs(data, swapped.get(), bytes);
+            data = swapped.get();
+        }
+        if (TIFFWriteEncodedStrip(t, strip, data, static_cast<tmsize_t>(bytes)) < 0)
             return target.outOfRoom ? encodeNoMemory : encodeFailed;
     }
     if (!tiff.finish()) return target.outOfRoom ? encodeNoMemory : encodeFailed;

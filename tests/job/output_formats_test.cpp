@@ -153,6 +153,44 @@ Picture tiffPicture(const std::string& path)
     return p;
 }
 
+// The 16-bit samples of a PNG or TIFF as numbers, row after row, read
+// through the format's library; empty when it did not read.
+std::vector<std::uint16_t> deepSamples(const std::string& path)
+{
+    std::vector<std::uint16_t> samples;
+    if (path.ends_with(".png")) {
+        std::FILE* in = std::fopen(path.c_str(), "rb");
+        if (!in) return samples;
+        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        if (setjmp(png_jmpbuf(png)) == 0) {
+            png_init_io(png, in);
+            png_read_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+            const png_size_t rowBytes = png_get_rowbytes(png, info);
+            png_bytepp rows = png_get_rows(png, info);
+            // PNG's own order is big-endian whatever the host.
+            for (png_uint_32 y = 0; y < png_get_image_height(png, info); ++y)
+                for (png_size_t at = 0; at + 1 < rowBytes; at += 2)
+                    samples.push_back(static_cast<std::uint16_t>(rows[y][at] << 8 | rows[y][at + 1]));
+        }
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(in);
+        return samples;
+    }
+    TIFF* tiff = TIFFOpen(path.c_str(), "r");
+    if (!tiff) return samples;
+    std::uint32_t height = 0;
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    // The library hands samples over in the host's order.
+    std::vector<std::uint16_t> row(static_cast<std::size_t>(TIFFScanlineSize(tiff)) / 2);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tiff, row.data(), y, 0) < 0) return TIFFClose(tiff), std::vector<std::uint16_t>{};
+        samples.insert(samples.end(), row.begin(), row.end());
+    }
+    TIFFClose(tiff);
+    return samples;
+}
+
 // An archive's entries in order: name, bytes, and whether stored.
 struct Entry {
     std::string name;
@@ -433,6 +471,45 @@ TEST(GeneralOutputFormats, ImagesOfAnyProducerTakeTheFormatAndTheirPagesResoluti
     ASSERT_EQ(run.pageOutcomes().size(), 2u);
     EXPECT_EQ(run.pageOutcomes()[0].facts.format, "tiff");
     EXPECT_EQ(run.pageOutcomes()[1].facts.dpiX, 4);
+}
+
+TEST(GeneralOutputFormats, SixteenBitSamplesKeepTheirValuesInEachFormat)
+{
+    struct Case {
+        const char* space;
+        int components;
+        OutputFormat format;
+        const char* extension;
+    };
+    const Case cases[] = {{"/DeviceGray", 1, OutputFormat::Png, ".png"},
+                          {"/DeviceRGB", 3, OutputFormat::Png, ".png"},
+                          {"/DeviceGray", 1, OutputFormat::Tiff, ".tif"},
+                          {"/DeviceRGB", 3, OutputFormat::Tiff, ".tif"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.space) + c.extension);
+        TempFolder folder;
+        // Samples whose two bytes differ, each unlike the next: a swap or a
+        // shifted byte shows in the first of them.
+        constexpr int width = 5, height = 3;
+        std::vector<std::uint16_t> expected;
+        std::string stored;
+        for (int k = 0; k < width * height * c.components; ++k) {
+            const auto value = static_cast<std::uint16_t>(0xC187 + 0x0311 * k);
+            expected.push_back(value);
+            stored += {static_cast<char>(value >> 8), static_cast<char>(value & 0xFF)};
+        }
+        testing::DocumentPlan plan;
+        plan.pages.push_back(testing::PagePlan{{{"/Width 5 /Height 3 /ColorSpace " + std::string(c.space) +
+                                                     " /BitsPerComponent 16",
+                                                 stored, "", ""}}});
+        const std::string pdf = folder.file("Deep.pdf");
+        ASSERT_TRUE(testing::writeGeneralPdf(plan, pdf));
+        ExtractionRun run;
+        run.setAnyProducer(true);
+        run.setOutputFormat(c.format);
+        ASSERT_EQ(run.run(pdf.c_str(), 0, 0, pdf.c_str()), 0);
+        EXPECT_EQ(deepSamples(folder.file(std::string("Deep-1") + c.extension)), expected);
+    }
 }
 
 }  // namespace
