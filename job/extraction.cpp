@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "image/bmp_writer.h"
+#include "image/coded_header.h"
 #include "image/general_image.h"
 #include "image/inflate.h"
 #include "image/page_image.h"
@@ -1076,6 +1077,13 @@ std::string_view codingName(ImageCoding coding)
     return "";
 }
 
+// The components a JPEG or JPEG 2000 picture counts in its own header.
+std::int32_t codedComponents(ImageCoding coding, const Byte* data, std::size_t bytes)
+{
+    if (coding == ImageCoding::Jpeg) return jpegComponents(data, bytes);
+    return coding == ImageCoding::Jpx ? jpxComponents(data, bytes) : 0;
+}
+
 ImageFacts generalFacts(const GeneralImage& image)
 {
     ImageFacts facts;
@@ -1179,6 +1187,7 @@ void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document
             file.jpegView = reader_.start + image.inPlaceOffset;
             file.jpegOffset = static_cast<std::uint64_t>(image.inPlaceOffset);
             file.jpegBytes = static_cast<std::size_t>(image.storedBytes);
+            if (file.facts.colours == 0) file.facts.colours = codedComponents(image.coding, file.jpegView, file.jpegBytes);
             const std::string extension =
                 imageSuffix(k + 1, count, image.coding == ImageCoding::Jpeg ? ".jpg" : ".jp2");
             if (nameGeneralFile(loop, pageIndex, names, titles, extension, file))
@@ -1198,6 +1207,7 @@ void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document
             loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Decode, static_cast<int>(read));
             continue;
         }
+        if (file.facts.colours == 0) file.facts.colours = codedComponents(image.coding, data.block.get(), data.bytes);
         file.isBitmap = true;
         ImageFile prepared;
         const int encoded =

@@ -296,6 +296,17 @@ bool describeImage(QPDFObjectHandle stream, QPDFObjectHandle resources, GeneralI
         } else {
             readColourSpace(space, resources, image);
         }
+    } else {
+        // JPEG and JPEG 2000 hold their own colour: a space the dictionary
+        // names only counts their components, and where it names none (or
+        // one not read here) the picture's header counts them (0 until then).
+        QPDFObjectHandle space = dict.getKey("/ColorSpace");
+        if (space.isNull()) space = dict.getKey("/CS");
+        readColourSpace(space, resources, image);
+        if (image->colour == ColourModel::Unsupported || image->colour == ColourModel::Indexed) {
+            image->colour = ColourModel::Unsupported;
+            image->components = 0;
+        }
     }
     QPDFObjectHandle decode = dict.getKey("/Decode");
     if (decode.isNull()) decode = dict.getKey("/D");

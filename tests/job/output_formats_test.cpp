@@ -512,5 +512,62 @@ TEST(GeneralOutputFormats, SixteenBitSamplesKeepTheirValuesInEachFormat)
     }
 }
 
+// Hex digits of `bytes`, as /ASCIIHexDecode reads them.
+std::string hexOf(const std::string& bytes)
+{
+    static constexpr char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (const char c : bytes) hex += {digits[static_cast<unsigned char>(c) >> 4], digits[c & 0xF]};
+    return hex + ">";
+}
+
+TEST(GeneralOutputFormats, AListingCountsTheColoursACodedPictureHolds)
+{
+    using namespace std::string_literals;
+    // Headers alone: the listing reads no further.
+    const std::string cmykJpeg = "\xFF\xD8\xFF\xE0\x00\x10JFIF\x00\x01\x01\x00\x00\x01\x00\x01\x00\x00"
+                                 "\xFF\xC0\x00\x14\x08\x00\x08\x00\x08\x04"
+                                 "\x01\x11\x00\x02\x11\x00\x03\x11\x00\x04\x11\x00\xFF\xD9"s;
+    const std::string jp2File = "\x00\x00\x00\x0CjP  \x0D\x0A\x87\x0A"
+                                "\x00\x00\x00\x14" "ftypjp2 \x00\x00\x00\x00jp2 "
+                                "\x00\x00\x00\x1Ejp2h\x00\x00\x00\x16ihdr"
+                                "\x00\x00\x00\x08\x00\x00\x00\x08\x00\x03\x07\x07\x00\x00"s;
+    std::string codeStream = "\xFF\x4F\xFF\x51\x00\x29\x00\x00"s + std::string(32, '\x00') + "\x00\x01\x07\x01\x01"s;
+    const std::string rgbJpeg = fixture::makeJpeg(8, 8, false, 3);
+    const std::string greyJpeg = fixture::makeJpeg(8, 8, true, 4);
+    const std::string size = "/Width 8 /Height 8 /BitsPerComponent 8 ";
+    struct Case {
+        const char* what;
+        testing::ImagePlan image;
+        int colours;
+    };
+    const Case cases[] = {
+        {"RGB JPEG said RGB", {size + "/ColorSpace /DeviceRGB", rgbJpeg, "/DCTDecode", ""}, 3},
+        {"CMYK JPEG said CMYK", {size + "/ColorSpace /DeviceCMYK", cmykJpeg, "/DCTDecode", ""}, 4},
+        {"RGB JPEG in a space not read", {size + "/ColorSpace [/Lab << /WhitePoint [1 1 1] >>]", rgbJpeg, "/DCTDecode", ""}, 3},
+        {"grey JPEG naming no space", {size, greyJpeg, "/DCTDecode", ""}, 1},
+        {"CMYK JPEG behind hex", {size, hexOf(cmykJpeg), "[/ASCIIHexDecode /DCTDecode]", ""}, 4},
+        {"JP2 file naming no space", {size, jp2File, "/JPXDecode", ""}, 3},
+        {"JP2 file said CMYK", {size + "/ColorSpace /DeviceCMYK", jp2File, "/JPXDecode", ""}, 4},
+        {"bare code stream", {size, codeStream, "/JPXDecode", ""}, 1},
+        {"no header to count", {size, "not a picture", "/JPXDecode", ""}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_FALSE(c.image.data.empty());
+        TempFolder folder;
+        testing::DocumentPlan plan;
+        plan.pages.push_back(testing::PagePlan{{c.image}});
+        const std::string pdf = folder.file("Coded.pdf");
+        ASSERT_TRUE(testing::writeGeneralPdf(plan, pdf));
+        ExtractionRun run;
+        run.setAnyProducer(true);
+        run.setListing(true);
+        ASSERT_EQ(run.run(pdf.c_str(), 0, 0, pdf.c_str()), 0);
+        ASSERT_EQ(run.pageOutcomes().size(), 1u);
+        EXPECT_EQ(run.pageOutcomes()[0].facts.colours, c.colours);
+    }
+}
+
 }  // namespace
 }  // namespace ravoth
