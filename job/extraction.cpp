@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -799,6 +800,27 @@ bool ExtractionRun::isRefusedForeignLayout() const
            GeneralStatus::Ok;
 }
 
+void ExtractionRun::dropArchive()
+{
+    archive_.reset();
+    // What went into the archive went with it.
+    filesWritten_ = false;
+    for (PageOutcome& outcome : outcomes_)
+        if (outcome.stage == PageStage::Written) {
+            outcome.stage = PageStage::Stopped;
+            outcome.fileName.clear();
+        }
+}
+
+// A list of the run's own (titles, outcomes, names) could not grow: the run
+// ends there as when a block cannot be had, its page files whole and its
+// archive gone.
+int ExtractionRun::endForLackOfMemory()
+{
+    if (archive_) dropArchive();
+    return endRun(noMemoryPageList);
+}
+
 // Ends the run with `code`, releasing every work buffer.
 int ExtractionRun::endRun(int code)
 {
@@ -828,7 +850,14 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
     reader_.infoObjectNumber = 0;
     // A stop reaches the reader wherever it scans, not only between pages.
     reader_.stops = StopFlags{{&stopRequested_, externalStop_, &documentChanged_}};
-    const int stepsResult = runSteps(sourcePath, firstPage, lastPage, outputBase);
+    int stepsResult = 0;
+    try {
+        stepsResult = runSteps(sourcePath, firstPage, lastPage, outputBase);
+    } catch (const std::bad_alloc&) {
+        stepsResult = endForLackOfMemory();
+    } catch (const std::length_error&) {
+        stepsResult = endForLackOfMemory();
+    }
     int result = stepsResult;
     // A document cut short under the run may have left zeros where its bytes
     // were: whatever was read from there does not count.
@@ -970,17 +999,11 @@ int ExtractionRun::runPages(int firstPage, int lastPage, const std::function<boo
         // archive holds the description alone.
         const bool wanted = !stopped && (filesWritten_ || !pageFailed);
         const bool placed = wanted && archive_->finish("ComicInfo.xml", comicInfo());
-        archive_.reset();
         if (!placed) {
-            // What went into the archive went with it.
-            filesWritten_ = false;
-            for (PageOutcome& outcome : outcomes_)
-                if (outcome.stage == PageStage::Written) {
-                    outcome.stage = PageStage::Stopped;
-                    outcome.fileName.clear();
-                }
+            dropArchive();
             if (wanted) return endRun(isStopRequested() ? extractionStopped : archiveNotWritten);
         }
+        archive_.reset();
     }
     if (stopped) return endRun(documentChanged_.load() ? documentChanged : extractionStopped);
     return endRun(pageFailed ? somePageNotWritten : extractionOk);

@@ -207,6 +207,9 @@ private:
 
     int runSteps(const char* sourcePath, int firstPage, int lastPage, const char* outputBase);
     int endRun(int code);
+    int endForLackOfMemory();
+    // Gives up the archive being written, and the outcomes of its entries.
+    void dropArchive();
     RunFailure failureOf(int code) const;
     bool isStopRequested() const;
     bool hasDocumentChanged();

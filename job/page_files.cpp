@@ -5,7 +5,7 @@
 #include "platform/same_name.h"
 
 #include <algorithm>
-#include <system_error>
+#include <exception>
 #include <utility>
 
 namespace ravoth {
@@ -129,8 +129,9 @@ bool PageFileWriter::addThreadIfUseful()
     try {
         threads_[threadCount_] = std::thread([this] { work(); });
         ++threadCount_;
-    } catch (const std::system_error&) {
-        // No thread to be had: the ones there are will do.
+    } catch (const std::exception&) {
+        // No thread to be had (none from the system, or no memory for its
+        // state): the ones there are will do.
     }
     return threadCount_ > 0;
 }

@@ -11,8 +11,10 @@
 
 #include "image/bmp_writer.h"
 #include "job/extraction.h"
+#include "platform/allocation_ceiling.h"
 #include "platform/file.h"
 #include "platform/memory.h"
+#include "tests/fixture/general_pdf.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/support/bitmap_file.h"
 #include "tests/support/run_once.h"
@@ -362,6 +364,59 @@ TEST_F(Extraction, EveryAllocationFailureEndsWithItsCodeAndReleasesAll)
         if (!mapped) expected.insert(-4);
         EXPECT_EQ(results, expected);
     }
+}
+
+// The run's own lists (titles, outcomes, archive names) come from the
+// standard containers, whose failure is an exception: none may leave run().
+TEST_F(Extraction, AnAllocationFailureOfTheRunsListsEndsAsNoMemory)
+{
+    MeskerDocument exact = pages(3);
+    const std::string longTitle = "(" + std::string(600, 'T') + ")";
+    exact.outline = {{longTitle, fixture::destToPage(0), {}}, {"(Two)", fixture::destToPage(1), {}}};
+    extract(exact);
+    const std::string exactPdf = pdf_;
+    testing::DocumentPlan plan;
+    const testing::ImagePlan grey{"/Width 3 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8", "abcdef", "", ""};
+    plan.pages = {testing::PagePlan{{grey}}, testing::PagePlan{{grey}}};
+    plan.bookmarks = {{std::string(600, 'G'), 0}, {"Two", 1}};
+    const std::string generalPdf = folder_.file("Scan.pdf");
+    ASSERT_TRUE(testing::writeGeneralPdf(plan, generalPdf));
+    enum class Way { Names, Archive, Listing };
+    for (const std::string& pdf : {exactPdf, generalPdf})
+        for (const Way way : {Way::Names, Way::Archive, Way::Listing}) {
+            SCOPED_TRACE(pdf + " way " + std::to_string(static_cast<int>(way)));
+            std::set<int> results;
+            for (const std::size_t ceiling : {std::size_t{16}, std::size_t{64}, std::size_t{256}, std::size_t{1024},
+                                              std::size_t{1} << 20}) {
+                const long long before = liveBlockCount();
+                ExtractionRun run;
+                run.setAnyProducer(true);
+                run.setPageWriting(testing::allOnThreads);
+                run.setOutlineNames(way == Way::Names);
+                run.setListing(way == Way::Listing);
+                const std::string archive = folder_.file("Pages.cbz");
+                if (way == Way::Archive) run.setArchive(archive);
+                int result = 1;
+                {
+                    const AllocationCeiling ceilingNow(ceiling);
+                    try {
+                        result = run.run(pdf.c_str(), 0, 0, pdf.c_str());
+                    } catch (...) {
+                        result = 1;
+                    }
+                }
+                ASSERT_NE(result, 1) << "an exception left the run at a ceiling of " << ceiling;
+                results.insert(result);
+                EXPECT_TRUE(result == 0 || run.failure() == RunFailure::NoMemory) << result;
+                if (way == Way::Archive && result != 0) {
+                    EXPECT_FALSE(std::filesystem::exists(archive));
+                }
+                EXPECT_EQ(liveBlockCount(), before);
+                std::filesystem::remove(archive);
+            }
+            EXPECT_EQ(results.count(0), 1u) << "no ceiling let the run through";
+            EXPECT_GT(results.size(), 1u) << "no ceiling was felt";
+        }
 }
 
 TEST(ReadDocument, FailsWithTheCodeOfTheStep)
