@@ -18,6 +18,7 @@
 #include "image/inflate.h"
 #include "image/page_image.h"
 #include "image/title_name.h"
+#include "job/comic_info.h"
 #include "job/page_archive.h"
 #include "job/page_files.h"
 #include "platform/memory.h"
@@ -1009,53 +1010,20 @@ int ExtractionRun::runPages(int firstPage, int lastPage, const std::function<boo
     return endRun(pageFailed ? somePageNotWritten : extractionOk);
 }
 
-namespace {
-
-// Text as XML's attribute values and content take it: markup escaped, and
-// the control characters XML 1.0 has no place for left out.
-std::string xmlEscaped(std::string_view text)
-{
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') break;
-            escaped.push_back(c);
-        }
-    }
-    return escaped;
-}
-
-}  // namespace
-
 // The comic reader's description: how many pictures, and which begins each
 // bookmarked page (counted from 0, in the archive's order).
 std::string ExtractionRun::comicInfo() const
 {
-    std::string pages;
-    int entries = 0;
+    std::vector<ComicBookmark> bookmarks;
+    std::size_t entries = 0;
     int lastPage = 0;
     for (const PageOutcome& outcome : outcomes_) {
         if (outcome.stage != PageStage::Written) continue;
-        if (outcome.pageNumber != lastPage && outcome.title) {
-            pages += "    <Page Image=\"" + std::to_string(entries) + "\" Bookmark=\"" + xmlEscaped(*outcome.title) +
-                     "\"/>\n";
-        }
+        if (outcome.pageNumber != lastPage && outcome.title) bookmarks.push_back({entries, *outcome.title});
         lastPage = outcome.pageNumber;
         ++entries;
     }
-    std::string text =
-        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-        "<ComicInfo xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
-        "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
-        "  <PageCount>" + std::to_string(entries) + "</PageCount>\n";
-    if (!pages.empty()) text += "  <Pages>\n" + pages + "  </Pages>\n";
-    text += "</ComicInfo>\n";
-    return text;
+    return comicInfoXml(entries, bookmarks);
 }
 
 namespace {

@@ -25,9 +25,10 @@ case "${1:-}" in
   "") ;;
   *) echo "usage: scripts/install-deps.sh [--unit-tests | --tests]" >&2; exit 2 ;;
 esac
-# The tests: GoogleTest, libjpeg (the fixtures' pictures), the locales and
-# Pillow, with which the icons' check draws them again.
-$tests && packages+=(libgtest-dev libjpeg62-turbo-dev locales python3-pil)
+# The tests: GoogleTest, libjpeg (the fixtures' pictures), expat (which
+# reads the archive's description back), the locales and Pillow, with which
+# the icons' check draws them again.
+$tests && packages+=(libgtest-dev libjpeg62-turbo-dev libexpat1-dev locales python3-pil)
 scripts/ensure-packages.sh "${packages[@]}"
 $tests || exit 0
 run_as_root=()
