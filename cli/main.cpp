@@ -296,7 +296,7 @@ int main(int argc, char** argv)
         ExtractionRun run;
         run.setOutlineNames(options.outlineNames);
         run.setAnyProducer(options.anyProducer);
-        run.setOutputFormat(options.format);
+        if (options.format) run.setOutputFormat(*options.format);
         run.setListing(options.list);
         run.setStopRequest(&stop);
         std::string base = options.outputBase ? *options.outputBase : file;

@@ -18,7 +18,7 @@ struct Options {
     bool quiet = false;
     bool outlineNames = false;
     bool anyProducer = false;
-    OutputFormat format = OutputFormat::Bmp;
+    std::optional<OutputFormat> format;  // none: the run's default
     std::optional<std::string> archive;       // --cbz FILE
     bool list = false;
     std::optional<std::string> outputFolder;

@@ -2,9 +2,9 @@
 // makes it. The document is a file mapped by the run; its structure is read,
 // each page located, inflated, converted and written into a folder in
 // memory. The first byte chooses the options: bit 0 bookmark titles as
-// names, bits 1-2 the format of decoded pages (BMP, PNG, TIFF), bit 3 one
-// archive instead of files, bit 4 a listing that writes nothing. The files
-// the run wrote are removed again after each input.
+// names, bits 1-2 the format of decoded pages (BMP, PNG, TIFF, or none
+// chosen), bit 3 one archive instead of files, bit 4 a listing that writes
+// nothing. The files the run wrote are removed again after each input.
 //
 // Built twice: fuzz_document runs as without -a, fuzz_general with it
 // (RAVOTH_FUZZ_ANY_PRODUCER), so that what the exact reader refuses goes to
@@ -26,8 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ExtractionRun run;
     run.setAnyProducer(RAVOTH_FUZZ_ANY_PRODUCER != 0);
     run.setOutlineNames((data[0] & 1) != 0);
-    constexpr OutputFormat formats[] = {OutputFormat::Bmp, OutputFormat::Png, OutputFormat::Tiff, OutputFormat::Bmp};
-    run.setOutputFormat(formats[(data[0] >> 1) & 3]);
+    // 3: none chosen, the run's own default (in an archive, fax decoded).
+    constexpr OutputFormat formats[] = {OutputFormat::Bmp, OutputFormat::Png, OutputFormat::Tiff};
+    if (const int format = (data[0] >> 1) & 3; format < 3) run.setOutputFormat(formats[format]);
     if ((data[0] & 8) != 0) run.setArchive(scratch.folder + "/Book.cbz");
     run.setListing((data[0] & 16) != 0);
     run.run(scratch.path.c_str(), 0, 0, scratch.base.c_str());

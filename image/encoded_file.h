@@ -58,4 +58,11 @@ struct FaxData {
 };
 int wrapFaxInTiff(const FaxData& fax, PreparedBitmap* file);
 
+// Decodes the fax data through the TIFF library into rows of 1 bit, padded
+// to whole bytes, 1 where the code drew a black run (whatever `photometric`
+// says of showing it), into *rows. A page of more than `limit` bytes is
+// refused (encodeUnsupported); data the decoder cannot read whole gives
+// encodeFailed.
+int decodeFax(const FaxData& fax, std::size_t limit, OwnedBlock<Byte>* rows, std::size_t* rowBytes);
+
 }  // namespace ravoth

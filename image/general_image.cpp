@@ -154,6 +154,31 @@ int writeSamples(const GeneralImage& image, StreamBytes& data, OutputFormat form
     return encodePng(raster, &out->file, stops);
 }
 
+// Fax data decoded to one bit of grey, 0 black as PDF's grey holds it.
+int writeDecodedFax(const FaxData& fax, std::size_t decodeLimit, OutputFormat format, ImageFile* out,
+                    const StopFlags& stops)
+{
+    OwnedBlock<Byte> rows;
+    std::size_t rowBytes = 0;
+    const int decoded = decodeFax(fax, decodeLimit, &rows, &rowBytes);
+    if (decoded == encodeNoMemory) return encodeNoMemory;
+    if (decoded != 0) return imageUndecodable;
+    const std::size_t bytes = rowBytes * static_cast<std::size_t>(fax.rows);
+    // A black run decodes to 1: shown black, it is grey 0, unless the
+    // photometric says the data is shown the other way round.
+    if (fax.photometric == TiffPhotometric::MinIsWhite)
+        for (std::size_t i = 0; i < bytes; ++i) rows.get()[i] = static_cast<Byte>(~rows.get()[i]);
+    PageSamples samples;
+    samples.data = rows.get();
+    samples.bytes = bytes;
+    samples.width = fax.columns;
+    samples.height = fax.rows;
+    samples.bits = 1;
+    samples.dpiX = fax.dpiX;
+    samples.dpiY = fax.dpiY;
+    return fromEncoder(format, encodePageSamples(format, samples, &out->file, &out->extension, stops));
+}
+
 // The file is the image's own bytes, taken over.
 int keepBytes(StreamBytes& data, std::string_view extension, ImageFile* out)
 {
@@ -167,7 +192,8 @@ int keepBytes(StreamBytes& data, std::string_view extension, ImageFile* out)
 }  // namespace
 
 int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBytes& globals,
-                     std::size_t decodeLimit, OutputFormat format, ImageFile* out, const StopFlags& stops)
+                     std::size_t decodeLimit, OutputFormat format, ImageFile* out, const StopFlags& stops,
+                     FaxForm faxForm)
 {
     switch (image.coding) {
     case ImageCoding::Jpeg: return keepBytes(data, ".jpg", out);
@@ -186,6 +212,7 @@ int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBy
         fax.byteAligned = image.ccittByteAligned;
         fax.photometric = inverted ? TiffPhotometric::MinIsBlack : TiffPhotometric::MinIsWhite;
         setResolution(image, fax.columns, fax.rows, &fax.dpiX, &fax.dpiY);
+        if (faxForm == FaxForm::Decoded) return writeDecodedFax(fax, decodeLimit, format, out, stops);
         out->extension = ".tif";
         return wrapFaxInTiff(fax, &out->file);
     }

@@ -19,12 +19,17 @@ struct ImageFile {
 
 // Codes besides the encoders' (encoded_file.h):
 constexpr int imageUnsupported = -2;  // a colour space, depth or /Decode no format here holds
-constexpr int imageUndecodable = -3;  // JBIG2 data that yields no page
+constexpr int imageUndecodable = -3;  // JBIG2 or fax data that yields no page
+
+// How CCITT fax data is written: as it is, in a TIFF that says how to read
+// it, or decoded like a JBIG2 page (for comic readers, which show no TIFF).
+enum class FaxForm { Coded, Decoded };
 
 // Turns the image's bytes (from GeneralDocument::imageData, taken over)
 // into its file; what is decoded is written in `format`, where it holds
-// it. `decodeLimit` bounds what decoding JBIG2 may hold.
+// it. `decodeLimit` bounds what decoding JBIG2 or fax data may hold.
 int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBytes& globals,
-                     std::size_t decodeLimit, OutputFormat format, ImageFile* out, const StopFlags& stops = {});
+                     std::size_t decodeLimit, OutputFormat format, ImageFile* out, const StopFlags& stops = {},
+                     FaxForm faxForm = FaxForm::Coded);
 
 }  // namespace ravoth

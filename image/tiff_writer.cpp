@@ -141,6 +141,39 @@ int handOver(TiffTarget& target, PreparedBitmap* file)
     return 0;
 }
 
+// A TIFF in memory, read through the library.
+struct TiffSource {
+    const Byte* data = nullptr;
+    std::size_t size = 0;
+    std::size_t position = 0;
+};
+
+tmsize_t readSource(thandle_t handle, void* buffer, tmsize_t size)
+{
+    auto* source = static_cast<TiffSource*>(handle);
+    if (size < 0 || source->position >= source->size) return 0;
+    const std::size_t length = std::min(static_cast<std::size_t>(size), source->size - source->position);
+    std::memcpy(buffer, source->data + source->position, length);
+    source->position += length;
+    return static_cast<tmsize_t>(length);
+}
+
+tmsize_t writeNothing(thandle_t, void*, tmsize_t) { return -1; }
+
+toff_t seekSource(thandle_t handle, toff_t offset, int whence)
+{
+    auto* source = static_cast<TiffSource*>(handle);
+    std::uint64_t base = 0;
+    if (whence == SEEK_CUR) base = source->position;
+    else if (whence == SEEK_END) base = source->size;
+    const std::uint64_t position = base + offset;
+    if (position > source->size) return static_cast<toff_t>(-1);
+    source->position = static_cast<std::size_t>(position);
+    return position;
+}
+
+toff_t sizeOfSource(thandle_t handle) { return static_cast<TiffSource*>(handle)->size; }
+
 }  // namespace
 
 int encodeTiff(const Raster& raster, TiffPhotometric photometric, PreparedBitmap* file, const StopFlags& stops,
@@ -233,6 +266,36 @@ int wrapFaxInTiff(const FaxData& fax, PreparedBitmap* file)
         return target.outOfRoom ? encodeNoMemory : encodeFailed;
     if (!tiff.finish()) return target.outOfRoom ? encodeNoMemory : encodeFailed;
     return handOver(target, file);
+}
+
+int decodeFax(const FaxData& fax, std::size_t limit, OwnedBlock<Byte>* rows, std::size_t* rowBytes)
+{
+    if (fax.columns <= 0 || fax.rows <= 0) return encodeUnsupported;
+    const std::size_t stride = (static_cast<std::size_t>(fax.columns) + 7) / 8;
+    if (stride > limit / static_cast<std::size_t>(fax.rows)) return encodeUnsupported;
+    const std::size_t total = stride * static_cast<std::size_t>(fax.rows);
+    // The library decodes fax data only inside a TIFF: the one a run would
+    // write, read back.
+    PreparedBitmap wrapped;
+    if (const int made = wrapFaxInTiff(fax, &wrapped); made != 0) return made;
+    TiffSource source{wrapped.pixels.get(), wrapped.imageBytes, 0};
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options) return encodeNoMemory;
+    TIFFOpenOptionsSetErrorHandlerExtR(options, quietHandler, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, quietHandler, nullptr);
+    TIFF* tiff = TIFFClientOpenExt("fax", "r", &source, readSource, writeNothing, seekSource, closeTarget,
+                                   sizeOfSource, mapNothing, unmapNothing, options);
+    TIFFOpenOptionsFree(options);
+    if (!tiff) return encodeFailed;
+    OwnedBlock<Byte> decoded(allocZeroedBlock(total));
+    const tmsize_t read =
+        decoded ? TIFFReadEncodedStrip(tiff, 0, decoded.get(), static_cast<tmsize_t>(total)) : tmsize_t{-1};
+    TIFFClose(tiff);
+    if (!decoded) return encodeNoMemory;
+    if (read != static_cast<tmsize_t>(total)) return encodeFailed;
+    *rows = std::move(decoded);
+    *rowBytes = stride;
+    return 0;
 }
 
 }  // namespace ravoth

@@ -499,9 +499,9 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     PageFile file;
     file.pageNumber = pageNumber;
     file.isBitmap = info.filter == Filter::Flate;
-    file.isEncoded = file.isBitmap && outputFormat_ != OutputFormat::Bmp;
+    file.isEncoded = file.isBitmap && pageFormat_ != OutputFormat::Bmp;
     file.stops = reader_.stops;
-    file.facts.format = file.isBitmap ? formatName(outputFormat_) : "jpeg";
+    file.facts.format = file.isBitmap ? formatName(pageFormat_) : "jpeg";
     file.facts.width = info.width;
     file.facts.height = info.height;
     file.facts.bits = info.bitsPerComponent;
@@ -510,8 +510,8 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     file.facts.dpiX = dotsPerInch(info.width, info.mediaWidth);
     file.facts.dpiY = dotsPerInch(info.height, info.mediaHeight);
     const std::string_view extension = !file.isBitmap                          ? ".jpg"
-                                       : outputFormat_ == OutputFormat::Png  ? ".png"
-                                       : outputFormat_ == OutputFormat::Tiff ? ".tif"
+                                       : pageFormat_ == OutputFormat::Png  ? ".png"
+                                       : pageFormat_ == OutputFormat::Tiff ? ".tif"
                                                                              : ".bmp";
     // With bookmark names two pages may share a name, and the later page's
     // picture must be the one left: a page waits for the file in hand of
@@ -552,7 +552,7 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
         if (!pending.block) return loop.fail(pageNumber, PageStage::InflateMemory, -1);
         pending.info = info;
         pending.expected = expectedSampleBytes(info);
-        pending.format = outputFormat_;
+        pending.format = pageFormat_;
         pending.dpiX = file.facts.dpiX;
         pending.dpiY = file.facts.dpiY;
         file.pending = std::move(pending);
@@ -582,7 +582,7 @@ void ExtractionRun::processPage(PageLoop& loop, int pageIndex, const Byte* pageL
     page.dpiX = file.facts.dpiX;
     page.dpiY = file.facts.dpiY;
     std::string_view encodedExtension;
-    const int converted = encodePageSamples(outputFormat_, page, &file.bitmap, &encodedExtension, file.stops);
+    const int converted = encodePageSamples(pageFormat_, page, &file.bitmap, &encodedExtension, file.stops);
     if (converted == bitmapStopped) return loop.report(pageNumber, PageStage::Stopped);
     if (converted != 0)
         return loop.fail(pageNumber, file.isEncoded ? PageStage::Encode : PageStage::WriteBmp, converted);
@@ -846,6 +846,9 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
     reader_.lastError = 0;
     reader_.isEncrypted = false;
     reader_.outlineOption = wantsTitles();
+    const bool defaultForArchive = !outputFormat_ && !archivePath_.empty();
+    pageFormat_ = outputFormat_.value_or(defaultForArchive ? OutputFormat::Png : OutputFormat::Bmp);
+    faxForm_ = defaultForArchive ? FaxForm::Decoded : FaxForm::Coded;
     archive_.reset();
     archiveNames_.clear();
     reader_.infoObjectNumber = 0;
@@ -1202,7 +1205,7 @@ void ExtractionRun::processGeneralPage(PageLoop& loop, GeneralDocument& document
         file.isBitmap = true;
         ImageFile prepared;
         const int encoded =
-            prepareImageFile(image, std::move(data), globals, generalImageLimitBytes, outputFormat_, &prepared, file.stops);
+            prepareImageFile(image, std::move(data), globals, generalImageLimitBytes, pageFormat_, &prepared, file.stops, faxForm_);
         if (encoded == encodeStopped) return loop.report(pageNumber, PageStage::Stopped);
         if (encoded != 0) {
             loop.failImage(pageNumber, imageNumber, endsPage, PageStage::Encode, encoded);

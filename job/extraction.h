@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "image/general_image.h"
 #include "image/page_format.h"
 #include "job/output_names.h"
 #include "job/page_files.h"
@@ -153,8 +154,9 @@ public:
     // Read any producer's document with the general reader where the exact
     // reader refuses it as another producer's (off by default).
     void setAnyProducer(bool on) { anyProducer_ = on; }
-    // The format decoded pages are written in (BMP by default); coded
-    // pictures keep their own.
+    // The format decoded pages are written in; coded pictures keep their
+    // own. Unless set, BMP for files, and PNG in an archive, where fax
+    // pages are decoded too: comic readers show neither BMP nor TIFF.
     void setOutputFormat(OutputFormat format) { outputFormat_ = format; }
     // Writes the page files as entries of one ZIP archive at `path`, with a
     // ComicInfo.xml, instead of as files (empty: files, the default).
@@ -251,7 +253,10 @@ private:
     bool outlineNames_ = false;
     bool anyProducer_ = false;
     bool usedGeneralReader_ = false;
-    OutputFormat outputFormat_ = OutputFormat::Bmp;
+    std::optional<OutputFormat> outputFormat_;
+    // What this run writes decoded pages and fax pages as.
+    OutputFormat pageFormat_ = OutputFormat::Bmp;
+    FaxForm faxForm_ = FaxForm::Coded;
     std::string archivePath_;
     bool listing_ = false;
     std::unique_ptr<PageArchive> archive_;

@@ -561,7 +561,9 @@ TEST_F(Cli, ListingPrintsOneJsonObjectPerImageAndWritesNothing)
     const Case cases[] = {
         {{"--list", first}, 0, {stem + "-1.jpg", stem + "-2.bmp", stem + "-3.bmp"}, false},
         {{"--list", "--format", "png", "-f", "2", first}, 0, {stem + "-2.png", stem + "-3.png"}, false},
-        {{"--list", "-t", "--cbz", "out.cbz", first}, 0, {"Book-1.jpg", "Say \"hi\" \\ there.bmp", "Book-3.bmp"}, false},
+        // In an archive decoded pages are PNG, unless the format is given.
+        {{"--list", "-t", "--cbz", "out.cbz", first}, 0, {"Book-1.jpg", "Say \"hi\" \\ there.png", "Book-3.png"}, false},
+        {{"--list", "--format", "bmp", "--cbz", "out.cbz", first}, 0, {"Book-1.jpg", "Book-2.bmp", "Book-3.bmp"}, false},
         {{"--list", "-v", first, second},
          1,
          {stem + "-1.jpg", stem + "-2.bmp", stem + "-3.bmp", folder_.file("Broken-1.jpg"), folder_.file("Broken-2.bmp")},

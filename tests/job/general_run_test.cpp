@@ -5,12 +5,14 @@
 
 #include <png.h>
 #include <tiffio.h>
+#include <unzip.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -278,6 +280,97 @@ TEST(GeneralReader, EachCodingIsWrittenAsItsFormatHoldsIt)
         EXPECT_EQ(out.result, extractionOk);
         EXPECT_EQ(out.files, std::set<std::string>{c.file});
         EXPECT_EQ(c.read(folder.file(c.file)), c.expected);
+    }
+}
+
+// Each pixel of `height` rows of `width` 1-bit pixels, `stride` bytes a
+// row, as '0' and '1': the padding left out.
+std::string pixelBits(const std::string& rows, int width, int height)
+{
+    std::string bits;
+    const int stride = (width + 7) / 8;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            bits.push_back((static_cast<unsigned char>(rows[static_cast<std::size_t>(y * stride + x / 8)]) >> (7 - x % 8) & 1) ? '1' : '0');
+    return bits;
+}
+
+// Every entry of the archive written into `folder` under its own name; the
+// names in order.
+std::vector<std::string> unpack(const std::string& archive, const TempFolder& folder)
+{
+    std::vector<std::string> names;
+    unzFile zip = unzOpen64(archive.c_str());
+    if (!zip) return names;
+    for (int at = unzGoToFirstFile(zip); at == UNZ_OK; at = unzGoToNextFile(zip)) {
+        unz_file_info64 info{};
+        char name[256] = {};
+        unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0);
+        std::string bytes(info.uncompressed_size, '\0');
+        if (unzOpenCurrentFile(zip) != UNZ_OK ||
+            unzReadCurrentFile(zip, bytes.data(), static_cast<unsigned>(bytes.size())) != static_cast<int>(bytes.size()))
+            bytes = "unreadable";
+        unzCloseCurrentFile(zip);
+        EXPECT_TRUE(fixture::writeFile(folder.file(name), bytes));
+        names.push_back(name);
+    }
+    unzClose(zip);
+    return names;
+}
+
+TEST(GeneralReader, AnArchiveTakesDecodedAndFaxPagesAsPngUnlessAFormatIsChosen)
+{
+    // 10 x 3 pixels of 1 bit, 1 = black.
+    const std::string bilevel{"\xF0\x40\x0F\x80\xAA\x40", 6};
+    const std::string fax = testing::group4(bilevel, 10, 3);
+    ASSERT_FALSE(fax.empty());
+    const std::string jpeg = fixture::makeJpeg(16, 8, false, 7);
+    const std::string faxDict = "/Width 10 /Height 3 /ColorSpace /DeviceGray /BitsPerComponent 1";
+    const std::string coded = pixelBits(bilevel, 10, 3);
+    std::string shown = coded;  // grey: 0 black
+    for (char& bit : shown) bit = bit == '1' ? '0' : '1';
+    DocumentPlan plan;
+    plan.pages = {
+        PagePlan{{{faxDict, fax, "/CCITTFaxDecode", "<< /K -1 /Columns 10 /Rows 3 >>"}}},
+        PagePlan{{{faxDict, fax, "/CCITTFaxDecode", "<< /K -1 /Columns 10 /Rows 3 /BlackIs1 true >>"}}},
+        PagePlan{{{faxDict, jbig2Page(fax, 10, 3), "/JBIG2Decode", ""}}},
+        PagePlan{{{"/Width 16 /Height 8 /ColorSpace /DeviceRGB /BitsPerComponent 8", jpeg, "/DCTDecode", ""}}},
+        PagePlan{{{"/Width 3 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8", std::string("\x00\x80\xFF", 3), "", ""}}},
+    };
+    TempFolder folder;
+    const std::string pdf = folder.file("Doc.pdf");
+    ASSERT_TRUE(testing::writeGeneralPdf(plan, pdf));
+    for (const std::optional<OutputFormat> chosen : {std::optional<OutputFormat>{}, std::optional{OutputFormat::Tiff}}) {
+        SCOPED_TRACE(chosen ? "TIFF chosen" : "no format chosen");
+        ExtractionRun run;
+        run.setAnyProducer(true);
+        run.setArchive(folder.file("Doc.cbz"));
+        if (chosen) run.setOutputFormat(*chosen);
+        const int result = run.run(pdf.c_str(), 0, 0, pdf.c_str());
+        for (const PageOutcome& o : run.pageOutcomes())
+            EXPECT_EQ(o.stage, PageStage::Written) << o.pageNumber << " " << static_cast<int>(o.stage) << " " << o.code;
+        ASSERT_EQ(result, 0);
+        TempFolder unpacked;
+        const std::vector<std::string> names = unpack(folder.file("Doc.cbz"), unpacked);
+        if (chosen) {
+            // The fax data as it is, in TIFFs; decoded pages in the format chosen.
+            EXPECT_EQ(names, (std::vector<std::string>{"Doc-1.tif", "Doc-2.tif", "Doc-3.tif", "Doc-4.jpg", "Doc-5.tif",
+                                                       "ComicInfo.xml"}));
+            continue;
+        }
+        ASSERT_EQ(names, (std::vector<std::string>{"Doc-1.png", "Doc-2.png", "Doc-3.png", "Doc-4.jpg", "Doc-5.png",
+                                                   "ComicInfo.xml"}));
+        const std::string expected[] = {shown, coded, shown};
+        for (int page = 1; page <= 3; ++page) {
+            SCOPED_TRACE(page);
+            int depth = 0, channels = 0;
+            const std::string rows = pngRows(unpacked.file(names[static_cast<std::size_t>(page - 1)]), &depth, &channels);
+            EXPECT_EQ(std::to_string(depth) + "/" + std::to_string(channels) + ":" + pixelBits(rows, 10, 3),
+                      "1/1:" + expected[page - 1]);
+        }
+        EXPECT_EQ(readFileBytes(unpacked.file("Doc-4.jpg")), jpeg);
+        int depth = 0, channels = 0;
+        EXPECT_EQ(pngRows(unpacked.file("Doc-5.png"), &depth, &channels), std::string("\x00\x80\xFF", 3));
     }
 }
 
