@@ -14,11 +14,9 @@
 #include "cli/options.h"
 #include "image/general_image.h"
 #include "job/extraction.h"
+#include "job/listing.h"
+#include "platform/path.h"
 #include "platform/text.h"
-
-#include <nlohmann/json.hpp>
-
-#include <filesystem>
 
 namespace {
 
@@ -171,74 +169,6 @@ private:
     long filesWritten_ = 0;
     std::uint64_t bytesWritten_ = 0;
 };
-
-#ifdef _WIN32
-constexpr bool isSeparator(char c) { return c == '/' || c == '\\'; }
-#else
-constexpr bool isSeparator(char c) { return c == '/'; }
-#endif
-
-bool isAbsolute(const std::string& path)
-{
-#ifdef _WIN32
-    if (path.size() >= 2 && path[1] == ':') return true;
-#endif
-    return !path.empty() && isSeparator(path[0]);
-}
-
-// The last part of a path: where the file's own name begins.
-std::string fileNameOf(const std::string& path)
-{
-    std::size_t start = path.size();
-    while (start > 0 && !isSeparator(path[start - 1])) --start;
-    return path.substr(start);
-}
-
-// `name` inside `folder`, unless it is a path from the root already.
-std::string inFolder(const std::string& folder, const std::string& name)
-{
-    if (isAbsolute(name)) return name;
-    return isSeparator(folder.back()) ? folder + name : folder + "/" + name;
-}
-
-bool makeFolder(const std::string& folder)
-{
-#ifdef _WIN32
-    const std::filesystem::path path(toWide(folder));
-#else
-    const std::filesystem::path path(folder);
-#endif
-    std::error_code error;
-    std::filesystem::create_directories(path, error);
-    return std::filesystem::is_directory(path, error);
-}
-
-// One line of the page list: what the image is and the file a run would
-// write for it. Bytes that are no UTF-8 (a name in another locale's
-// encoding) show as U+FFFD.
-std::string listingLine(const PageOutcome& outcome, const std::string* pdf)
-{
-    nlohmann::ordered_json line;
-    if (pdf) line["pdf"] = *pdf;
-    line["page"] = outcome.pageNumber;
-    if (outcome.imageNumber > 0) line["image"] = outcome.imageNumber;
-    line["file"] = outcome.fileName;
-    line["format"] = std::string(outcome.facts.format);
-    line["width"] = outcome.facts.width;
-    line["height"] = outcome.facts.height;
-    line["bits"] = outcome.facts.bits;
-    line["colours"] = outcome.facts.colours;
-    line["bytes"] = outcome.facts.storedBytes;
-    if (outcome.facts.dpiX > 0 && outcome.facts.dpiY > 0)
-        line["dpi"] = {outcome.facts.dpiX, outcome.facts.dpiY};
-    else
-        line["dpi"] = nullptr;
-    if (outcome.title)
-        line["title"] = *outcome.title;
-    else
-        line["title"] = nullptr;
-    return line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-}
 
 int exitCodeOf(ExtractionOutcome outcome)
 {

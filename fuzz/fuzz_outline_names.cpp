@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/title_name.h"
+#include "pdf/title_name.h"
 #include "job/output_names.h"
 #include "fuzz/read_structure.h"
 

@@ -32,7 +32,7 @@
 #include "image/bmp_writer.h"
 #include "image/inflate.h"
 #include "image/page_format.h"
-#include "image/page_image.h"
+#include "pdf/page_image.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace ravoth {
 
@@ -39,5 +40,15 @@ std::size_t folderPartBytes(const char* path, std::size_t bytes);
 // "." or "..", and without a NUL or a folder separator ("/"; on Windows also
 // "\" and ":"), so that it can never reach outside the folder.
 bool isPlainFileName(const char* name, std::size_t bytes);
+
+// The last part of `path`: where the file's own name begins.
+std::string fileNameOf(const std::string& path);
+
+// `name` inside `folder`, unless it is a path from the root already.
+std::string inFolder(const std::string& folder, const std::string& name);
+
+// Makes `folder` and any folder above it that is missing; whether it is a
+// folder now.
+bool makeFolder(const std::string& folder);
 
 }  // namespace ravoth

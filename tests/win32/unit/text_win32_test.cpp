@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "image/title_name.h"
+#include "pdf/title_name.h"
 #include "platform/memory.h"
 #include "platform/text.h"
 #include "tests/win32/unit/code_page.h"

@@ -1,4 +1,4 @@
-#include "image/title_name.h"
+#include "pdf/title_name.h"
 
 #include <string>
 

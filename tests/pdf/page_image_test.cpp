@@ -1,4 +1,4 @@
-#include "image/page_image.h"
+#include "pdf/page_image.h"
 
 #include <gtest/gtest.h>
 
