@@ -439,6 +439,15 @@ int main(int argc, char** argv)
                 row("pdfimages -tiff", best({"pdfimages", "-tiff", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-t", repeat));
             }
             if (isJpeg) row("pdfimages -j", best({"pdfimages", "-j", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-j", repeat));
+            // The archive's peer: the pictures taken out, then stored into
+            // a ZIP as they are.
+            if (archive.status != -1 && installed("zip")) {
+                const Measure zipped = best({"sh", "-c", "pdfimages -j \"$0\" img && zip -0 -q book.zip img-*", pdf.string()},
+                                            base, "out-pdfimages-zip", repeat);
+                row("pdfimages+zip", zipped);
+                std::printf("%-16s --cbz against pdfimages -j and zip -0: %.2fx faster\n", work.name.c_str(),
+                            zipped.seconds / archive.seconds);
+            }
             // Raw output of large JPEG pages is gigabytes of PPM and minutes.
             if (work.name != "jpeg-large" && work.name != "any-jpeg-large" && work.name != "any-ccitt")
                 row("pdfimages raw", best({"pdfimages", pdf.string(), "@OUT@/img"}, base, "out-pdfimages", repeat));
