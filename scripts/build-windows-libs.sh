@@ -311,7 +311,8 @@ fetch() {
   has_source "$name" "$v" || { echo "Debian's source index has no $name $v" >&2; return 1; }
   files=$(source_files "$name=$v")
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  release_files=$(source_files "$name/$codename")
+  # A source package the point release lacks leaves the pinned upload's URIs.
+  release_files=$(source_files "$name/$codename") || release_files=""
   orig="" debian=""
   while read -r uri file sum; do
     case $file in
