@@ -4,42 +4,117 @@
 # (lib/, include/, lib/pkgconfig/), where cmake/mingw-w64-x86_64.cmake points
 # pkg-config. zlib is Debian's libz-mingw-w64-dev. Only the libraries are
 # built, no programs, tests or documents. A library is built again only when
-# its pinned version or its recipe here changes. Prints how long each build
-# took and nothing else on success; on failure the end of its log.
+# its pinned version or its recipe here changes. Prints each library's
+# version, whether it was built (and how long that took) and the Debian
+# patches applied to it; on failure the end of its log.
 #
 #   scripts/build-windows-libs.sh
+#   scripts/build-windows-libs.sh --check
+#
+# --check builds nothing: it fails unless each library built here has the
+# version of its Debian package installed for the Linux build (linux_package).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Source package versions, pinned. The newest bookworm-security uploads of
-# jbig2dec (0.19-3+deb12u1), libpng1.6 (+deb12u6) and tiff (+deb12u5) are not
-# served as source here (404), so these are the newest complete source
-# packages of the point release.
+# Source package versions, pinned to those of the Linux build's packages, so
+# that both builds carry the same fixes. Each is built from the point
+# release's original tarball and the pinned upload's .debian.tar.xz, whose
+# patches are applied in the order of its series file: for a security upload
+# the archive may serve that alone, without the .dsc or the tarball.
 # minizip is its own source package in Debian 12, the one libminizip-dev is
-# built from, not zlib's. libdeflate is the version libdeflate-dev has on
-# Linux, so that both builds inflate with the same code.
+# built from, not zlib's.
 order=(libjpeg-turbo qpdf jbig2dec libpng1.6 tiff minizip nlohmann-json3 libdeflate)
 declare -A version=(
   [libjpeg-turbo]=1:2.1.5-2
   [qpdf]=11.3.0-1+deb12u1
-  [jbig2dec]=0.19-3
+  [jbig2dec]=0.19-3+deb12u1
   [libpng1.6]=1.6.39-2+deb12u5
   [tiff]=4.5.0-6+deb12u4
   [minizip]=1.1-8+deb12u1
   [nlohmann-json3]=3.11.2-2
   [libdeflate]=1.14-1
 )
+# The Debian package each library comes from on Linux. libjpeg is not the
+# programs' own: it comes with qpdf, so its runtime package is the one to
+# follow.
+declare -A linux_package=(
+  [libjpeg-turbo]=libjpeg62-turbo
+  [qpdf]=libqpdf-dev
+  [jbig2dec]=libjbig2dec0-dev
+  [libpng1.6]=libpng-dev
+  [tiff]=libtiff-dev
+  [minizip]=libminizip-dev
+  [nlohmann-json3]=nlohmann-json3-dev
+  [libdeflate]=libdeflate-dev
+)
+# Linux versions the Windows build cannot follow, which --check lets pass
+# with a note: the archive answers 404 for both their .dsc and their
+# .debian.tar.xz, so their patches are nowhere to be had here. The pins above
+# are then the newest uploads whose patches are served. libpng's
+# 1.6.39-2+deb12u4 is what the machine image comes with; the pinned +deb12u5
+# holds all its patches and one fix more.
+declare -A unserved=(
+  [libpng1.6]="1.6.39-2+deb12u4 1.6.39-2+deb12u6"
+  [tiff]="4.5.0-6+deb12u5"
+)
 # A library is built again when one it compiles against is.
 declare -A needs=([qpdf]=libjpeg-turbo)
+root=$PWD/build-win-libs
+
+# What was built, as its stamp records it; empty when it was not.
+built_version() {
+  local name built
+  read -r name built _ <"$root/stamps/$1" 2>/dev/null || return 0
+  echo "$built"
+}
+
+check_versions() {
+  local name built linux package source failed=0
+  for name in "${order[@]}"; do
+    package=${linux_package[$name]}
+    built=$(built_version "$name")
+    if ! source=$(dpkg-query -W -f='${db:Status-Status} ${source:Package} ${source:Version}' "$package" 2>/dev/null) ||
+      [ "${source%% *}" != installed ]; then
+      echo "$name: $package, which the Linux build uses, is not installed" >&2
+      failed=1
+      continue
+    fi
+    source=${source#* }
+    linux=${source#* }
+    if [ "${source%% *}" != "$name" ]; then
+      echo "$name: $package is built from ${source%% *}, not $name" >&2
+      failed=1
+    elif [ -z "$built" ]; then
+      echo "$name: not built in $root; run scripts/build-windows-libs.sh" >&2
+      failed=1
+    elif [ "$built" != "${version[$name]}" ]; then
+      echo "$name: built $built, pinned ${version[$name]}; run scripts/build-windows-libs.sh" >&2
+      failed=1
+    elif [ "$built" = "$linux" ]; then
+      echo "$name $built: as Linux's $package"
+    elif [[ " ${unserved[$name]:-} " == *" $linux "* ]]; then
+      echo "$name $built: Linux's $package is $linux, whose patches are not served"
+    else
+      echo "$name: Windows $built, Linux's $package $linux" >&2
+      failed=1
+    fi
+  done
+  return $failed
+}
+
+case "${1:-}" in
+  --check) check_versions; exit ;;
+  "") ;;
+  *) echo "usage: scripts/build-windows-libs.sh [--check]" >&2; exit 2 ;;
+esac
 
 # nasm lets libjpeg-turbo build its SIMD code, which decodes JPEG pages
 # several times faster for a few seconds more of building.
 scripts/ensure-packages.sh cmake ninja-build pkg-config make g++-mingw-w64-x86-64-posix \
-  binutils-mingw-w64-x86-64 libz-mingw-w64-dev dpkg-dev bzip2 xz-utils autoconf automake libtool nasm
+  binutils-mingw-w64-x86-64 libz-mingw-w64-dev patch bzip2 xz-utils autoconf automake libtool nasm
 
 host=x86_64-w64-mingw32
 toolchain=$PWD/cmake/mingw-w64-x86_64.cmake
-root=$PWD/build-win-libs
 prefix=$root/prefix
 jobs=$(nproc)
 run_as_root=()
@@ -189,31 +264,137 @@ has_source() {
   apt-cache showsrc --only-source "$1" 2>/dev/null | grep -xF "Version: $2" >/dev/null
 }
 
-# The .dsc, checked by dpkg-source against what it lists, is what stays of a
-# download; apt is asked only for what is not there yet.
+# apt's list of a source package's files, one "URI NAME SHA256" a line, as
+# the Sources index it checked against the archive's signed Release file gives
+# them. apt leaves out files that are in its working folder, so it gets an
+# empty one.
+source_files() {
+  local empty listing
+  empty=$(mktemp -d)
+  listing=$(cd "$empty" && apt-get source --print-uris --only-source "$1") || { rmdir "$empty"; return 1; }
+  rmdir "$empty"
+  sed -n "s/^'\([^']*\)' \([^ ]*\) [0-9]* SHA256:\([0-9a-f]\{64\}\)$/\1 \2 \3/p" <<<"$listing"
+}
+
+# Takes the file from the first of the URIs that serves it, checked against
+# its SHA-256, into downloads/, where a copy already there is checked instead.
+fetch_file() {
+  local file=$1 sum=$2 uri
+  shift 2
+  local path=$root/downloads/$file
+  if [ -f "$path" ]; then
+    echo "$sum  $path" | sha256sum -c --status && return
+    rm -f "$path"
+  fi
+  for uri in "$@"; do
+    # A download cut short or altered must not pass for the file: apt-helper
+    # checks the sum before the file gets its name, and so does sha256sum.
+    if /usr/lib/apt/apt-helper download-file "$uri" "$path.part" "SHA256:$sum" &&
+      echo "$sum  $path.part" | sha256sum -c --status; then
+      mv "$path.part" "$path"
+      return
+    fi
+    rm -f "$path.part"
+  done
+  echo "$file: none of its URIs served it" >&2
+  return 1
+}
+
+# Sets orig and debian to the downloaded original tarball and .debian.tar.*
+# of NAME at VERSION. The tarball is taken from the point release, where the
+# pinned upload's own copy is not served, as long as the Sources index gives
+# both the same name and SHA-256.
 fetch() {
-  local name=$1 v=$2
-  local dsc=$root/downloads/${name}_${v#*:}.dsc
-  [ -f "$dsc" ] && return
+  local name=$1 v=$2 files release_files codename uri file sum
   ensure_deb_src
   has_source "$name" "$v" || "${run_as_root[@]}" apt-get update -qq
   has_source "$name" "$v" || { echo "Debian's source index has no $name $v" >&2; return 1; }
-  # A download cut short must not pass for one that is there.
-  (cd "$root/downloads" && apt-get source --download-only "$name=$v") || { rm -f "$dsc"; return 1; }
+  files=$(source_files "$name=$v")
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  # A source package the point release lacks leaves the pinned upload's URIs.
+  release_files=$(source_files "$name/$codename") || release_files=""
+  orig="" debian=""
+  while read -r uri file sum; do
+    case $file in
+      *.orig-*.tar.*) echo "$file: a second upstream tarball is not handled here" >&2; return 1 ;;
+      *.orig.tar.*.asc | *.dsc) ;;
+      *.orig.tar.*)
+        # shellcheck disable=SC2046 # the point release's URIs of the same file
+        fetch_file "$file" "$sum" $(awk -v f="$file" -v s="$sum" '$2 == f && $3 == s {print $1}' <<<"$release_files") "$uri"
+        orig=$root/downloads/$file ;;
+      *.debian.tar.*)
+        fetch_file "$file" "$sum" "$uri"
+        debian=$root/downloads/$file ;;
+      *) echo "$file: not a file of a 3.0 (quilt) source package" >&2; return 1 ;;
+    esac
+  done <<<"$files"
+  if [ -z "$orig" ] || [ -z "$debian" ]; then
+    echo "apt lists no tarball and Debian part for $name $v" >&2
+    return 1
+  fi
 }
 
-# The recipe itself is part of what a stamp records, so that changing how a
-# library is built builds it again, and so is the prefix, which the .pc files
-# name.
+# Unpacks $orig and $debian into $src as dpkg-source would and applies the
+# patches of the series file in its order, as dpkg-source does: -p1 and no
+# fuzz. Lists each patch with its SHA-256 in $work/patches.
+unpack() {
+  local top entries patch
+  top=$work/orig
+  mkdir "$top"
+  tar -xf "$orig" -C "$top" --no-same-owner --no-same-permissions
+  # The tarball's single top folder is the source tree; files beside it
+  # would be part of it too.
+  shopt -s nullglob dotglob
+  entries=("$top"/*)
+  shopt -u nullglob dotglob
+  if [ ${#entries[@]} -eq 1 ] && [ -d "${entries[0]}" ]; then
+    mv "${entries[0]}" "$src"
+    rmdir "$top"
+  else
+    mv "$top" "$src"
+  fi
+  rm -rf "$src/debian"
+  tar -xf "$debian" -C "$src" --no-same-owner --no-same-permissions
+  [ "$(cat "$src/debian/source/format")" = "3.0 (quilt)" ] ||
+    { echo "$debian: not a 3.0 (quilt) source package" >&2; return 1; }
+  local series=$src/debian/patches/debian.series
+  [ -f "$series" ] || series=$src/debian/patches/series
+  : >"$work/patches"
+  [ -f "$series" ] || return 0
+  while read -r patch _; do
+    case $patch in
+      '' | '#'*) continue ;;
+      ../* | */../*) echo "$series: $patch leaves debian/patches" >&2; return 1 ;;
+    esac
+    patch -d "$src" -t -F 0 -N -p1 -u -V never -E --no-backup-if-mismatch --reject-file=- -s \
+      -i "$src/debian/patches/$patch"
+    (cd "$src/debian/patches" && sha256sum "$patch") >>"$work/patches"
+  done <"$series"
+}
+
+# The recipe itself, and how the source is unpacked, are part of what a stamp
+# records, so that changing how a library is built builds it again, and so is
+# the prefix, which the .pc files name.
 stamp_of() {
   local name=$1
-  echo "$name ${version[$name]} $(declare -f "build_$name" | sha256sum | cut -c 1-16) $prefix"
+  echo "$name ${version[$name]} $(declare -f unpack "build_$name" | sha256sum | cut -c 1-16) $prefix"
   [ -z "${needs[$name]:-}" ] || stamp_of "${needs[$name]}"
+}
+
+# What a library's patches are, named in series order.
+print_patches() {
+  local names
+  names=$(awk '{printf " %s", $2}' "$root/stamps/$1.patches")
+  echo "  Debian patches:${names:- none}"
 }
 
 for name in "${order[@]}"; do
   want=$(stamp_of "$name")
-  [ "$(cat "$root/stamps/$name" 2>/dev/null)" = "$want" ] && continue
+  if [ "$(cat "$root/stamps/$name" 2>/dev/null)" = "$want" ]; then
+    echo "$name ${version[$name]}: up to date"
+    print_patches "$name"
+    continue
+  fi
   rm -f "$root/stamps/$name"
   v=${version[$name]}
   log=$root/logs/$name.log
@@ -231,8 +412,7 @@ for name in "${order[@]}"; do
   (
     set -e
     fetch "$name" "$v"
-    dsc=$root/downloads/${name}_${v#*:}.dsc
-    dpkg-source -x "$dsc" "$src" || { rm -f "$dsc"; exit 1; }
+    unpack
     "build_$name"
   ) >"$log" 2>&1
   status=$?
@@ -251,9 +431,11 @@ for name in "${order[@]}"; do
   find "$stage" -name '*.la' -delete
   (cd "$stage" && find . \( -type f -o -type l \) | sed 's|^\./||' | sort) >"$root/stamps/$name.files"
   cp -R "$stage/." "$prefix"
+  cp "$work/patches" "$root/stamps/$name.patches"
   echo "$want" >"$root/stamps/$name"
   rm -rf "$work"
   work=
   elapsed=$((SECONDS - started))
-  printf '%s %s: %dm%02ds\n' "$name" "$v" $((elapsed / 60)) $((elapsed % 60))
+  printf '%s %s: built in %dm%02ds\n' "$name" "$v" $((elapsed / 60)) $((elapsed % 60))
+  print_patches "$name"
 done

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows programs (scripts/build-windows.sh) and runs the Windows
 # tests under Wine on a virtual X display: the core's unit tests, the
-# code-page-932 run, the window tests, and ravoth-cli.exe against the Linux
-# ravoth-cli on data/sample.pdf. Installs what it needs from Debian.
+# code-page-932 run, the window tests, ravoth-cli.exe against the Linux
+# ravoth-cli on data/sample.pdf, and the libraries' versions against the Linux
+# build's packages. Installs what it needs from Debian.
 #
 #   scripts/test-windows.sh
 #
