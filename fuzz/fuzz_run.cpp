@@ -24,6 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     scratch.hold(data + 1, size - 1);
 
     ExtractionRun run;
+    // The structure of a document of any size may cost this much scanning:
+    // a bookmark tree that points back and forth spends all of a run's own
+    // bound (16 MB and more) on every input that reaches it.
+    run.setScanBudget(std::uint64_t{1} << 20);
     run.setAnyProducer(RAVOTH_FUZZ_ANY_PRODUCER != 0);
     run.setOutlineNames((data[0] & 1) != 0);
     // 3: none chosen, the run's own default (in an archive, fax decoded).

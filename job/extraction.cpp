@@ -891,7 +891,8 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     reader_.end = docEnd;
     // However the document's objects point at one another, reading its
     // structure costs at most a fixed multiple of its size.
-    const ScanBudget budget(reader_, scanBudgetFor(static_cast<std::uint64_t>(docEnd - docStart)));
+    const std::uint64_t budgetBytes = scanBudget_ ? scanBudget_ : scanBudgetFor(static_cast<std::uint64_t>(docEnd - docStart));
+    const ScanBudget budget(reader_, budgetBytes);
 
     if (!(work.xrefStart = allocCell<Byte*>())) return endRun(noMemoryXrefStart);
     if (!(work.xrefEnd = allocCell<Byte*>())) return endRun(noMemoryXrefEnd);
@@ -925,7 +926,7 @@ int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage,
     if (pageCount < 1 && reader_.outlineOption && !outlineNames_ && !isStopRequested()) {
         reader_.outlineOption = false;
         reader_.lastError = 0;
-        const ScanBudget again(reader_, scanBudgetFor(static_cast<std::uint64_t>(docEnd - docStart)));
+        const ScanBudget again(reader_, budgetBytes);
         pageCount = collectPages(reader_, *work.catalogueNumber, &work.pageList->start, &work.pageList->end,
                                  work.outlineEntries, work.outlineCount);
     }

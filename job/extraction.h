@@ -164,6 +164,10 @@ public:
     // Reads and decodes every image as a run does, but writes nothing: each
     // outcome that would be Written is Listed.
     void setListing(bool on) { listing_ = on; }
+    // How many bytes reading the document's structure may scan, 0 for the
+    // run's own bound (a multiple of the document's size and more). The
+    // fuzz targets set a small one, so that each input costs milliseconds.
+    void setScanBudget(std::uint64_t bytes) { scanBudget_ = bytes; }
     // A flag of the caller's that asks the run to stop as requestStop does
     // (null: none); it may be set from a signal handler.
     void setStopRequest(const std::atomic<bool>* flag) { externalStop_ = flag; }
@@ -259,6 +263,7 @@ private:
     FaxForm faxForm_ = FaxForm::Coded;
     std::string archivePath_;
     bool listing_ = false;
+    std::uint64_t scanBudget_ = 0;
     std::unique_ptr<PageArchive> archive_;
     std::set<std::string> archiveNames_;
     PageWriting pageWriting_;
