@@ -191,6 +191,27 @@ int keepBytes(StreamBytes& data, std::string_view extension, ImageFile* out)
 
 }  // namespace
 
+std::string_view imageFileExtension(const GeneralImage& image, OutputFormat format, FaxForm faxForm)
+{
+    const std::string_view decodedExtension = format == OutputFormat::Bmp   ? ".bmp"
+                                              : format == OutputFormat::Png ? ".png"
+                                                                            : ".tif";
+    switch (image.coding) {
+    case ImageCoding::Jpeg: return ".jpg";
+    case ImageCoding::Jpx: return ".jp2";
+    case ImageCoding::Ccitt: return faxForm == FaxForm::Decoded ? decodedExtension : ".tif";
+    case ImageCoding::Jbig2: return decodedExtension;
+    case ImageCoding::Samples: break;
+    }
+    // An indexed image is written as its palette's colours, 8 bits each.
+    const ColourModel colour = image.colour == ColourModel::Indexed ? image.paletteModel : image.colour;
+    const int bits = image.colour == ColourModel::Indexed ? 8 : image.bitsPerComponent;
+    if (colour == ColourModel::Cmyk) return ".tif";
+    if ((colour == ColourModel::Gray || colour == ColourModel::Rgb) && (bits <= 8 || format != OutputFormat::Bmp))
+        return decodedExtension;
+    return ".png";
+}
+
 int prepareImageFile(const GeneralImage& image, StreamBytes data, const StreamBytes& globals,
                      std::size_t decodeLimit, OutputFormat format, ImageFile* out, const StopFlags& stops,
                      FaxForm faxForm)

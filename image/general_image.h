@@ -25,6 +25,10 @@ constexpr int imageUndecodable = -3;  // JBIG2 or fax data that yields no page
 // it, or decoded like a JBIG2 page (for comic readers, which show no TIFF).
 enum class FaxForm { Coded, Decoded };
 
+// The extension prepareImageFile gives the image's file, known before its
+// bytes are read (for an image it refuses, any).
+std::string_view imageFileExtension(const GeneralImage& image, OutputFormat format, FaxForm faxForm);
+
 // Turns the image's bytes (from GeneralDocument::imageData, taken over)
 // into its file; what is decoded is written in `format`, where it holds
 // it. `decodeLimit` bounds what decoding JBIG2 or fax data may hold.

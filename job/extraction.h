@@ -9,76 +9,23 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image/general_image.h"
 #include "image/page_format.h"
 #include "job/output_names.h"
+#include "job/page_outcome.h"
+#include "job/run_result.h"
+#include "job/exact_source.h"
 #include "job/page_files.h"
+#include "job/page_loop.h"
+#include "job/page_source.h"
 #include "pdf/general_reader.h"
 #include "pdf/reader.h"
 #include "platform/file.h"
 
 namespace ravoth {
-
-// Result codes of a run.
-enum ExtractionResult : int {
-    extractionOk = 0,
-    cannotOpenSource = -1,
-    noMemoryDocumentStart = -2,
-    noMemoryDocumentEnd = -3,
-    readDocumentFailed = -4,
-    noMemoryXrefStart = -5,
-    noMemoryXrefEnd = -6,
-    noMemoryCatalogueNumber = -7,
-    readTrailerFailed = -8,
-    noMemoryPageList = -9,
-    noMemoryOutlineOutputs = -10,
-    collectPagesFailed = -11,
-    pageRangeOutOfBounds = -12,
-    somePageNotWritten = -13,
-    infoNotInXref = -14,
-    infoCannotBeOpened = -15,
-    foreignProducer = -16,
-    // Stopped on request before every page of the range was done: the files
-    // already written stay, the one being written is dropped.
-    extractionStopped = -17,
-    // The document was cut short or replaced while it was read: the run
-    // stopped there, the files already written stay, the one being written
-    // is dropped.
-    documentChanged = -18,
-    // The system could not hand out part of the document (a failing disk, a
-    // network file system gone): the run stopped there, as for a document
-    // that changed.
-    documentUnreadable = -19,
-    // The archive asked for could not be made, or not written whole: nothing
-    // is left under its name.
-    archiveNotWritten = -20,
-};
-
-// Why a run did not end Complete, by name: what the front ends put in words.
-// Each result code above has one, apart from the reader's failures, which
-// also say whether the file was a PDF at all.
-enum class RunFailure {
-    None,             // every page of the range written
-    CannotOpen,       // -1, or -4 when the file went before it could be read (openFailure)
-    CannotRead,       // -4: not read whole; -19
-    NoMemory,         // -2, -3, -5, -6, -7, -9, -10
-    NotPdf,           // the structure did not read, and no "%PDF-" stands near the file's start
-    Encrypted,        // -8, the trailer names /Encrypt
-    DamagedXref,      // -8
-    DamagedPageTree,  // -11
-    DamagedInfo,      // -14, -15
-    ForeignProducer,  // -16
-    // -8 (not encrypted), -11, -13 with no page found: a sound PDF that the
-    // general reader opens, in another producer's layout
-    ForeignLayout,
-    PageRange,        // -12
-    PagesMissing,     // -13
-    Stopped,          // -17
-    DocumentChanged,  // -18
-    ArchiveNotWritten,// -20
-};
 
 // What the caller tells the user: Complete for 0, Failure for a document
 // that changed under the run or could not be read, else Complete but partly
@@ -86,55 +33,6 @@ enum class RunFailure {
 enum class ExtractionOutcome { Complete, CompletePartly, Failure };
 
 ExtractionOutcome outcomeOf(int result, bool filesWritten);
-
-// What happened to one page.
-enum class PageStage {
-    Written,      // fileName holds the file written
-    Locate,       // code from locatePageImage
-    InflateMemory,// no block for the inflated samples
-    InflateBound, // the stream inflates far past what its image holds
-    ImageTooLarge,// the image declares far more samples than its stream can yield
-    Inflate,      // code from inflateStream
-    WriteBmp,     // code from prepareBitmap or writePreparedBitmap
-    WriteJpeg,    // code: -1 cannot create, -2 write or close failed
-    Name,         // no output name fits the platform's path length
-    PastPageList, // this page and all after it have no PageList line
-    Stopped,      // its file was given up half-way when the run was stopped
-    // The general reader's:
-    NoImage,      // the page draws no image: nothing to write, and no failure
-    Decode,       // code: the GeneralStatus reading the page or its image gave
-    Encode,       // code from prepareImageFile
-    WriteFile,    // code from writePreparedBitmap, for a file that is no BMP
-    // Listing: the file a run would write, with fileName and facts; nothing
-    // was written.
-    Listed,
-};
-
-struct PageOutcome {
-    std::int32_t pageNumber = 0;      // 1-based
-    std::int32_t lastPageNumber = 0;  // for PastPageList: the last page it covers
-    PageStage stage = PageStage::Written;
-    std::int32_t code = 0;
-    std::string fileName;
-    std::uint64_t bytes = 0;          // of the file written
-    // The general reader's images of one page: the image's number on its
-    // page (1-based; 0 for a page's only one), and whether it is the page's
-    // last (the pages done count it).
-    std::int32_t imageNumber = 0;
-    bool endsPage = true;
-    // Written or Listed: what the image is, and its page's first bookmark
-    // title as text, where it has one.
-    ImageFacts facts;
-    std::optional<std::string> title;
-};
-
-// What a run reports each time a page of its range is done, in page order,
-// on the run's own thread.
-struct PageProgress {
-    std::int32_t pagesDone;     // pages of the range done so far, this one included
-    std::int32_t pagesInRange;
-    const PageOutcome& outcome; // for PastPageList it covers every page left
-};
 
 // One extraction. Everything a run reads and writes is its own, so runs on
 // several threads do not meet; one object runs one document at a time.
@@ -207,11 +105,25 @@ public:
     void freeWorkBuffers();
 
 private:
-    class PageLoop;
-    struct WorkBuffers;
-    struct TitleIndex;
+    class Host;
 
     int runSteps(const char* sourcePath, int firstPage, int lastPage, const char* outputBase);
+    int runGeneral(int firstPage, int lastPage, const char* outputBase);
+    // Walks the range of `source`'s pages once, then ends the run: stopped,
+    // some page failed, or every page written.
+    int runSource(PageSource& source, int firstPage, int lastPage, const char* outputBase);
+    // One page's images, each named and handed to the threads; false when
+    // no page after it needs a turn.
+    bool processPage(PageLoop& loop, PageSource& source, int pageIndex, int lastPage, const OutputNames& names);
+    // Names an image's file after its page's bookmark, else by the page's
+    // number; false when no name fits.
+    bool nameFile(PageLoop& loop, PageSource& source, int pageIndex, std::string_view extension,
+                  const OutputNames& names, PageFile& file);
+    // Hands a named file on: written, added to the archive, or listed.
+    void deliver(PageLoop& loop, PageSource& source, PageFile&& file, const OutputNames& names, int pageIndex);
+    // Puts the archive in place, or gives it up; false when one wanted
+    // could not be made whole.
+    bool finishArchive(bool wanted);
     int endRun(int code);
     int endForLackOfMemory();
     // Gives up the archive being written, and the outcomes of its entries.
@@ -220,37 +132,16 @@ private:
     bool isStopRequested() const;
     bool hasDocumentChanged();
     void report(PageOutcome outcome);
-    void processPage(PageLoop& loop, int pageIndex, const Byte* pageLine, const OutputNames& names,
-                     const TitleIndex& titles);
-    // Inflates the streaming way, and converts, a page the one-call
-    // inflater did not take; Written when its file is ready to be written,
-    // else the stage it ended at, with its code.
-    PageStage inflateByStreaming(PageFile& file, int* code);
-    // Hands each page of the range to `page` on one page loop, then ends the
-    // run: stopped, some page failed, or every page written. `page` returns
-    // false when no page after it needs a turn.
-    int runPages(int firstPage, int lastPage, const std::function<bool(PageLoop&, int)>& page);
-    int runGeneral(int firstPage, int lastPage, const char* outputBase);
-    void processGeneralPage(PageLoop& loop, GeneralDocument& document, int pageIndex, const OutputNames& names,
-                            const TitleIndex& titles);
-    bool nameGeneralFile(PageLoop& loop, int pageIndex, const OutputNames& names, const TitleIndex& titles,
-                         std::string_view extension, PageFile& file);
-    bool carriesOwnProducer() const;
     bool isRefusedForeignLayout() const;
-    bool formPageTitleName(const TitleIndex& titles, int pageIndex, const OutputNames& names,
-                           std::string_view extension, PathBuffer& name);
     // Whether the bookmarks are read for more than names: the page list and
     // the archive show them.
     bool wantsTitles() const { return outlineNames_ || listing_ || !archivePath_.empty(); }
-    std::optional<std::string> pageTitle(const TitleIndex& titles, int pageIndex) const;
     // Whether a title's name may be used: the file system says, or, where
     // nothing goes to it, the archive's names taken so far.
     bool isUsableName(const char* name, const OutputNames& names) const;
-    // Hands a named file on: written, added to the archive, or listed.
-    void deliver(PageLoop& loop, PageFile&& file, const OutputNames& names, const TitleIndex& titles, int pageIndex);
     std::string comicInfo() const;
 
-    WorkBuffers* work_;
+    RunBuffers* work_;
     DocumentReader reader_;
     InputFile document_;
     std::uint64_t documentBytes_ = 0;

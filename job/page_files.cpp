@@ -24,37 +24,45 @@ bool convertPending(PageFile& file, WholeInflater& inflater)
         file.needsStreaming = true;
         return false;
     }
-    PageSamples samples;
-    samples.data = page.block.get();
-    samples.bytes = page.expected;
-    samples.width = info.width;
-    samples.height = info.height;
-    samples.bits = info.bitsPerComponent;
-    samples.gray = info.isGray;
-    samples.dpiX = page.dpiX;
-    samples.dpiY = page.dpiY;
     std::string_view extension;
-    const int converted = encodePageSamples(page.format, samples, &file.bitmap, &extension, file.stops);
+    const int converted =
+        encodePageSamples(page.format, page.samplesOf(page.block.get(), page.expected), &file.bitmap, &extension,
+                          file.stops);
     file.pending.reset();
     if (converted == 0) return true;
     file.code = converted;
-    file.conversionFailed = true;
+    file.failedStage = file.isEncoded ? PageStage::Encode : PageStage::WriteBmp;
     return false;
 }
 
-// Writes the file and frees its blocks.
+// Makes a general image's file; false when that failed.
+bool prepareDecoded(PageFile& file)
+{
+    PendingImage& image = *file.decoded;
+    ImageFile prepared;
+    int code = prepareImageFile(image.image, std::move(image.data), image.globals, image.decodeLimit, image.format,
+                                &prepared, file.stops, image.faxForm);
+    // A file must be what its name says; the names are given before the
+    // image is made into its file.
+    if (code == 0 && prepared.extension != image.extension) code = imageUnsupported;
+    file.decoded.reset();
+    if (code == 0) {
+        file.bitmap = std::move(prepared.file);
+        return true;
+    }
+    file.code = code;
+    file.failedStage = PageStage::Encode;
+    return false;
+}
+
+// Converts the file as it needs, then writes it where it goes; an
+// archive's entry stays in hand until the run adds it.
 void writeOut(PageFile& file, WholeInflater& inflater)
 {
     if (file.pending && !convertPending(file, inflater)) return;
-    if (file.archive) {
-        // An archive's entries are written one after another, never at once.
-        const char* entry = file.name + file.entryOffset;
-        const bool added = file.isBitmap ? file.archive->add(entry, file.bitmap.header, file.bitmap.headerBytes,
-                                                             file.bitmap.pixels.get(), file.bitmap.imageBytes,
-                                                             !file.isEncoded)
-                                         : file.archive->add(entry, nullptr, 0, file.jpegView, file.jpegBytes, false);
-        file.code = added ? 0 : file.isBitmap ? -11 : -2;
-    } else {
+    if (file.decoded && !prepareDecoded(file)) return;
+    if (file.archive) return;
+    if (!file.listOnly) {
         file.code = file.isBitmap ? writePreparedBitmap(file.name, file.bitmap, file.stops)
                                   : writeJpegFile(file.name, *file.jpegSource, file.jpegOffset, file.jpegView,
                                                   file.jpegBytes, file.stops);
@@ -63,6 +71,17 @@ void writeOut(PageFile& file, WholeInflater& inflater)
 }
 
 }  // namespace
+
+void addToArchive(PageFile& file)
+{
+    const char* entry = file.name + file.entryOffset;
+    const bool added = file.isBitmap ? file.archive->add(entry, file.bitmap.header, file.bitmap.headerBytes,
+                                                         file.bitmap.pixels.get(), file.bitmap.imageBytes,
+                                                         !file.isEncoded)
+                                     : file.archive->add(entry, nullptr, 0, file.jpegView, file.jpegBytes, false);
+    file.code = added ? 0 : file.isBitmap ? -11 : -2;
+    file.bitmap.pixels.reset();
+}
 
 void writePageFile(PageFile& file, WholeInflater& inflater) { writeOut(file, inflater); }
 
@@ -101,15 +120,13 @@ void PageFileWriter::work()
         }
         const std::size_t index = claimed_++ % slotCount;
         PageFile& file = ring_[index];
-        const std::size_t held = file.heldBytes();
-        const bool wasPending = file.pending.has_value();
         lock.unlock();
         writeOut(file, inflater);
         lock.lock();
         written_[index] = true;
         --unwritten_;
-        pendingBytes_ -= held;
-        if (wasPending) --unwrittenPages_;
+        // What is kept for the run holds its memory until it is taken back.
+        if (!file.isKeptConverted() || file.code != 0 || file.needsStreaming) release(index);
         // Waking the run costs a system call; only when it waits.
         if (runWaits_) changed_.notify_all();
     }
@@ -136,21 +153,32 @@ bool PageFileWriter::addThreadIfUseful()
     return threadCount_ > 0;
 }
 
+void PageFileWriter::release(std::size_t index)
+{
+    Accounted& accounted = accounted_[index];
+    pendingBytes_ -= accounted.heldBytes;
+    if (accounted.isPage) --unwrittenPages_;
+    accounted = {};
+}
+
 bool PageFileWriter::full(const PageFile& file)
 {
     const std::lock_guard<std::mutex> lock(mutex_);
     if (handed_ - taken_ == slotCount) return true;
-    // One Flate page per thread: each holds its samples and its bitmap.
-    if (file.pending) return unwrittenPages_ >= threadsWanted();
+    // One unconverted page per thread: each holds its samples and its file.
+    if (file.isUnconverted()) return unwrittenPages_ >= threadsWanted();
     return pendingBytes_ > 0 && pendingBytes_ + file.heldBytes() > pendingBytesLimit;
 }
 
-void PageFileWriter::waitForRoomForPage()
+bool PageFileWriter::waitForRoomForPage()
 {
     std::unique_lock<std::mutex> lock(mutex_);
     runWaits_ = true;
-    changed_.wait(lock, [&] { return unwrittenPages_ < threadsWanted(); });
+    changed_.wait(lock, [&] {
+        return unwrittenPages_ < threadsWanted() || (taken_ != handed_ && written_[taken_ % slotCount]);
+    });
     runWaits_ = false;
+    return unwrittenPages_ < threadsWanted();
 }
 
 void PageFileWriter::start(PageFile&& file)
@@ -163,8 +191,9 @@ void PageFileWriter::start(PageFile&& file)
     if (slot.bytes() >= writing_.backgroundFromBytes && addThreadIfUseful()) {
         ++handed_;
         ++unwritten_;
-        pendingBytes_ += slot.heldBytes();
-        if (slot.pending) ++unwrittenPages_;
+        accounted_[index] = {slot.heldBytes(), slot.isUnconverted()};
+        pendingBytes_ += accounted_[index].heldBytes;
+        if (accounted_[index].isPage) ++unwrittenPages_;
         if (idleThreads_ > 0) changed_.notify_all();
         return;
     }
@@ -199,6 +228,7 @@ bool PageFileWriter::takeBack(PageFile* done, bool wait)
     }
     *done = std::move(ring_[index]);
     written_[index] = false;
+    release(index);
     ++taken_;
     return true;
 }

@@ -30,8 +30,11 @@
 #include <thread>
 
 #include "image/bmp_writer.h"
+#include "image/general_image.h"
 #include "image/inflate.h"
 #include "image/page_format.h"
+#include "job/page_outcome.h"
+#include "pdf/general_reader.h"
 #include "pdf/page_image.h"
 #include "platform/file.h"
 #include "platform/memory.h"
@@ -39,20 +42,6 @@
 namespace ravoth {
 
 class PageArchive;
-
-// What the page list tells of one image besides its file's name.
-struct ImageFacts {
-    // "jpeg", "jp2", "ccitt", "jbig2", or the format it is written in:
-    // "bmp", "png", "tiff".
-    std::string_view format;
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::int32_t bits = 0;
-    std::int32_t colours = 0;      // components a pixel stores: 1 grey or indexed, 3 RGB, 4 CMYK
-    std::uint64_t storedBytes = 0; // of its stream in the document
-    std::int32_t dpiX = 0;         // 0: not known
-    std::int32_t dpiY = 0;
-};
 
 // A Flate page still compressed, which the writing thread inflates and
 // converts before it writes it.
@@ -64,6 +53,33 @@ struct PendingSamples {
     OutputFormat format = OutputFormat::Bmp;
     std::int32_t dpiX = 0;
     std::int32_t dpiY = 0;
+
+    PageSamples samplesOf(const Byte* data, std::size_t bytes) const
+    {
+        PageSamples samples;
+        samples.data = data;
+        samples.bytes = bytes;
+        samples.width = info.width;
+        samples.height = info.height;
+        samples.bits = info.bitsPerComponent;
+        samples.gray = info.isGray;
+        samples.dpiX = dpiX;
+        samples.dpiY = dpiY;
+        return samples;
+    }
+};
+
+// An image of the general reader, read and decoded as far as the library
+// goes, which the writing thread turns into its file (prepareImageFile).
+struct PendingImage {
+    GeneralImage image;
+    StreamBytes data;
+    StreamBytes globals;
+    std::size_t decodeLimit = 0;
+    OutputFormat format = OutputFormat::Bmp;
+    FaxForm faxForm = FaxForm::Coded;
+    // What the file was named with: the file it becomes must be that.
+    std::string_view extension;
 };
 
 struct PageFile {
@@ -88,29 +104,39 @@ struct PageFile {
     // these turns true: the run's own stop, its caller's, and the document
     // found changed.
     StopFlags stops;
-    // Set while the page waits to be inflated and converted.
+    // Set while the page waits to be inflated and converted, or its image
+    // to be made into its file.
     std::optional<PendingSamples> pending;
+    std::optional<PendingImage> decoded;
     // After writing: 0, or the code of writeJpegFile or writePreparedBitmap,
-    // or with conversionFailed of encodePageSamples. With needsStreaming
-    // the one-call inflater did not take the stream: nothing was written,
-    // and `pending` keeps the page and its block.
+    // or, with failedStage, of the conversion that failed. With
+    // needsStreaming the one-call inflater did not take the stream: nothing
+    // was written, and `pending` keeps the page and its block.
     int code = 0;
-    bool conversionFailed = false;
+    PageStage failedStage = PageStage::Written;
     bool needsStreaming = false;
-    // Set: the file is an entry of this archive, named `name` from
-    // `entryOffset` on, rather than a file of its own.
+    // Where the file goes once it is converted: to a file of its own (the
+    // writing thread writes it), into this archive under `name` from
+    // `entryOffset` on (the run adds it when it takes the file back, so
+    // that entries come in page order), or nowhere, only listed.
     PageArchive* archive = nullptr;
     std::size_t entryOffset = 0;
+    bool listOnly = false;
     ImageFacts facts;
     std::optional<std::string> title;  // its page's first bookmark, as text
 
     std::size_t bytes() const
     {
-        return pending ? pending->expected : isBitmap ? bitmap.imageBytes : jpegBytes;
+        return pending ? pending->expected : decoded ? decoded->data.bytes : isBitmap ? bitmap.imageBytes : jpegBytes;
     }
     // What it holds in memory until it is written: a JPEG page is only a
     // view of the document.
-    std::size_t heldBytes() const { return !pending && isBitmap ? bitmap.imageBytes : 0; }
+    std::size_t heldBytes() const { return !pending && !decoded && isBitmap ? bitmap.imageBytes : 0; }
+    // Whether a thread inflates, converts or encodes it.
+    bool isUnconverted() const { return pending || decoded; }
+    // Whether the file stays in hand after its conversion, until the run
+    // takes it back.
+    bool isKeptConverted() const { return archive != nullptr; }
 };
 
 // Writes a DCT page's stream unchanged: `bytes` bytes of `source` from
@@ -124,6 +150,10 @@ int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offse
 // inflater and writes the file here, freeing its blocks; the code lands in
 // file.code.
 void writePageFile(PageFile& file, WholeInflater& inflater);
+
+// Adds a converted file to its archive and frees its blocks; the code lands
+// in file.code (-11 for a bitmap, -2 for a copied picture).
+void addToArchive(PageFile& file);
 
 // How a run hands its page files to threads. Tests change it to reach every
 // path; a run keeps the defaults.
@@ -156,10 +186,12 @@ public:
     // to be written would hold too much memory.
     bool full(const PageFile& file);
 
-    // Waits until another Flate page may be handed over still compressed:
-    // fewer are being converted or written than there are threads, whatever
-    // their order (a page finished before an older one frees its thread).
-    void waitForRoomForPage();
+    // Waits until another page may be handed over unconverted: fewer are
+    // being converted or written than there are threads, whatever their
+    // order (a page finished before an older one frees its thread). False
+    // when the oldest file must be taken back first: a file kept for the
+    // run holds its room until then.
+    bool waitForRoomForPage();
 
     // Takes over `file` and writes it: on a thread when it is at least as
     // large as the background threshold and a thread can be had, else here,
@@ -202,8 +234,16 @@ private:
     std::size_t taken_ = 0;
     std::size_t unwritten_ = 0;
     std::size_t pendingBytes_ = 0;
-    // Flate pages handed to a thread and not yet converted and written.
+    // Pages handed to a thread unconverted and not yet written, or, for an
+    // archive, not yet taken back.
     std::size_t unwrittenPages_ = 0;
+    // What each slot handed to a thread adds to the two counts above.
+    struct Accounted {
+        std::size_t heldBytes = 0;
+        bool isPage = false;
+    };
+    Accounted accounted_[slotCount];
+    void release(std::size_t index);
     bool runWaits_ = false;
     std::size_t idleThreads_ = 0;
     bool stopping_ = false;

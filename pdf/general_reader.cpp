@@ -745,9 +745,9 @@ QPDFObjectHandle bookmarkPage(QPDF& pdf, QPDFObjectHandle item)
 
 }  // namespace
 
-std::vector<std::string> GeneralDocument::firstBookmarkTitles()
+std::vector<std::optional<std::string>> GeneralDocument::firstBookmarkTitles()
 {
-    std::vector<std::string> titles;
+    std::vector<std::optional<std::string>> titles;
     if (!state_) return titles;
     titles.resize(state_->pages.size());
     const AllocationCeiling ceiling(libraryCeilingFor(state_->bytes));
@@ -780,16 +780,7 @@ std::vector<std::string> GeneralDocument::firstBookmarkTitles()
             // is no string: the page then keeps its number.
             const bool first = found != pageOf.end() && !named[found->second];
             if (first) named[found->second] = true;
-            if (first && title.isString()) {
-                static constexpr char hex[] = "0123456789ABCDEF";
-                std::string token = "<";
-                for (unsigned char c : title.getStringValue()) {
-                    token.push_back(hex[c >> 4]);
-                    token.push_back(hex[c & 15]);
-                }
-                token.push_back('>');
-                titles[found->second] = std::move(token);
-            }
+            if (first && title.isString()) titles[found->second] = title.getStringValue();
         }
     } catch (const std::exception&) {
         // Bookmarks only name files: without them pages keep their numbers.

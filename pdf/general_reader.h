@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -107,9 +108,10 @@ public:
                             StreamBytes* globals);
 
     // For each page, the title of the first bookmark in depth-first order
-    // whose destination (named ones included) is that page, as a PDF string
-    // token "<...>"; empty where no bookmark leads.
-    std::vector<std::string> firstBookmarkTitles();
+    // whose destination (named ones included) is that page: the string's
+    // bytes as the document holds them (UTF-16 after FE FF, else single
+    // bytes); none where no bookmark leads, or its title is no string.
+    std::vector<std::optional<std::string>> firstBookmarkTitles();
 
 private:
     struct State;

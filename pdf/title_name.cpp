@@ -1,6 +1,7 @@
 #include "pdf/title_name.h"
 
 #include <string>
+#include <string_view>
 
 #include "platform/memory.h"
 #include "platform/text.h"
@@ -147,6 +148,35 @@ std::string utf16ToUtf8(const Byte* units, std::size_t count)
     return text;
 }
 
+// The decoded bytes in `output` as path text there.
+int decodedToPathText(DecodedText& text, char* output, int capacity)
+{
+    const int decodedLength = text.count();
+    const auto* decoded = reinterpret_cast<const Byte*>(text.bytes());
+    if (decodedLength >= 2 && decoded[0] == 0xFE && decoded[1] == 0xFF)
+        return convertUtf16(decoded, decodedLength, output, capacity);
+    // The NUL needs its own byte: a title that fills the buffer exactly
+    // would otherwise end one byte past it.
+    if (!text.put(0)) return codeNoRoom;
+    return localTextToPathText(output, decodedLength, capacity) - 1;
+}
+
+// The decoded bytes as text; `pathText` makes those that are not UTF-16.
+template <typename PathText>
+std::optional<std::string> decodedToText(std::string_view decoded, PathText pathText)
+{
+    const auto* bytes = reinterpret_cast<const Byte*>(decoded.data());
+    if (decoded.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF)
+        return utf16ToUtf8(bytes + 2, (decoded.size() - 2) / 2);
+    // Other titles are the system's bytes, as their file names take them.
+    const int capacity = titleBufferBytes(static_cast<int>(decoded.size()) + 2);
+    std::string local(static_cast<std::size_t>(capacity), '\0');
+    const int bytesOut = pathText(local.data(), capacity);
+    if (bytesOut < 0) return std::nullopt;
+    local.resize(static_cast<std::size_t>(bytesOut));
+    return local;
+}
+
 }  // namespace
 
 std::optional<std::string> titleToText(const Byte* titleText, int titleLength)
@@ -161,16 +191,26 @@ std::optional<std::string> titleToText(const Byte* titleText, int titleLength)
     else return std::nullopt;
     if (result < 0) return std::nullopt;
     decoded.resize(static_cast<std::size_t>(text.count()));
-    const auto* bytes = reinterpret_cast<const Byte*>(decoded.data());
-    if (decoded.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF)
-        return utf16ToUtf8(bytes + 2, (decoded.size() - 2) / 2);
-    // Other titles are the system's bytes, as their file names take them.
-    const int capacity = titleBufferBytes(titleLength);
-    std::string local(static_cast<std::size_t>(capacity), '\0');
-    const int bytesOut = titleToFileName(titleText, titleLength, local.data(), capacity);
-    if (bytesOut < 0) return std::nullopt;
-    local.resize(static_cast<std::size_t>(bytesOut));
-    return local;
+    return decodedToText(decoded, [&](char* output, int capacity) {
+        return titleToFileName(titleText, titleLength, output, capacity);
+    });
+}
+
+std::optional<std::string> titleBytesToText(std::string_view bytes)
+{
+    if (bytes.size() > static_cast<std::size_t>(maxTextTitleBytes)) return std::nullopt;
+    return decodedToText(bytes, [&](char* output, int capacity) {
+        return titleBytesToFileName(reinterpret_cast<const Byte*>(bytes.data()), static_cast<int>(bytes.size()),
+                                    output, capacity);
+    });
+}
+
+int titleBytesToFileName(const Byte* bytes, int length, char* output, int capacity)
+{
+    DecodedText text(output, capacity);
+    for (int i = 0; i < length; ++i)
+        if (!text.put(bytes[i])) return codeNoRoom;
+    return decodedToPathText(text, output, capacity);
 }
 
 int titleToFileName(const Byte* titleText, int titleLength, char* output, int capacity)
@@ -189,15 +229,7 @@ int titleToFileName(const Byte* titleText, int titleLength, char* output, int ca
         return codeNoTitle;
     }
     if (result < 0) return result;
-
-    const int decodedLength = text.count();
-    const auto* decoded = reinterpret_cast<const Byte*>(text.bytes());
-    if (decodedLength >= 2 && decoded[0] == 0xFE && decoded[1] == 0xFF)
-        return convertUtf16(decoded, decodedLength, output, capacity);
-    // The NUL needs its own byte: a title that fills the buffer exactly
-    // would otherwise end one byte past it.
-    if (!text.put(0)) return codeNoRoom;
-    return localTextToPathText(output, decodedLength, capacity) - 1;
+    return decodedToPathText(text, output, capacity);
 }
 
 }  // namespace ravoth

@@ -4,6 +4,7 @@
 #include <climits>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "pdf/primitives.h"
 
@@ -39,6 +40,11 @@ constexpr int maxTextTitleBytes = 1 << 20;
 // (UTF-8 on Windows, the locale's bytes on Linux). None for a title that
 // does not decode.
 std::optional<std::string> titleToText(const Byte* titleText, int titleLength);
+
+// As titleToFileName and titleToText for a title's bytes already decoded
+// from their token (as the PDF library gives a string).
+int titleBytesToFileName(const Byte* bytes, int length, char* output, int capacity);
+std::optional<std::string> titleBytesToText(std::string_view bytes);
 
 // The capacity to give titleToFileName for a title of `titleLength` bytes so
 // that no title fails for want of room.

@@ -20,6 +20,7 @@
 #include "tests/fixture/general_pdf.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/support/ctype_locale.h"
+#include "tests/support/run_once.h"
 #include "tests/support/temp_folder.h"
 
 namespace ravoth {
@@ -442,6 +443,87 @@ TEST_F(OutputFormats, AListingTellsWhatARunWritesAndWritesNothing)
     EXPECT_EQ(brokenList.result, somePageNotWritten);
     EXPECT_EQ(brokenList.outcomes[1].stage, PageStage::Locate);
     EXPECT_EQ(folder_.names(), before);
+}
+
+// Both sources hand their pages to the writing threads, and each sink takes
+// them back in page order: the files written, the archive's entries and the
+// listing agree name for name and size for size, the archive's entries
+// byte for byte with the files.
+TEST(PageSinks, EverySourceReachesEverySinkInPageOrder)
+{
+    TempFolder folder;
+    MeskerDocument exact;
+    for (int k = 0; k < 12; ++k)
+        exact.pages.push_back(k % 3 == 2 ? fixture::dctPage(40 + k, 30, false, static_cast<unsigned>(k))
+                                         : fixture::flatePage(64 + 16 * k, 48, 8, k % 2 == 0, static_cast<unsigned>(k)));
+    exact.outline = {{"(Cover)", fixture::destToPage(0), {}}, {"(Five)", fixture::destToPage(4), {}}};
+    const std::string exactPdf = folder.file("Book.pdf");
+    ASSERT_TRUE(fixture::writeFile(exactPdf, fixture::buildMesker(exact).bytes));
+
+    testing::DocumentPlan plan;
+    const std::string jpeg = fixture::makeJpeg(24, 16, false, 3);
+    std::string ramp;
+    for (int k = 0; k < 90 * 70; ++k) ramp.push_back(static_cast<char>(k * 7));
+    const testing::ImagePlan grey{"/Width 90 /Height 70 /ColorSpace /DeviceGray /BitsPerComponent 8",
+                                  fixture::deflateBytes(ramp), "/FlateDecode", ""};
+    const testing::ImagePlan colour{"/Width 24 /Height 16 /ColorSpace /DeviceRGB /BitsPerComponent 8", jpeg,
+                                    "/DCTDecode", ""};
+    plan.pages = {testing::PagePlan{{grey, colour}}, testing::PagePlan{}, testing::PagePlan{{colour}},
+                  testing::PagePlan{{grey}}, testing::PagePlan{{colour, grey, grey}}};
+    plan.bookmarks = {{"Start", 0}, {"End", 4}};
+    const std::string generalPdf = folder.file("Scan.pdf");
+    ASSERT_TRUE(testing::writeGeneralPdf(plan, generalPdf));
+
+    enum class Sink { Files, Archive, Listing };
+    struct Seen {
+        std::vector<std::string> names;
+        std::vector<std::uint64_t> bytes;
+    };
+    for (const std::string& pdf : {exactPdf, generalPdf}) {
+        std::map<Sink, Seen> seen;
+        const std::string archive = folder.file("Pages.cbz");
+        for (const Sink sink : {Sink::Files, Sink::Archive, Sink::Listing}) {
+            SCOPED_TRACE(pdf + " sink " + std::to_string(static_cast<int>(sink)));
+            const std::string base = folder.file("out/Doc.pdf");
+            std::filesystem::create_directory(folder.file("out"));
+            ExtractionRun run;
+            run.setAnyProducer(true);
+            run.setPageWriting(testing::allOnThreads);
+            run.setOutputFormat(OutputFormat::Png);
+            run.setArchive(sink == Sink::Archive ? archive : std::string());
+            run.setListing(sink == Sink::Listing);
+            ASSERT_EQ(run.run(pdf.c_str(), 0, 0, base.c_str()), 0);
+            std::pair<int, int> last{0, 0};
+            for (const PageOutcome& outcome : run.pageOutcomes()) {
+                const std::pair<int, int> at{outcome.pageNumber, outcome.imageNumber};
+                EXPECT_LT(last, at) << "outcomes out of page order";
+                last = at;
+                if (outcome.stage == PageStage::NoImage) continue;
+                EXPECT_EQ(outcome.stage, sink == Sink::Listing ? PageStage::Listed : PageStage::Written);
+                seen[sink].names.push_back(std::filesystem::path(outcome.fileName).filename().string());
+                seen[sink].bytes.push_back(outcome.bytes);
+            }
+            if (sink == Sink::Archive) {
+                std::vector<Entry> entries = archiveEntries(archive);
+                ASSERT_FALSE(entries.empty());
+                EXPECT_EQ(entries.back().name, "ComicInfo.xml");
+                entries.pop_back();
+                std::vector<std::string> names;
+                for (const Entry& entry : entries) {
+                    names.push_back(entry.name);
+                    EXPECT_EQ(entry.bytes, readFileBytes(folder.file("out/" + entry.name))) << entry.name;
+                }
+                EXPECT_EQ(names, seen[Sink::Files].names);
+                std::filesystem::remove(archive);
+            }
+        }
+        EXPECT_EQ(seen[Sink::Files].names.size(), pdf == exactPdf ? 12u : 7u);
+        EXPECT_EQ(seen[Sink::Archive].names, seen[Sink::Files].names);
+        EXPECT_EQ(seen[Sink::Listing].names, seen[Sink::Files].names);
+        EXPECT_EQ(seen[Sink::Archive].bytes, seen[Sink::Files].bytes);
+        EXPECT_EQ(seen[Sink::Listing].bytes, seen[Sink::Files].bytes);
+        std::filesystem::remove_all(folder.file("out"));
+    }
 }
 
 TEST(GeneralOutputFormats, ImagesOfAnyProducerTakeTheFormatAndTheirPagesResolution)
