@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "image/encoded_file.h"
 #include "tests/fixture/general_pdf.h"
 #include "tests/fixture/pdf_builder.h"
 
@@ -251,6 +252,37 @@ std::function<void(const fs::path&)> generalDocument(std::vector<std::pair<std::
     };
 }
 
+// Pages as img2pdf makes them from PNG files (each file's IDAT data a Flate
+// stream with PNG predictors), from `distinct` scans written as PNG by
+// libpng.
+std::function<void(const fs::path&)> img2pdfFromPng(int count, int width, int height, int bits, bool isGray,
+                                                    int inkPerMille, int distinct)
+{
+    return [=](const fs::path& pdf) {
+        const fs::path folder = pdf.parent_path() / (pdf.stem().string() + "-png");
+        fs::create_directories(folder);
+        std::vector<std::string> files;
+        for (int k = 0; k < distinct; ++k) {
+            const std::string samples = scanLikeSamples(width, height, bits, isGray, static_cast<unsigned>(k + 1), inkPerMille);
+            ravoth::Raster raster;
+            raster.rows = reinterpret_cast<const ravoth::Byte*>(samples.data());
+            raster.width = width;
+            raster.height = height;
+            raster.bitsPerSample = bits;
+            raster.samplesPerPixel = isGray ? 1 : 3;
+            raster.rowBytes = samples.size() / static_cast<std::size_t>(height);
+            ravoth::PreparedBitmap png;
+            if (ravoth::encodePng(raster, &png) != 0) return;
+            files.push_back((folder / (std::to_string(k) + ".png")).string());
+            writeFile(files.back(), std::string(reinterpret_cast<const char*>(png.pixels.get()), png.imageBytes));
+        }
+        std::vector<std::string> command = {"img2pdf", "-o", pdf.string()};
+        for (int k = 0; k < count; ++k) command.push_back(files[static_cast<std::size_t>(k % distinct)]);
+        runOnce(command, folder);
+        fs::remove_all(folder);
+    };
+}
+
 std::vector<std::pair<std::string, std::string>> repeated(int count, const std::vector<std::string>& distinct,
                                                           const std::string& size)
 {
@@ -326,6 +358,18 @@ int main(int argc, char** argv)
                                                  "<< /K -1 /Columns 2480 /Rows 3508 >>");
              return work;
          }},
+        // Another producer's pages that only img2pdf writes: sets of their own,
+        // measured where it is installed.
+        {"any-flate-24bit", [&] {
+             Workload work{"any-flate-24bit", "2480x3508 24-bit PNG pages by img2pdf, near white", {}};
+             work.writeGeneral = img2pdfFromPng(scaled(100), 2480, 3508, 8, false, 2, 4);
+             return work;
+         }},
+        {"any-flate-1bit", [&] {
+             Workload work{"any-flate-1bit", "2480x3508 1-bit PNG pages by img2pdf", {}};
+             work.writeGeneral = img2pdfFromPng(scaled(100), 2480, 3508, 1, true, 500, 4);
+             return work;
+         }},
         {"jpeg-small-1000", [&] { return Workload{"jpeg-small-1000", "small JPEG pages", jpegPages(scaled(1000), 48, 48, 8, 75)}; }},
         {"jpeg-small", [&] { return Workload{"jpeg-small", "small JPEG pages", jpegPages(scaled(10000), 48, 48, 8, 75)}; }},
         {"jpeg-huge", [&] { return Workload{"jpeg-huge", "JPEG pages of 850 MB", hugeJpegPages(3, std::uint64_t{850'000'000} * scale / 100), 0, true}; }},
@@ -349,6 +393,10 @@ int main(int argc, char** argv)
         const bool general = static_cast<bool>(work.writeGeneral);
         const std::size_t pageCount = general ? 0 : work.pages.size();
         const fs::path pdf = base / (work.name + ".pdf");
+        if (work.name.rfind("any-flate", 0) == 0 && !installed("img2pdf")) {
+            std::printf("# %s: skipped, img2pdf is not installed\n", work.name.c_str());
+            continue;
+        }
         if (general) {
             work.writeGeneral(pdf);
         } else {
@@ -371,6 +419,9 @@ int main(int argc, char** argv)
 
         std::vector<std::string> ourArgs = {cli, "-q", "-o", "@OUT@/page", pdf.string()};
         if (general) ourArgs.insert(ourArgs.begin() + 1, "-a");
+        // PNG pages are measured against the peers' PNG.
+        const bool pngPeers = work.name.rfind("any-flate", 0) == 0;
+        if (pngPeers) ourArgs.insert(ourArgs.begin() + 1, {"--format", "png"});
         const Measure ours = best(ourArgs, base, "out-ravoth", repeat);
         if (ours.status != 0) std::printf("  ravoth-cli exited with %d\n", ours.status);
         auto row = [&](const std::string& tool, const Measure& m) {
@@ -438,6 +489,7 @@ int main(int argc, char** argv)
                 row("pdfimages -ccitt", best({"pdfimages", "-ccitt", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-c", repeat));
                 row("pdfimages -tiff", best({"pdfimages", "-tiff", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-t", repeat));
             }
+            if (pngPeers) row("pdfimages -png", best({"pdfimages", "-png", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-p", repeat));
             if (isJpeg) row("pdfimages -j", best({"pdfimages", "-j", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-j", repeat));
             // The archive's peer: the pictures taken out, then stored into
             // a ZIP as they are.
@@ -449,7 +501,7 @@ int main(int argc, char** argv)
                             zipped.seconds / archive.seconds);
             }
             // Raw output of large JPEG pages is gigabytes of PPM and minutes.
-            if (work.name != "jpeg-large" && work.name != "any-jpeg-large" && work.name != "any-ccitt")
+            if (work.name != "jpeg-large" && work.name != "any-jpeg-large" && work.name != "any-ccitt" && !pngPeers)
                 row("pdfimages raw", best({"pdfimages", pdf.string(), "@OUT@/img"}, base, "out-pdfimages", repeat));
         }
         if (installed("mutool"))

@@ -12,7 +12,6 @@
 #include "app/texts.h"
 #include "app/window_logic.h"
 #include "cli/options.h"
-#include "image/general_image.h"
 #include "job/extraction.h"
 #include "job/listing.h"
 #include "platform/path.h"
@@ -28,13 +27,18 @@ std::string imageLabel(const PageOutcome& outcome)
     return outcome.imageNumber > 0 ? "image " + std::to_string(outcome.imageNumber) + ": " : std::string();
 }
 
-const char* decodeFailure(GeneralStatus status)
+// What a failed image of the general reader says after "failed: ".
+const char* imageFailure(PageReason reason)
 {
-    switch (status) {
-    case GeneralStatus::NoMemory: return "no memory for its data";
-    case GeneralStatus::Unsupported: return "filter or colour space not read here";
-    case GeneralStatus::TooLarge: return "declares more than a page may decode to";
-    case GeneralStatus::Truncated: return "data cut short or undecodable";
+    switch (reason) {
+    case PageReason::DecodeNoMemory: return "no memory for its data";
+    case PageReason::DecodeUnsupported: return "filter or colour space not read here";
+    case PageReason::DecodeTooLarge: return "declares more than a page may decode to";
+    case PageReason::DecodeTruncated: return "data cut short or undecodable";
+    case PageReason::EncodeUnsupported: return "colour space, depth or /Decode not written here";
+    case PageReason::EncodeUndecodable: return "JBIG2 data yields no page";
+    case PageReason::EncodeNoMemory: return "no memory to decode or encode it";
+    case PageReason::EncodeRefused: return "the image library refused it";
     default: return "damaged page or image";
     }
 }
@@ -42,65 +46,63 @@ const char* decodeFailure(GeneralStatus status)
 void printPageOutcome(const PageOutcome& outcome, std::FILE* out)
 {
     const int page = outcome.pageNumber;
-    switch (outcome.stage) {
-    case PageStage::Written:
+    const int code = outcome.code;
+    const std::string image = imageLabel(outcome);
+    switch (outcome.reason) {
+    case PageReason::Written:
         std::fprintf(out, "page %d: wrote ", page);
         printText(outcome.fileName + "\n", out);
         return;
-    case PageStage::Locate:
-        std::fprintf(out, "page %d: failed: image not found (locator code %d)\n", page, outcome.code);
-        return;
-    case PageStage::InflateMemory:
-        std::fprintf(out, "page %d: failed: no memory for the inflated samples\n", page);
-        return;
-    case PageStage::InflateBound:
-        std::fprintf(out, "page %d: failed: stream inflates past 16 times its image size\n", page);
-        return;
-    case PageStage::ImageTooLarge:
-        std::fprintf(out, "page %d: failed: declares more samples than its stream can hold\n", page);
-        return;
-    case PageStage::Inflate:
-        std::fprintf(out, "page %d: failed: inflation code %d\n", page, outcome.code);
-        return;
-    case PageStage::WriteBmp:
-        std::fprintf(out, "page %d: failed: BMP writer code %d\n", page, outcome.code);
-        return;
-    case PageStage::WriteJpeg:
-        std::fprintf(out, "page %d: failed: JPEG file %s (code %d)\n", page,
-                    outcome.code == -1 ? "cannot be created" : "not written whole", outcome.code);
-        return;
-    case PageStage::Name:
-        std::fprintf(out, "page %d: failed: output name longer than 259 bytes\n", page);
-        return;
-    case PageStage::PastPageList:
-        std::fprintf(out, "pages %d-%d: failed: not in the page list (locator code -1)\n", page,
-                    outcome.lastPageNumber);
-        return;
-    case PageStage::Stopped:
-        std::fprintf(out, "page %d: stopped; its file was not written\n", page);
-        return;
-    case PageStage::Listed:
+    case PageReason::Listed:
         std::fprintf(out, "page %d: would write ", page);
         printText(outcome.fileName + "\n", out);
         return;
-    case PageStage::NoImage:
-        std::fprintf(out, "page %d: no image; nothing to write\n", page);
+    case PageReason::Stopped: std::fprintf(out, "page %d: stopped; its file was not written\n", page); return;
+    case PageReason::NoImage: std::fprintf(out, "page %d: no image; nothing to write\n", page); return;
+    case PageReason::ImageNotFound:
+        std::fprintf(out, "page %d: failed: image not found (locator code %d)\n", page, code);
         return;
-    case PageStage::Decode:
-        std::fprintf(out, "page %d: failed: %s%s\n", page, imageLabel(outcome).c_str(),
-                    decodeFailure(static_cast<GeneralStatus>(outcome.code)));
+    case PageReason::NoMemoryForSamples:
+        std::fprintf(out, "page %d: failed: no memory for the inflated samples\n", page);
         return;
-    case PageStage::Encode:
-        std::fprintf(out, "page %d: failed: %s%s (code %d)\n", page, imageLabel(outcome).c_str(),
-                    outcome.code == imageUnsupported    ? "colour space, depth or /Decode not written here"
-                    : outcome.code == imageUndecodable ? "JBIG2 data yields no page"
-                    : outcome.code == encodeNoMemory   ? "no memory to decode or encode it"
-                                                       : "the image library refused it",
-                    outcome.code);
+    case PageReason::InflatesPastBound:
+        std::fprintf(out, "page %d: failed: stream inflates past 16 times its image size\n", page);
         return;
-    case PageStage::WriteFile:
-        std::fprintf(out, "page %d: failed: %sfile %s (code %d)\n", page, imageLabel(outcome).c_str(),
-                    outcome.code == -9 ? "cannot be created" : "not written whole", outcome.code);
+    case PageReason::DeclaresBeyondStream:
+        std::fprintf(out, "page %d: failed: declares more samples than its stream can hold\n", page);
+        return;
+    case PageReason::InflationFailed: std::fprintf(out, "page %d: failed: inflation code %d\n", page, code); return;
+    case PageReason::BitmapNotWritten: std::fprintf(out, "page %d: failed: BMP writer code %d\n", page, code); return;
+    case PageReason::JpegCannotBeCreated:
+    case PageReason::JpegNotWrittenWhole:
+        std::fprintf(out, "page %d: failed: JPEG file %s (code %d)\n", page,
+                     outcome.reason == PageReason::JpegCannotBeCreated ? "cannot be created" : "not written whole", code);
+        return;
+    case PageReason::NameTooLong:
+        std::fprintf(out, "page %d: failed: output name longer than 259 bytes\n", page);
+        return;
+    case PageReason::NotInPageList:
+        std::fprintf(out, "pages %d-%d: failed: not in the page list (locator code -1)\n", page,
+                     outcome.lastPageNumber);
+        return;
+    case PageReason::DecodeNoMemory:
+    case PageReason::DecodeUnsupported:
+    case PageReason::DecodeTooLarge:
+    case PageReason::DecodeTruncated:
+    case PageReason::DecodeDamaged:
+        std::fprintf(out, "page %d: failed: %s%s\n", page, image.c_str(), imageFailure(outcome.reason));
+        return;
+    case PageReason::EncodeUnsupported:
+    case PageReason::EncodeUndecodable:
+    case PageReason::EncodeNoMemory:
+    case PageReason::EncodeRefused:
+        std::fprintf(out, "page %d: failed: %s%s (code %d)\n", page, image.c_str(), imageFailure(outcome.reason), code);
+        return;
+    case PageReason::FileCannotBeCreated:
+    case PageReason::FileNotWrittenWhole:
+        std::fprintf(out, "page %d: failed: %sfile %s (code %d)\n", page, image.c_str(),
+                     outcome.reason == PageReason::FileCannotBeCreated ? "cannot be created" : "not written whole",
+                     code);
         return;
     }
 }

@@ -112,6 +112,7 @@ bool ExtractionRun::hasDocumentChanged()
 
 void ExtractionRun::report(PageOutcome outcome)
 {
+    outcome.reason = reasonOf(outcome.stage, outcome.code);
     if (outcome.stage == PageStage::Written || outcome.stage == PageStage::Listed) filesWritten_ = true;
     const std::int32_t covered = outcome.lastPageNumber - outcome.pageNumber + 1;
     if (outcome.endsPage) pagesDone_ += covered > 0 ? covered : 1;
@@ -119,7 +120,7 @@ void ExtractionRun::report(PageOutcome outcome)
     if (progress_) progress_(PageProgress{pagesDone_, pagesInRange_, outcomes_.back()});
 }
 
-int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
+ExtractionResult ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
 {
     filesWritten_ = false;
     failure_ = RunFailure::None;
@@ -161,7 +162,7 @@ int ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, cons
         result = extractionStopped;
     // None of these needs the document, which is gone by now.
     if (result != stepsResult) failure_ = failureOf(result);
-    return result;
+    return static_cast<ExtractionResult>(result);
 }
 
 int ExtractionRun::runSteps(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)

@@ -71,9 +71,9 @@ public:
     void setStopRequest(const std::atomic<bool>* flag) { externalStop_ = flag; }
 
     // Runs one extraction. firstPage and lastPage are 1-based, 0 meaning the
-    // open end; output names are formed from outputBase. Returns 0 when every
-    // page of the range was written, else a code of ExtractionResult.
-    int run(const char* sourcePath, int firstPage, int lastPage, const char* outputBase);
+    // open end; output names are formed from outputBase. Returns
+    // extractionOk when every page of the range was written.
+    ExtractionResult run(const char* sourcePath, int firstPage, int lastPage, const char* outputBase);
 
     // Asks the run to stop, from any thread: it looks before each page and
     // while a page file is written, and then ends with extractionStopped.

@@ -45,11 +45,46 @@ enum class PageStage {
     Listed,
 };
 
+// Why a page ended as it did, by name: the stage and its code read once,
+// where the codes are known, so that no front end decodes them.
+enum class PageReason {
+    Written,
+    Listed,
+    Stopped,
+    NoImage,
+    ImageNotFound,          // Locate: the locator's code
+    NoMemoryForSamples,     // InflateMemory
+    InflatesPastBound,      // InflateBound
+    DeclaresBeyondStream,   // ImageTooLarge
+    InflationFailed,        // Inflate: inflation's code
+    BitmapNotWritten,       // WriteBmp: the BMP writer's code
+    JpegCannotBeCreated,    // WriteJpeg -1
+    JpegNotWrittenWhole,    // WriteJpeg, other codes
+    NameTooLong,            // Name
+    NotInPageList,          // PastPageList
+    DecodeNoMemory,         // Decode: no memory for the image's data
+    DecodeUnsupported,      // Decode: a filter or colour space not read here
+    DecodeTooLarge,         // Decode: declares more than a page may decode to
+    DecodeTruncated,        // Decode: data cut short or undecodable
+    DecodeDamaged,          // Decode: any other failure of the page or image
+    EncodeUnsupported,      // Encode: colour space, depth or /Decode not written here
+    EncodeUndecodable,      // Encode: JBIG2 or fax data that yields no page
+    EncodeNoMemory,         // Encode: no memory to decode or encode it
+    EncodeRefused,          // Encode: the image library refused it
+    FileCannotBeCreated,    // WriteFile -9
+    FileNotWrittenWhole,    // WriteFile, other codes
+};
+
+// The reason of a page that ended at `stage` with `code`.
+PageReason reasonOf(PageStage stage, std::int32_t code);
+
 struct PageOutcome {
     std::int32_t pageNumber = 0;      // 1-based
     std::int32_t lastPageNumber = 0;  // for PastPageList: the last page it covers
     PageStage stage = PageStage::Written;
     std::int32_t code = 0;
+    // Set by the run as it reports the outcome.
+    PageReason reason = PageReason::Written;
     std::string fileName;
     std::uint64_t bytes = 0;          // of the file written
     // The general reader's images of one page: the image's number on its

@@ -159,6 +159,38 @@ TEST_F(Cli, VerboseReportsEveryPageAndTheCodes)
     EXPECT_EQ(run.err, "");
 }
 
+// Each way a page of another producer's fails has its line, the same
+// however the reason travels from the image code to the command line.
+TEST_F(Cli, VerboseNamesEachFailureOfTheGeneralReader)
+{
+    const std::string gray8(6, '\x40');
+    std::string noise(64 * 64, '\0');
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>(i * 2654435761u >> 13);
+    const std::string cut = fixture::deflateBytes(noise);
+    const std::string grey = "/Width 3 /Height 2 /ColorSpace /DeviceGray /BitsPerComponent 8";
+    testing::DocumentPlan plan;
+    plan.pages = {
+        testing::PagePlan{{{"/Width 64 /Height 64 /ColorSpace /DeviceGray /BitsPerComponent 8",
+                            cut.substr(0, cut.size() / 2), "/FlateDecode", ""}}},
+        testing::PagePlan{{{grey, gray8, "/NoSuchDecode", ""}}},
+        testing::PagePlan{{{grey, gray8, "", ""},
+                           {"/Width 1 /Height 2 /ColorSpace [/Lab << /WhitePoint [1 1 1] >>] /BitsPerComponent 8",
+                            gray8, "", ""}}},
+        testing::PagePlan{{{"/Width 3 /Height 2", gray8, "/JBIG2Decode", ""}}},
+        testing::PagePlan{},
+    };
+    const std::string pdf = folder_.file("Scan.pdf");
+    ASSERT_TRUE(testing::writeGeneralPdf(plan, pdf));
+    const CliRun run = runCli({"-a", "-v", pdf});
+    EXPECT_EQ(run.out, "page 1: failed: data cut short or undecodable\n"
+                       "page 2: failed: filter or colour space not read here\n"
+                       "page 3: wrote " + folder_.file("Scan-3-1.bmp") + "\n"
+                       "page 3: failed: image 2: colour space, depth or /Decode not written here (code -2)\n"
+                       "page 4: failed: JBIG2 data yields no page (code -3)\n"
+                       "page 5: no image; nothing to write\n"
+                       "result: -13 lasterror: 0\nComplete\n\nBut Partly\n");
+}
+
 TEST_F(Cli, OutcomesAndExitStatus)
 {
     fixture::MeskerDocument broken = threePages();
