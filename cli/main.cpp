@@ -182,6 +182,71 @@ int exitCodeOf(ExtractionOutcome outcome)
     return cli::exitFailure;
 }
 
+// How one document ended, for the batch: its exit status, and whether a
+// stop ended the batch there.
+struct DocumentEnd {
+    int exitCode = cli::exitComplete;
+    bool stopped = false;
+};
+
+// The run of one document as the options ask for it.
+void configureRun(ExtractionRun& run, const cli::Options& options, const std::string& file, std::string* base,
+                  const std::atomic<bool>& stop)
+{
+    run.setOutlineNames(options.outlineNames);
+    run.setAnyProducer(options.anyProducer);
+    if (options.format) run.setOutputFormat(*options.format);
+    run.setListing(options.list);
+    run.setStopRequest(&stop);
+    *base = options.outputBase ? *options.outputBase : file;
+    if (options.outputFolder) *base = inFolder(*options.outputFolder, options.outputBase ? *base : fileNameOf(file));
+    if (options.archive)
+        run.setArchive(options.outputFolder ? inFolder(*options.outputFolder, *options.archive) : *options.archive);
+}
+
+// Extracts one document and says how it went: the page list, the pages
+// with -v, the outcome unless -q, and on stderr why it did not end Complete.
+DocumentEnd extractDocument(const cli::Options& options, const std::string& file, Language language,
+                            std::FILE* messages, bool showProgress, const std::atomic<bool>& stop)
+{
+    ExtractionRun run;
+    std::string base;
+    configureRun(run, options, file, &base, stop);
+    ProgressLine progress(language);
+    if (showProgress) run.setProgress([&](const PageProgress& page) { progress.update(page); });
+    const int result = run.run(file.c_str(), options.firstPage, options.lastPage, base.c_str());
+    progress.clear();
+    if (options.list) {
+        const std::string* pdf = options.files.size() > 1 ? &file : nullptr;
+        for (const PageOutcome& outcome : run.pageOutcomes())
+            if (outcome.stage == PageStage::Listed) printText(listingLine(outcome, pdf), stdout);
+    }
+    if (options.verbose) {
+        for (const PageOutcome& outcome : run.pageOutcomes()) printPageOutcome(outcome, messages);
+        std::fprintf(messages, "result: %d lasterror: %d\n", result, static_cast<int>(run.lastError()));
+    }
+    // Why a file did not end Complete goes to stderr whatever -q says:
+    // a batch that skips a file must say which and why.
+    const RunReport report = reportOf(run, result);
+    const std::string reason = failureReason(language, report);
+    if (result == extractionStopped) {
+        printReport(file, reason);
+        return {cli::exitComplete, true};
+    }
+    const ExtractionOutcome outcome = outcomeOf(result, run.filesWritten());
+    if (!options.quiet) {
+        const Text& message = outcome == ExtractionOutcome::Complete         ? texts::complete
+                              : outcome == ExtractionOutcome::CompletePartly ? texts::completePartly
+                                                                             : texts::failure;
+        printText(std::string(message.in(language)) + "\n", messages);
+    }
+    if (!reason.empty())
+        printReport(file, generalReaderWouldRead(report)
+                              ? reason + "; " + std::string(texts::hintAnyProducer.in(language))
+                              : reason);
+    return {exitCodeOf(outcome), false};
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -225,52 +290,9 @@ int main(int argc, char** argv)
     for (const std::string& file : options.files) {
         if (interruptExitStatus() != 0) break;
         if (options.files.size() > 1 && !options.quiet) printText(file + ":\n", messages);
-        ExtractionRun run;
-        run.setOutlineNames(options.outlineNames);
-        run.setAnyProducer(options.anyProducer);
-        if (options.format) run.setOutputFormat(*options.format);
-        run.setListing(options.list);
-        run.setStopRequest(&stop);
-        std::string base = options.outputBase ? *options.outputBase : file;
-        if (options.outputFolder) base = inFolder(*options.outputFolder, options.outputBase ? base : fileNameOf(file));
-        if (options.archive)
-            run.setArchive(options.outputFolder ? inFolder(*options.outputFolder, *options.archive) : *options.archive);
-        ProgressLine progress(language);
-        if (showProgress) run.setProgress([&](const PageProgress& page) { progress.update(page); });
-        const int result = run.run(file.c_str(), options.firstPage, options.lastPage, base.c_str());
-        progress.clear();
-        if (options.list) {
-            const std::string* pdf = options.files.size() > 1 ? &file : nullptr;
-            for (const PageOutcome& outcome : run.pageOutcomes())
-                if (outcome.stage == PageStage::Listed) printText(listingLine(outcome, pdf), stdout);
-        }
-        if (options.verbose) {
-            for (const PageOutcome& outcome : run.pageOutcomes()) printPageOutcome(outcome, messages);
-            std::fprintf(messages, "result: %d lasterror: %d\n", result, static_cast<int>(run.lastError()));
-        }
-        // Why a file did not end Complete goes to stderr whatever -q says:
-        // a batch that skips a file must say which and why.
-        const std::string reason = failureReason(language, reportOf(run, result));
-        if (result == extractionStopped) {
-            printReport(file, reason);
-            break;
-        }
-        const ExtractionOutcome outcome = outcomeOf(result, run.filesWritten());
-        if (!options.quiet) {
-            const Text& message = outcome == ExtractionOutcome::Complete ? texts::complete
-                                  : outcome == ExtractionOutcome::CompletePartly
-                                      ? texts::completePartly
-                                      : texts::failure;
-            printText(std::string(message.in(language)) + "\n", messages);
-        }
-        if (!reason.empty()) {
-            const RunReport report = reportOf(run, result);
-            printReport(file, generalReaderWouldRead(report)
-                                  ? reason + "; " + std::string(texts::hintAnyProducer.in(language))
-                                  : reason);
-        }
-        const int code = exitCodeOf(outcome);
-        if (code > worst) worst = code;
+        const DocumentEnd end = extractDocument(options, file, language, messages, showProgress, stop);
+        if (end.stopped) break;
+        if (end.exitCode > worst) worst = end.exitCode;
     }
     // A report that did not reach its reader must not pass for one that did.
     const bool outputLost = std::fflush(stdout) != 0 || std::ferror(stdout);

@@ -91,118 +91,158 @@ std::optional<int> parsePageValue(const std::string& text)
     return static_cast<int>(value);
 }
 
-ParseResult parseOptions(const std::vector<std::string>& arguments)
-{
-    ParseResult result;
-    Options& options = result.options;
-    auto fail = [&](std::string message) {
-        if (result.error.empty()) result.error = std::move(message);
-    };
-    bool onlyFiles = false;
-    const std::vector<std::string> expanded = expandShortFlags(arguments);
-    for (std::size_t i = 0; i < expanded.size() && result.error.empty(); ++i) {
-        const std::string& argument = expanded[i];
-        if (onlyFiles || argument.empty() || argument[0] != '-' || argument == "-") {
-            options.files.push_back(argument);
-            continue;
+namespace {
+
+// Reads the arguments one option at a time.
+class OptionReader {
+public:
+    explicit OptionReader(const std::vector<std::string>& arguments) : arguments_(expandShortFlags(arguments)) {}
+
+    ParseResult read()
+    {
+        bool onlyFiles = false;
+        for (at_ = 0; at_ < arguments_.size() && result_.error.empty(); ++at_) {
+            const std::string& argument = arguments_[at_];
+            if (onlyFiles || argument.empty() || argument[0] != '-' || argument == "-") {
+                result_.options.files.push_back(argument);
+            } else if (argument == "--") {
+                onlyFiles = true;
+            } else {
+                split(argument);
+                if (!apply()) fail("unknown option " + name_);
+            }
         }
-        if (argument == "--") {
-            onlyFiles = true;
-            continue;
-        }
-        std::string name = argument;
-        std::optional<std::string> attached;
+        return std::move(result_);
+    }
+
+private:
+    // The option's name, and a value given with it ("--name=value", "-fN").
+    void split(const std::string& argument)
+    {
+        name_ = argument;
+        attached_.reset();
         if (argument.rfind("--", 0) == 0) {
             if (const auto equals = argument.find('='); equals != std::string::npos) {
-                name = argument.substr(0, equals);
-                attached = argument.substr(equals + 1);
+                name_ = argument.substr(0, equals);
+                attached_ = argument.substr(equals + 1);
             }
         } else if (argument.size() > 2) {
-            name = argument.substr(0, 2);
-            attached = argument.substr(2);
-        }
-        auto value = [&]() -> std::optional<std::string> {
-            if (attached) return attached;
-            if (i + 1 < expanded.size()) return expanded[++i];
-            fail("option " + name + " needs a value");
-            return std::nullopt;
-        };
-        auto pageValue = [&](int* into) {
-            const auto text = value();
-            if (!text) return;
-            const auto page = parsePageValue(*text);
-            if (!page)
-                fail("option " + name + ": '" + *text + "' is not a whole number 0 or more");
-            else
-                *into = *page;
-        };
-        auto noValue = [&](bool* flag) {
-            if (attached) fail("option " + name + " takes no value");
-            *flag = true;
-        };
-        if (name == "-f" || name == "--first") {
-            pageValue(&options.firstPage);
-        } else if (name == "-l" || name == "--last") {
-            pageValue(&options.lastPage);
-        } else if (name == "-o" || name == "--output-base") {
-            if (const auto text = value()) options.outputBase = *text;
-        } else if (name == "-v" || name == "--verbose") {
-            noValue(&options.verbose);
-        } else if (name == "-q" || name == "--quiet") {
-            noValue(&options.quiet);
-        } else if (name == "-a" || name == "--any-producer") {
-            noValue(&options.anyProducer);
-        } else if (name == "--format") {
-            if (const auto text = value()) {
-                if (const auto format = formatNamed(*text))
-                    options.format = *format;
-                else
-                    fail("option --format takes bmp, png or tiff, not '" + *text + "'");
-            }
-        } else if (name == "--cbz") {
-            if (const auto text = value()) {
-                if (text->empty())
-                    fail("option --cbz needs a file name");
-                else if (endsWithPdf(*text))
-                    fail("option --cbz names the archive to write, not a PDF: '" + *text + "'");
-                else
-                    options.archive = *text;
-            }
-        } else if (name == "--list") {
-            noValue(&options.list);
-        } else if (name == "--output-folder") {
-            if (const auto text = value()) {
-                if (text->empty())
-                    fail("option --output-folder needs a folder");
-                else
-                    options.outputFolder = *text;
-            }
-        } else if (name == "-t" || name == "--outline-names") {
-            noValue(&options.outlineNames);
-        } else if (name == "-h" || name == "--help") {
-            noValue(&options.help);
-        } else if (name == "--version") {
-            noValue(&options.version);
-        } else if (name == "--lang") {
-            if (const auto text = value()) {
-                if (*text == "en")
-                    options.language = Language::English;
-                else if (*text == "ja")
-                    options.language = Language::Japanese;
-                else
-                    fail("option --lang takes en or ja, not '" + *text + "'");
-            }
-        } else {
-            fail("unknown option " + name);
+            name_ = argument.substr(0, 2);
+            attached_ = argument.substr(2);
         }
     }
+
+    void fail(std::string message)
+    {
+        if (result_.error.empty()) result_.error = std::move(message);
+    }
+
+    bool is(const char* shortName, const char* longName) const
+    {
+        return (shortName && name_ == shortName) || name_ == longName;
+    }
+
+    std::optional<std::string> value()
+    {
+        if (attached_) return attached_;
+        if (at_ + 1 < arguments_.size()) return arguments_[++at_];
+        fail("option " + name_ + " needs a value");
+        return std::nullopt;
+    }
+
+    void pageValue(int* into)
+    {
+        const auto text = value();
+        if (!text) return;
+        if (const auto page = parsePageValue(*text))
+            *into = *page;
+        else
+            fail("option " + name_ + ": '" + *text + "' is not a whole number 0 or more");
+    }
+
+    void noValue(bool* flag)
+    {
+        if (attached_) fail("option " + name_ + " takes no value");
+        *flag = true;
+    }
+
+    // A value that must not be empty; none after a failure.
+    std::optional<std::string> namedValue(const char* missing)
+    {
+        auto text = value();
+        if (text && text->empty()) {
+            fail(missing);
+            return std::nullopt;
+        }
+        return text;
+    }
+
+    // Takes the option named; false when there is none of that name.
+    bool apply()
+    {
+        Options& options = result_.options;
+        if (is("-f", "--first")) {
+            pageValue(&options.firstPage);
+        } else if (is("-l", "--last")) {
+            pageValue(&options.lastPage);
+        } else if (is("-o", "--output-base")) {
+            if (const auto text = value()) options.outputBase = *text;
+        } else if (is("-v", "--verbose")) {
+            noValue(&options.verbose);
+        } else if (is("-q", "--quiet")) {
+            noValue(&options.quiet);
+        } else if (is("-a", "--any-producer")) {
+            noValue(&options.anyProducer);
+        } else if (is(nullptr, "--format")) {
+            const auto text = value();
+            const auto format = text ? formatNamed(*text) : std::nullopt;
+            if (format) options.format = *format;
+            else if (text) fail("option --format takes bmp, png or tiff, not '" + *text + "'");
+        } else if (is(nullptr, "--cbz")) {
+            const auto text = namedValue("option --cbz needs a file name");
+            if (text && endsWithPdf(*text)) fail("option --cbz names the archive to write, not a PDF: '" + *text + "'");
+            else if (text) options.archive = *text;
+        } else if (is(nullptr, "--list")) {
+            noValue(&options.list);
+        } else if (is(nullptr, "--output-folder")) {
+            if (const auto text = namedValue("option --output-folder needs a folder")) options.outputFolder = *text;
+        } else if (is("-t", "--outline-names")) {
+            noValue(&options.outlineNames);
+        } else if (is("-h", "--help")) {
+            noValue(&options.help);
+        } else if (is(nullptr, "--version")) {
+            noValue(&options.version);
+        } else if (is(nullptr, "--lang")) {
+            const auto text = value();
+            if (text && *text == "en") options.language = Language::English;
+            else if (text && *text == "ja") options.language = Language::Japanese;
+            else if (text) fail("option --lang takes en or ja, not '" + *text + "'");
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    const std::vector<std::string> arguments_;
+    std::size_t at_ = 0;
+    std::string name_;
+    std::optional<std::string> attached_;
+    ParseResult result_;
+};
+
+}  // namespace
+
+ParseResult parseOptions(const std::vector<std::string>& arguments)
+{
+    ParseResult result = OptionReader(arguments).read();
+    Options& options = result.options;
     if (!result.error.empty() || options.help || options.version) return result;
     if (options.files.empty())
-        fail("no FILE given");
+        result.error = "no FILE given";
     else if (options.outputBase && options.files.size() > 1)
-        fail("--output-base is allowed with one FILE only");
+        result.error = "--output-base is allowed with one FILE only";
     else if (options.archive && options.files.size() > 1)
-        fail("--cbz is allowed with one FILE only");
+        result.error = "--cbz is allowed with one FILE only";
     return result;
 }
 

@@ -188,7 +188,7 @@ void PageFileWriter::start(PageFile&& file)
     PageFile& slot = ring_[index];
     slot = std::move(file);
     written_[index] = false;
-    if (slot.bytes() >= writing_.backgroundFromBytes && addThreadIfUseful()) {
+    if (slot.needsThread() && slot.bytes() >= writing_.backgroundFromBytes && addThreadIfUseful()) {
         ++handed_;
         ++unwritten_;
         accounted_[index] = {slot.heldBytes(), slot.isUnconverted()};

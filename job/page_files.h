@@ -134,6 +134,9 @@ struct PageFile {
     std::size_t heldBytes() const { return !pending && !decoded && isBitmap ? bitmap.imageBytes : 0; }
     // Whether a thread inflates, converts or encodes it.
     bool isUnconverted() const { return pending || decoded; }
+    // Whether a thread would do anything for it: a file that is only
+    // listed, or added to an archive by the run, as it is needs no thread.
+    bool needsThread() const { return isUnconverted() || (!archive && !listOnly); }
     // Whether the file stays in hand after its conversion, until the run
     // takes it back.
     bool isKeptConverted() const { return archive != nullptr; }
