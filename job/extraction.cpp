@@ -122,6 +122,7 @@ void ExtractionRun::report(PageOutcome outcome)
 
 ExtractionResult ExtractionRun::run(const char* sourcePath, int firstPage, int lastPage, const char* outputBase)
 {
+    const FaultScope faults(&faults_);
     filesWritten_ = false;
     failure_ = RunFailure::None;
     openFailure_ = OpenFailure::None;
@@ -238,7 +239,7 @@ int ExtractionRun::runSource(PageSource& source, int firstPage, int lastPage, co
     bool stopped = false;
     {
         Host host(*this);
-        PageLoop loop(host, wholeInflater_, pageWriting_);
+        PageLoop loop(host, wholeInflater_, pageWriting_, &faults_);
         for (int pageIndex = firstPage - 1; pageIndex <= lastPage - 1; ++pageIndex) {
             if (isStopRequested() || documentChanged_.load()) {
                 stopped = true;

@@ -23,6 +23,7 @@
 #include "job/page_source.h"
 #include "pdf/general_reader.h"
 #include "pdf/reader.h"
+#include "platform/fault_plan.h"
 #include "platform/file.h"
 
 namespace ravoth {
@@ -66,6 +67,10 @@ public:
     // run's own bound (a multiple of the document's size and more). The
     // fuzz targets set a small one, so that each input costs milliseconds.
     void setScanBudget(std::uint64_t bytes) { scanBudget_ = bytes; }
+    // The failures this run's allocations, writes and files meet, for tests:
+    // none until one is asked for. The run hands it to every thread that
+    // works for it.
+    FaultPlan& faults() { return faults_; }
     // A flag of the caller's that asks the run to stop as requestStop does
     // (null: none); it may be set from a signal handler.
     void setStopRequest(const std::atomic<bool>* flag) { externalStop_ = flag; }
@@ -142,6 +147,7 @@ private:
     std::string comicInfo() const;
 
     RunBuffers* work_;
+    FaultPlan faults_;
     DocumentReader reader_;
     InputFile document_;
     std::uint64_t documentBytes_ = 0;

@@ -107,6 +107,7 @@ PageFileWriter::~PageFileWriter()
 
 void PageFileWriter::work()
 {
+    const FaultScope faults(faults_);
     WholeInflater inflater;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {

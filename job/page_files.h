@@ -36,6 +36,7 @@
 #include "job/page_outcome.h"
 #include "pdf/general_reader.h"
 #include "pdf/page_image.h"
+#include "platform/fault_plan.h"
 #include "platform/file.h"
 #include "platform/memory.h"
 
@@ -175,8 +176,9 @@ class PageFileWriter {
 public:
     // Files written on the caller's thread are inflated with the caller's
     // inflater, which outlives the writer; each writing thread has its own.
-    PageFileWriter(WholeInflater& callersInflater, PageWriting writing = {})
-        : callersInflater_(callersInflater), writing_(writing)
+    // Its threads meet the failures of `faults` (null: none).
+    PageFileWriter(WholeInflater& callersInflater, PageWriting writing = {}, FaultPlan* faults = nullptr)
+        : callersInflater_(callersInflater), writing_(writing), faults_(faults)
     {
     }
     PageFileWriter(const PageFileWriter&) = delete;
@@ -226,6 +228,7 @@ private:
 
     WholeInflater& callersInflater_;
     const PageWriting writing_;
+    FaultPlan* const faults_;
     std::mutex mutex_;
     std::condition_variable changed_;
     PageFile ring_[slotCount];

@@ -22,9 +22,10 @@ public:
         ~Host() = default;
     };
 
-    // Pages the threads did not take are inflated with `inflater`.
-    PageLoop(Host& host, WholeInflater& inflater, PageWriting writing)
-        : host_(host), inflater_(inflater), writer_(inflater, writing)
+    // Pages the threads did not take are inflated with `inflater`; the
+    // threads hold `faults` as the run's thread does.
+    PageLoop(Host& host, WholeInflater& inflater, PageWriting writing, FaultPlan* faults = nullptr)
+        : host_(host), inflater_(inflater), writer_(inflater, writing, faults)
     {
     }
 

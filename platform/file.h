@@ -203,18 +203,5 @@ bool isUsableOutputName(const char* path);
 // Removes a file; false when it could not be removed.
 bool deleteFile(const char* path);
 
-// Test hook: the nth write request from now (a flush to the system, a piece
-// of a system copy, or the close) fails as a full disk would, once; 0
-// switches injection off.
-void failWriteAt(long long n);
-
-// Test hook: while true, map() refuses every file, as a file system that
-// cannot map does.
-void refuseMapping(bool refuse);
-
-// Test hook: while true, the system copies nothing from file to file, as
-// between file systems of two kinds; copyFrom then has the system send the
-// bytes (Linux) or writes them from the view (Windows).
-void refuseSystemCopy(bool refuse);
 
 }  // namespace ravoth

@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "platform/fault_plan.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -85,8 +86,6 @@ std::size_t InputFile::readAll(unsigned char* into, std::size_t bytes)
 }
 
 namespace {
-
-std::atomic<bool> mappingRefused{false};
 
 // The mappings whose pages may fault, for the SIGBUS handler: a fixed table
 // of lock-free slots, since the handler may take no lock. It is state at
@@ -199,13 +198,11 @@ const unsigned char emptyView[1] = {0};
 
 }  // namespace
 
-void refuseMapping(bool refuse) { mappingRefused = refuse; }
-
 const unsigned char* InputFile::map(std::size_t bytes, std::atomic<bool>* changed)
 {
     if (handle_ < 0 || view_) return nullptr;
     if (bytes == 0) return emptyView;
-    if (mappingRefused) return nullptr;
+    if (const FaultPlan* plan = currentFaultPlan(); plan && plan->isMappingRefused()) return nullptr;
     void* view = ::mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, static_cast<int>(handle_), 0);
     if (view == MAP_FAILED) return nullptr;
     // Without a guard a file cut short would end the program: no view then.

@@ -1,4 +1,5 @@
 #include "platform/file.h"
+#include "platform/fault_plan.h"
 
 #include <windows.h>
 
@@ -105,14 +106,10 @@ std::size_t InputFile::readAll(unsigned char* into, std::size_t bytes)
 
 namespace {
 
-bool mappingRefused = false;
-
 // A view for a file of no bytes, which the system does not map.
 const unsigned char emptyView[1] = {0};
 
 }  // namespace
-
-void refuseMapping(bool refuse) { mappingRefused = refuse; }
 
 // Windows refuses to cut a mapped file short, so no page of the view can go
 // missing under the run and `changed` is never needed.
@@ -120,7 +117,7 @@ const unsigned char* InputFile::map(std::size_t bytes, std::atomic<bool>*)
 {
     if (handle_ == -1 || view_) return nullptr;
     if (bytes == 0) return emptyView;
-    if (mappingRefused) return nullptr;
+    if (const FaultPlan* plan = currentFaultPlan(); plan && plan->isMappingRefused()) return nullptr;
     const HANDLE mapping = CreateFileMappingW(asHandle(handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (!mapping) return nullptr;
     // The view keeps the mapping alive on its own.

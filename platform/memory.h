@@ -1,7 +1,8 @@
 // Memory blocks for the reader, the job and the image output.
 //
 // Every block the core uses comes from here, so that tests can count the
-// blocks alive and make the Nth allocation fail. Blocks are "fixed": the
+// blocks alive and, through the plan a thread holds, make the Nth
+// allocation fail. Blocks are "fixed": the
 // pointer is the block, as with the platform's global memory.
 #pragma once
 
@@ -29,13 +30,8 @@ void releaseSpareBlocks();
 // Whether a work-buffer slot holds a block.
 inline bool isBlockPresent(const void* block) { return block != nullptr; }
 
-// Test hooks. failAllocationAt(n) makes the nth allocation from now fail
-// (n = 1 is the very next one), once; 0 switches injection off.
-void failAllocationAt(long long n);
-// Allocations attempted since the last failAllocationAt or resetAllocationCount.
-long long allocationsAttempted();
-void resetAllocationCount();
-// Blocks allocated and not yet freed, over the whole process.
+// Blocks allocated and not yet freed, over the whole process. Allocation
+// failures are a FaultPlan's (platform/fault_plan.h).
 long long liveBlockCount();
 
 // Owns one block; frees it when the scope ends unless released.

@@ -1,6 +1,6 @@
 #include "platform/memory.h"
 
-#include "platform/injected_failure.h"
+#include "platform/fault_plan.h"
 
 #include <malloc.h>
 
@@ -21,7 +21,6 @@
 namespace ravoth {
 namespace {
 
-InjectedFailure allocationFailure;
 // Blocks are freed also by the thread that writes page files.
 std::atomic<long long> live{0};
 
@@ -116,7 +115,8 @@ SpareBlocks spareBlocks;
 bool injectedFailureDue()
 {
     mapLargeBlocksApart();
-    return allocationFailure.due();
+    FaultPlan* plan = currentFaultPlan();
+    return plan && plan->allocationDue();
 }
 
 }  // namespace
@@ -155,9 +155,6 @@ void freeBlock(void* block)
 
 void releaseSpareBlocks() { spareBlocks.releaseAll(); }
 
-void failAllocationAt(long long n) { allocationFailure.armAt(n); }
-long long allocationsAttempted() { return allocationFailure.requests(); }
-void resetAllocationCount() { allocationFailure.resetCount(); }
 long long liveBlockCount() { return live; }
 
 }  // namespace ravoth

@@ -1,6 +1,6 @@
 #include "platform/memory.h"
 
-#include "platform/injected_failure.h"
+#include "platform/fault_plan.h"
 
 #include <windows.h>
 
@@ -9,13 +9,13 @@
 namespace ravoth {
 namespace {
 
-InjectedFailure allocationFailure;
 // Blocks are freed also by the thread that writes page files.
 std::atomic<long long> live{0};
 
 bool injectedFailureDue()
 {
-    return allocationFailure.due();
+    FaultPlan* plan = currentFaultPlan();
+    return plan && plan->allocationDue();
 }
 
 // Fixed global memory: the handle is the block's address.
@@ -47,9 +47,6 @@ void freeBlock(void* block)
 // Global memory keeps no blocks aside.
 void releaseSpareBlocks() {}
 
-void failAllocationAt(long long n) { allocationFailure.armAt(n); }
-long long allocationsAttempted() { return allocationFailure.requests(); }
-void resetAllocationCount() { allocationFailure.resetCount(); }
 long long liveBlockCount() { return live; }
 
 }  // namespace ravoth

@@ -1,7 +1,7 @@
 // The write buffer and the temporary-file life of OutputFile, the same on
 // every system; each system's file supplies the calls to the system.
 #include "platform/file.h"
-#include "platform/injected_failure.h"
+#include "platform/fault_plan.h"
 #include "platform/path.h"
 
 #include <algorithm>
@@ -13,8 +13,18 @@
 namespace ravoth {
 namespace {
 
-InjectedFailure writeFailure;
-std::atomic<bool> systemCopyRefused{false};
+// A write request of the plan the thread holds is to fail.
+bool writeFailureDue()
+{
+    FaultPlan* plan = currentFaultPlan();
+    return plan && plan->writeDue();
+}
+
+bool isSystemCopyRefused()
+{
+    const FaultPlan* plan = currentFaultPlan();
+    return plan && plan->isSystemCopyRefused();
+}
 
 // Letters for temporary names: lower case and digits only, so that a name
 // stays the same on a file system that ignores case.
@@ -45,10 +55,6 @@ std::uint64_t nextNameNumber()
 constexpr int temporaryNameTries = 64;
 
 }  // namespace
-
-void failWriteAt(long long n) { writeFailure.armAt(n); }
-
-void refuseSystemCopy(bool refuse) { systemCopyRefused = refuse; }
 
 bool OutputFile::create(const char* path)
 {
@@ -98,7 +104,7 @@ bool OutputFile::create(const char* path)
 
 bool OutputFile::request(const unsigned char* data, std::size_t bytes)
 {
-    if (stops_.isRaised() || writeFailure.due() || !sendToSystem(data, bytes)) {
+    if (stops_.isRaised() || writeFailureDue() || !sendToSystem(data, bytes)) {
         failed_ = true;
         return false;
     }
@@ -158,11 +164,11 @@ bool OutputFile::copyFrom(const InputFile& source, std::uint64_t offset, const v
     constexpr std::size_t pieceBytes = std::size_t{8} << 20;
     // A file system that refuses the copy from file to file refuses it for
     // every piece: the rest are sent.
-    bool fileToFile = !systemCopyRefused;
+    bool fileToFile = !isSystemCopyRefused();
     std::size_t done = 0;
     while (done < bytes) {
         const std::size_t piece = bytes - done < pieceBytes ? bytes - done : pieceBytes;
-        if (stops_.isRaised() || writeFailure.due()) {
+        if (stops_.isRaised() || writeFailureDue()) {
             failed_ = true;
             return false;
         }
@@ -200,7 +206,7 @@ bool OutputFile::close()
 {
     if (handle_ == -1) return false;
     bool ok = flush();
-    if (ok && writeFailure.due()) ok = false;
+    if (ok && writeFailureDue()) ok = false;
     if (!closeHandle()) ok = false;
     handle_ = -1;
     // A file finished just as the run was asked to stop is not put in place

@@ -13,6 +13,7 @@
 
 #include "platform/file.h"
 #include "platform/memory.h"
+#include "tests/support/faults.h"
 
 namespace ravoth {
 namespace {

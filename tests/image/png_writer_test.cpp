@@ -11,6 +11,7 @@
 
 #include "image/encoded_file.h"
 #include "platform/memory.h"
+#include "tests/support/faults.h"
 
 namespace ravoth {
 namespace {

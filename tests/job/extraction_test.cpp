@@ -2,6 +2,7 @@
 #include <zlib.h>
 
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <filesystem>
 #include <set>
@@ -17,6 +18,7 @@
 #include "tests/fixture/general_pdf.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/support/bitmap_file.h"
+#include "tests/support/faults.h"
 #include "tests/support/run_once.h"
 #include "tests/support/slowdown.h"
 #include "tests/support/temp_folder.h"
@@ -31,6 +33,7 @@ using testing::TempFolder;
 
 struct RunResult {
     int result;
+    long long allocations;
     bool written;
     std::int32_t lastError;
     std::set<std::string> files;
@@ -49,13 +52,15 @@ protected:
         EXPECT_TRUE(fixture::writeFile(pdf_, built_.bytes));
         return again(first, last);
     }
-    RunResult again(int first = 0, int last = 0, const std::string& base = "")
+    RunResult again(int first = 0, int last = 0, const std::string& base = "",
+                    const std::function<void(FaultPlan&)>& arm = {})
     {
         RunResult run;
         const auto start = std::chrono::steady_clock::now();
-        testing::RunOnce once = testing::runOnce(pdf_, first, last, base);
+        testing::RunOnce once = testing::runOnce(pdf_, first, last, base, false, testing::allOnThreads, arm);
         run.elapsed = std::chrono::steady_clock::now() - start;
         run.result = once.result;
+        run.allocations = once.allocations;
         run.outcomes = std::move(once.outcomes);
         run.written = once.written;
         run.lastError = once.lastError;
@@ -292,10 +297,10 @@ TEST_F(Extraction, WriteFailureKeepsTheEarlierFileAndLeavesNothingElse)
             ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
             const std::string name = page == 1 ? "Book-1.jpg" : "Book-2.bmp";
             ASSERT_TRUE(fixture::writeFile(other.file(name), earlier));
-            failWriteAt(failingRequest);
-            const testing::RunOnce once = testing::runOnce(pdf, page, page);
+            const testing::RunOnce once =
+                testing::runOnce(pdf, page, page, {}, false, testing::allOnThreads,
+                                 [&](FaultPlan& faults) { faults.failWriteAt(failingRequest); });
             EXPECT_EQ(once.result, -13);
-            failWriteAt(0);
             EXPECT_FALSE(once.written);
             EXPECT_EQ(other.names(), (std::set<std::string>{"Book.pdf", name}));
             EXPECT_EQ(readFileBytes(other.file(name)), earlier);
@@ -346,19 +351,18 @@ TEST_F(Extraction, EveryAllocationFailureEndsWithItsCodeAndReleasesAll)
     extract(document);
     for (const bool mapped : {true, false}) {
         SCOPED_TRACE(mapped ? "mapped" : "read");
-        refuseMapping(!mapped);
         std::set<int> results;
         for (long long n = 1;; ++n) {
             const long long before = liveBlockCount();
-            failAllocationAt(n);
-            const RunResult run = again();
-            failAllocationAt(0);
+            const RunResult run = again(0, 0, "", [&](FaultPlan& faults) {
+                faults.refuseMapping(!mapped);
+                faults.failAllocationAt(n);
+            });
             EXPECT_EQ(liveBlockCount(), before) << "allocation " << n;
             if (run.result == 0) break;
             results.insert(run.result);
             ASSERT_LT(n, 1000);
         }
-        refuseMapping(false);
         EXPECT_EQ(readFileBytes(folder_.file("Book-1.jpg")), built_.imageStreams[0]);
         std::set<int> expected{-2, -3, -5, -6, -7, -8, -9, -10, -11, -13};
         if (!mapped) expected.insert(-4);
@@ -417,6 +421,31 @@ TEST_F(Extraction, AnAllocationFailureOfTheRunsListsEndsAsNoMemory)
             EXPECT_EQ(results.count(0), 1u) << "no ceiling let the run through";
             EXPECT_GT(results.size(), 1u) << "no ceiling was felt";
         }
+}
+
+// A run's failures are its own: its writing threads meet them as its own
+// thread does, and a run beside it on another thread meets none of them.
+TEST_F(Extraction, FaultsAskedOfOneRunStayWithIt)
+{
+    extract(pages(8));
+    std::filesystem::create_directory(folder_.file("armed"));
+    std::filesystem::create_directory(folder_.file("other"));
+    for (int round = 0; round < 5; ++round) {
+        ExtractionRun armed;
+        ExtractionRun other;
+        armed.setPageWriting(testing::allOnThreads);
+        other.setPageWriting(testing::allOnThreads);
+        armed.faults().failWriteAt(3);
+        int otherResult = 1;
+        std::thread beside([&] { otherResult = other.run(pdf_.c_str(), 0, 0, folder_.file("other/Book.pdf").c_str()); });
+        const int armedResult = armed.run(pdf_.c_str(), 0, 0, folder_.file("armed/Book.pdf").c_str());
+        beside.join();
+        EXPECT_EQ(armedResult, somePageNotWritten);
+        EXPECT_EQ(otherResult, extractionOk);
+        int failed = 0;
+        for (const PageOutcome& outcome : armed.pageOutcomes()) failed += outcome.stage == PageStage::WriteBmp;
+        EXPECT_EQ(failed, 1);
+    }
 }
 
 TEST(ReadDocument, FailsWithTheCodeOfTheStep)
@@ -487,9 +516,8 @@ TEST_F(Extraction, CompressibleFlatePagesInflateOnceWithTheSameBytes)
         SCOPED_TRACE(c.name);
         MeskerDocument document;
         document.pages = {uniformPage(width, height, c.sampleBytes)};
-        resetAllocationCount();
         RunResult run = extract(document);
-        const long long allocations = allocationsAttempted();
+        const long long allocations = run.allocations;
         EXPECT_EQ(run.result, 0);
         std::string samples(c.sampleBytes, 'w');
         EXPECT_EQ(readFileBytes(folder_.file("Book-1.bmp")), bitmapOf(samples, width, height, folder_));
@@ -500,14 +528,13 @@ TEST_F(Extraction, CompressibleFlatePagesInflateOnceWithTheSameBytes)
         // rung of the ladder would cost its own block and those four again.
         MeskerDocument noisy;
         noisy.pages = {fixture::flatePage(width, height, 8, false, 9)};
-        resetAllocationCount();
         run = extract(noisy);
         EXPECT_EQ(run.result, 0);
         constexpr long long streamingBlocks = 4;
         if (c.inflatesOnce) {
-            EXPECT_LE(allocations, allocationsAttempted() + streamingBlocks);
+            EXPECT_LE(allocations, run.allocations + streamingBlocks);
         } else {
-            EXPECT_GT(allocations, allocationsAttempted() + streamingBlocks);
+            EXPECT_GT(allocations, run.allocations + streamingBlocks);
         }
     }
 }
@@ -646,13 +673,12 @@ TEST_F(Extraction, JpegPagesAreTheSameBytesHoweverTheyAreCopied)
     for (const bool mapped : {true, false}) {
         for (const bool systemCopy : {true, false}) {
             SCOPED_TRACE(::testing::Message() << (mapped ? "mapped, " : "read, ") << (systemCopy ? "file to file" : "sent"));
-            refuseMapping(!mapped);
-            refuseSystemCopy(!systemCopy);
             std::filesystem::remove(folder_.file("Book-1.jpg"));
             std::filesystem::remove(folder_.file("Book-2.jpg"));
-            const RunResult run = again();
-            refuseMapping(false);
-            refuseSystemCopy(false);
+            const RunResult run = again(0, 0, "", [&](FaultPlan& faults) {
+                faults.refuseMapping(!mapped);
+                faults.refuseSystemCopy(!systemCopy);
+            });
             EXPECT_EQ(run.result, 0);
             EXPECT_EQ(readFileBytes(folder_.file("Book-1.jpg")), built_.imageStreams[0]);
             EXPECT_EQ(readFileBytes(folder_.file("Book-2.jpg")), built_.imageStreams[1]);

@@ -15,6 +15,7 @@
 #include "platform/memory.h"
 #include "tests/fixture/pdf_builder.h"
 #include "tests/support/ctype_locale.h"
+#include "tests/support/faults.h"
 #include "tests/support/run_once.h"
 #include "tests/support/temp_folder.h"
 
@@ -52,14 +53,12 @@ Observed run(const std::string& pdfBytes, std::size_t backgroundFrom, long long 
     TempFolder folder;
     const std::string pdf = folder.file("Book.pdf");
     EXPECT_TRUE(fixture::writeFile(pdf, pdfBytes));
-    failWriteAt(failingWrite);
     Observed seen;
-    resetAllocationCount();
-    testing::RunOnce once = testing::runOnce(pdf, 0, 0, {}, titles, PageWriting{backgroundFrom, writerThreads});
+    testing::RunOnce once = testing::runOnce(pdf, 0, 0, {}, titles, PageWriting{backgroundFrom, writerThreads},
+                                             [&](FaultPlan& faults) { faults.failWriteAt(failingWrite); });
     seen.result = once.result;
     const std::vector<PageOutcome> outcomes = std::move(once.outcomes);
-    seen.allocations = allocationsAttempted();
-    failWriteAt(0);
+    seen.allocations = once.allocations;
     seen.written = once.written;
     for (const PageOutcome& o : outcomes) {
         const std::string name = o.fileName.empty() ? "" : o.fileName.substr(o.fileName.rfind('/') + 1);

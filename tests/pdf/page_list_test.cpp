@@ -8,6 +8,7 @@
 
 #include "pdf/reader.h"
 #include "platform/memory.h"
+#include "tests/support/faults.h"
 
 namespace ravoth {
 namespace {

@@ -5,6 +5,7 @@
 #include "pdf/primitives.h"
 #include "platform/memory.h"
 #include "tests/support/exact_buffer.h"
+#include "tests/support/faults.h"
 
 namespace ravoth {
 namespace {

@@ -11,6 +11,7 @@
 #include "platform/memory.h"
 #include "tests/support/ctype_locale.h"
 #include "tests/support/exact_buffer.h"
+#include "tests/support/faults.h"
 
 namespace ravoth {
 namespace {

@@ -10,6 +10,7 @@
 #include "pdf/reader.h"
 #include "platform/memory.h"
 #include "tests/support/exact_buffer.h"
+#include "tests/support/faults.h"
 #include "tests/support/slowdown.h"
 
 namespace ravoth {

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/faults.h"
 #include "tests/support/temp_folder.h"
 
 namespace ravoth {

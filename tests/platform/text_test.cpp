@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/memory.h"
+#include "tests/support/faults.h"
 
 namespace ravoth {
 namespace {

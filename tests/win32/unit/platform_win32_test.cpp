@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "platform/memory.h"
 #include "tests/fixture/pdf_builder.h"
+#include "tests/support/faults.h"
 #include "tests/support/temp_folder.h"
 
 namespace ravoth {

@@ -9,6 +9,7 @@
 #include "pdf/title_name.h"
 #include "platform/memory.h"
 #include "platform/text.h"
+#include "tests/support/faults.h"
 #include "tests/win32/unit/code_page.h"
 
 namespace ravoth {
