@@ -107,6 +107,28 @@ void eightBitRowToBgr(Byte* out, const Byte* in, std::size_t width, bool isGray)
     else rgbRowToBgr(out, in, width, 0);
 }
 
+// The file header and info header (and the two-colour palette of a 1-bit
+// bitmap) before `imageBytes` bytes of rows; their size.
+std::size_t writeHeader(Byte* header, int width, int height, bool oneBitGrey, std::uint64_t imageBytes)
+{
+    std::memset(header, 0, maxHeaderBytes);
+    const std::size_t headerBytes = oneBitGrey ? maxHeaderBytes : maxHeaderBytes - paletteBytes;
+    header[0] = 'B';
+    header[1] = 'M';
+    putLittleEndian(header + 2, static_cast<std::uint32_t>(imageBytes + headerBytes), 4);
+    putLittleEndian(header + 10, static_cast<std::uint32_t>(headerBytes), 4);
+    putLittleEndian(header + 14, infoHeaderBytes, 4);
+    putLittleEndian(header + 18, static_cast<std::uint32_t>(width), 4);
+    putLittleEndian(header + 22, static_cast<std::uint32_t>(height), 4);  // bottom-up
+    putLittleEndian(header + 26, 1, 2);
+    putLittleEndian(header + 28, oneBitGrey ? 1 : 24, 2);
+    putLittleEndian(header + 34, static_cast<std::uint32_t>(imageBytes), 4);
+    putLittleEndian(header + 38, pixelsPerMetre, 4);
+    putLittleEndian(header + 42, pixelsPerMetre, 4);
+    if (oneBitGrey) putLittleEndian(header + 58, 0x00FFFFFF, 4);  // black, then white
+    return headerBytes;
+}
+
 }  // namespace
 
 int prepareBitmap(const Byte* samples, std::size_t sampleBytes, int width, int height,
@@ -174,23 +196,7 @@ int prepareBitmap(const Byte* samples, std::size_t sampleBytes, int width, int h
         }
     }
 
-    Byte* header = prepared->header;
-    std::memset(header, 0, maxHeaderBytes);
-    const std::size_t headerBytes = oneBitGrey ? maxHeaderBytes : maxHeaderBytes - paletteBytes;
-    header[0] = 'B';
-    header[1] = 'M';
-    putLittleEndian(header + 2, static_cast<std::uint32_t>(imageBytes + headerBytes), 4);
-    putLittleEndian(header + 10, static_cast<std::uint32_t>(headerBytes), 4);
-    putLittleEndian(header + 14, infoHeaderBytes, 4);
-    putLittleEndian(header + 18, static_cast<std::uint32_t>(width), 4);
-    putLittleEndian(header + 22, static_cast<std::uint32_t>(height), 4);  // bottom-up
-    putLittleEndian(header + 26, 1, 2);
-    putLittleEndian(header + 28, oneBitGrey ? 1 : 24, 2);
-    putLittleEndian(header + 34, static_cast<std::uint32_t>(imageBytes), 4);
-    putLittleEndian(header + 38, pixelsPerMetre, 4);
-    putLittleEndian(header + 42, pixelsPerMetre, 4);
-    if (oneBitGrey) putLittleEndian(header + 58, 0x00FFFFFF, 4);  // black, then white
-    prepared->headerBytes = headerBytes;
+    prepared->headerBytes = writeHeader(prepared->header, width, height, oneBitGrey, imageBytes);
     prepared->pixels = std::move(bitmap);
     prepared->imageBytes = static_cast<std::size_t>(imageBytes);
     return 0;

@@ -157,24 +157,15 @@ bool isInside(std::int64_t offset, const Byte* docStart, const Byte* docEnd)
 
 }  // namespace
 
-int locatePageImage(const DocumentReader& reader, int pageIndex, const Byte* pageListStart,
-                    const Byte* pageListEnd, ImageInfo* info)
+namespace {
+
+// The page object `pageNumber`, matched piece by piece: 0 with its image's
+// object number and its media box, or the locator's code (-2 to -14).
+int readPageObject(const DocumentReader& reader, std::int32_t pageNumber, std::int32_t* imageNumber,
+                   ImageInfo* info)
 {
     const Byte* const docStart = reader.start;
     const Byte* const docEnd = reader.end;
-    // The page's line in the PageList.
-    if (pageIndex < 0) return -1;
-    const Byte* line = pageListStart;
-    for (int count = 0; count < pageIndex; ++count) {
-        // A line is passed only when a byte follows its line feed.
-        while (pageListEnd - line > 1 && *line != '\n') ++line;
-        if (pageListEnd - line <= 1) return -1;
-        ++line;
-    }
-    const std::int32_t pageNumber = readCount(line, pageListEnd);
-    if (pageNumber == 0) return -1;
-
-    // The page object, matched piece by piece.
     std::int64_t offset = 0;
     if (findObjectOffset(reader, pageNumber, &offset) != Lookup::Found) return -2;
     if (!isInside(offset, docStart, docEnd)) return -3;
@@ -183,7 +174,7 @@ int locatePageImage(const DocumentReader& reader, int pageIndex, const Byte* pag
     if (!takePiece(&p, docEnd, pageHeaderPiece)) return -4;
     if (!skipTo(&p, docEnd, ' ', resourcesPiece.size())) return -5;
     if (!takePiece(&p, docEnd, resourcesPiece)) return -6;
-    const std::int32_t imageNumber = readCount(p, docEnd);
+    *imageNumber = readCount(p, docEnd);
     if (!skipTo(&p, docEnd, ' ', mediaBoxPiece.size())) return -7;
     if (!takePiece(&p, docEnd, mediaBoxPiece)) return -8;
     const Byte* const widthStart = p;
@@ -195,14 +186,22 @@ int locatePageImage(const DocumentReader& reader, int pageIndex, const Byte* pag
     info->mediaHeight = readPoints(heightStart, p);
     if (!takePiece(&p, docEnd, contentsPiece)) return -11;
     // The content stream is always written right after its image.
-    if (std::int64_t{readCount(p, docEnd)} != std::int64_t{imageNumber} + 1) return -12;
+    if (std::int64_t{readCount(p, docEnd)} != std::int64_t{*imageNumber} + 1) return -12;
     if (!skipTo(&p, docEnd, ' ', pageClosePiece.size())) return -13;
     if (!matchesAt(p, docEnd, pageClosePiece)) return -14;
+    return 0;
+}
 
-    // The image XObject, and its stream.
+// The image XObject `imageNumber` and its stream: 0, or the locator's code
+// (-15 to -29).
+int readImageObject(const DocumentReader& reader, std::int32_t imageNumber, ImageInfo* info)
+{
+    const Byte* const docStart = reader.start;
+    const Byte* const docEnd = reader.end;
+    std::int64_t offset = 0;
     if (findObjectOffset(reader, imageNumber, &offset) != Lookup::Found) return -15;
     if (!isInside(offset, docStart, docEnd)) return -16;
-    p = docStart + offset;
+    const Byte* p = docStart + offset;
     if (!skipTo(&p, docEnd, ' ', imageHeaderPiece.size())) return -16;
     if (!takePiece(&p, docEnd, imageHeaderPiece)) return -17;
     info->width = readCount(p, docEnd);
@@ -240,6 +239,27 @@ int locatePageImage(const DocumentReader& reader, int pageIndex, const Byte* pag
     if (info->streamLength < 0) return -29;
     info->streamStart = data;
     return 0;
+}
+
+}  // namespace
+
+int locatePageImage(const DocumentReader& reader, int pageIndex, const Byte* pageListStart,
+                    const Byte* pageListEnd, ImageInfo* info)
+{
+    // The page's line in the PageList.
+    if (pageIndex < 0) return -1;
+    const Byte* line = pageListStart;
+    for (int count = 0; count < pageIndex; ++count) {
+        // A line is passed only when a byte follows its line feed.
+        while (pageListEnd - line > 1 && *line != '\n') ++line;
+        if (pageListEnd - line <= 1) return -1;
+        ++line;
+    }
+    const std::int32_t pageNumber = readCount(line, pageListEnd);
+    if (pageNumber == 0) return -1;
+    std::int32_t imageNumber = 0;
+    if (const int page = readPageObject(reader, pageNumber, &imageNumber, info); page != 0) return page;
+    return readImageObject(reader, imageNumber, info);
 }
 
 }  // namespace ravoth
