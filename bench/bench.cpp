@@ -283,6 +283,25 @@ std::function<void(const fs::path&)> img2pdfFromPng(int count, int width, int he
     };
 }
 
+// Pages as img2pdf makes them from JPEG files: each file's bytes one page's
+// DCT stream, `distinct` pictures repeated.
+std::function<void(const fs::path&)> img2pdfFromJpeg(int count, int width, int height, int distinct, int quality)
+{
+    return [=](const fs::path& pdf) {
+        const fs::path folder = pdf.parent_path() / (pdf.stem().string() + "-jpeg");
+        fs::create_directories(folder);
+        std::vector<std::string> files;
+        for (int k = 0; k < distinct; ++k) {
+            files.push_back((folder / (std::to_string(k) + ".jpg")).string());
+            writeFile(files.back(), makeJpeg(width, height, false, static_cast<unsigned>(k + 1), quality));
+        }
+        std::vector<std::string> command = {"img2pdf", "-o", pdf.string()};
+        for (int k = 0; k < count; ++k) command.push_back(files[static_cast<std::size_t>(k % distinct)]);
+        runOnce(command, folder);
+        fs::remove_all(folder);
+    };
+}
+
 std::vector<std::pair<std::string, std::string>> repeated(int count, const std::vector<std::string>& distinct,
                                                           const std::string& size)
 {
@@ -360,6 +379,11 @@ int main(int argc, char** argv)
          }},
         // Another producer's pages that only img2pdf writes: sets of their own,
         // measured where it is installed.
+        {"any-jpeg-img2pdf", [&] {
+             Workload work{"any-jpeg-img2pdf", "1240x1754 JPEG pages by img2pdf", {}};
+             work.writeGeneral = img2pdfFromJpeg(scaled(2000), 1240, 1754, 6, 97);
+             return work;
+         }},
         {"any-flate-24bit", [&] {
              Workload work{"any-flate-24bit", "2480x3508 24-bit PNG pages by img2pdf, near white", {}};
              work.writeGeneral = img2pdfFromPng(scaled(100), 2480, 3508, 8, false, 2, 4);
@@ -393,7 +417,7 @@ int main(int argc, char** argv)
         const bool general = static_cast<bool>(work.writeGeneral);
         const std::size_t pageCount = general ? 0 : work.pages.size();
         const fs::path pdf = base / (work.name + ".pdf");
-        if (work.name.rfind("any-flate", 0) == 0 && !installed("img2pdf")) {
+        if (work.description.find("by img2pdf") != std::string::npos && !installed("img2pdf")) {
             std::printf("# %s: skipped, img2pdf is not installed\n", work.name.c_str());
             continue;
         }
@@ -501,7 +525,7 @@ int main(int argc, char** argv)
                             zipped.seconds / archive.seconds);
             }
             // Raw output of large JPEG pages is gigabytes of PPM and minutes.
-            if (work.name != "jpeg-large" && work.name != "any-jpeg-large" && work.name != "any-ccitt" && !pngPeers)
+            if (work.name != "jpeg-large" && work.name != "any-jpeg-large" && work.name != "any-ccitt" && work.name != "any-jpeg-img2pdf" && !pngPeers)
                 row("pdfimages raw", best({"pdfimages", pdf.string(), "@OUT@/img"}, base, "out-pdfimages", repeat));
         }
         if (installed("mutool"))
