@@ -11,7 +11,6 @@
 
 #include "job/comic_info.h"
 #include "job/general_source.h"
-#include "job/page_archive.h"
 #include "platform/memory.h"
 
 namespace ravoth {
@@ -51,12 +50,6 @@ std::string imageSuffix(std::size_t imageNumber, std::size_t imageCount, std::st
     }
     suffix.append(extension);
     return suffix;
-}
-
-// An archive entry's name: the file's name without its folder.
-std::size_t entryOffsetOf(const char* name, const OutputNames& names)
-{
-    return names.folderBytes <= std::strlen(name) ? names.folderBytes : 0;
 }
 
 // A PDF begins with "%PDF-", which readers look for in the first kilobyte
@@ -139,8 +132,8 @@ ExtractionResult ExtractionRun::run(const char* sourcePath, int firstPage, int l
     const bool defaultForArchive = !outputFormat_ && !archivePath_.empty();
     pageFormat_ = outputFormat_.value_or(defaultForArchive ? OutputFormat::Png : OutputFormat::Bmp);
     faxForm_ = defaultForArchive ? FaxForm::Decoded : FaxForm::Coded;
-    archive_.reset();
-    archiveNames_.clear();
+    sink_.reset();
+    archive_ = nullptr;
     reader_.infoObjectNumber = 0;
     // A stop reaches the reader wherever it scans, not only between pages.
     reader_.stops = StopFlags{{&stopRequested_, externalStop_, &documentChanged_}};
@@ -228,13 +221,7 @@ int ExtractionRun::runSource(PageSource& source, int firstPage, int lastPage, co
     OutputNames names;
     setOutputNames(&names, outputBase, pageCount_);
     if (!source.readTitles()) return endRun(noMemoryOutlineOutputs);
-    if (!archivePath_.empty() && !listing_) {
-        archive_ = std::make_unique<PageArchive>();
-        if (!archive_->create(archivePath_.c_str(), reader_.stops)) {
-            archive_.reset();
-            return endRun(isStopRequested() ? extractionStopped : archiveNotWritten);
-        }
-    }
+    if (!openSink(names)) return endRun(isStopRequested() ? extractionStopped : archiveNotWritten);
     bool pageFailed = false;
     bool stopped = false;
     {
@@ -295,7 +282,7 @@ bool ExtractionRun::processPage(PageLoop& loop, PageSource& source, int pageInde
             return true;
         }
         if (step.goesOn())
-            deliver(loop, source, std::move(file), names, pageIndex);
+            deliver(loop, source, std::move(file), pageIndex);
         else
             loop.failImage(pageNumber, file.imageNumber, file.endsPage, step.stage, step.code);
     }
@@ -311,40 +298,45 @@ bool ExtractionRun::nameFile(PageLoop& loop, PageSource& source, int pageIndex, 
 {
     if (outlineNames_ && source.formTitleName(pageIndex, names, extension, file.name)) {
         if (loop.holdsName(file.name)) loop.settle();
-        if (isUsableName(file.name, names)) return true;
+        if (sink_->isUsableName(file.name, false)) return true;
     }
     if (!formNumberedName(names, pageIndex + 1, extension, file.name)) return false;
-    if (!archivePath_.empty() && !isUsableName(file.name, names)) return false;
+    if (!sink_->isUsableName(file.name, true)) return false;
     if (outlineNames_ && loop.holdsName(file.name)) loop.settle();
     return true;
 }
 
-bool ExtractionRun::isUsableName(const char* name, const OutputNames& names) const
+bool ExtractionRun::openSink(const OutputNames& names)
 {
-    if (!archivePath_.empty()) return archiveNames_.count(name + entryOffsetOf(name, names)) == 0;
-    return listing_ || isUsableOutputName(name);
+    // An archive's entries go without the folder of the names.
+    auto entryNames = [&] { return std::make_unique<EntryNames>(names.folderBytes); };
+    if (listing_) {
+        sink_ = std::make_unique<ListSink>(archivePath_.empty() ? nullptr : entryNames());
+    } else if (!archivePath_.empty()) {
+        auto archive = std::make_unique<ArchiveSink>(names.folderBytes);
+        if (!archive->create(archivePath_.c_str(), reader_.stops)) return false;
+        archive_ = archive.get();
+        sink_ = std::move(archive);
+    } else {
+        sink_ = std::make_unique<FileSink>();
+    }
+    return true;
 }
 
-void ExtractionRun::deliver(PageLoop& loop, PageSource& source, PageFile&& file, const OutputNames& names,
-                            int pageIndex)
+void ExtractionRun::deliver(PageLoop& loop, PageSource& source, PageFile&& file, int pageIndex)
 {
     if (wantsTitles()) file.title = source.titleText(pageIndex);
-    if (!archivePath_.empty()) {
-        // An archive holds each name once: a later page whose bookmark gives
-        // a name taken gets its numbered one (isUsableName).
-        file.entryOffset = entryOffsetOf(file.name, names);
-        archiveNames_.insert(file.name + file.entryOffset);
-    }
-    file.listOnly = listing_;
-    file.archive = archive_.get();
+    sink_->claim(file);
+    file.sink = sink_.get();
     loop.write(std::move(file));
 }
 
 bool ExtractionRun::finishArchive(bool wanted)
 {
-    const bool placed = wanted && archive_->finish("ComicInfo.xml", comicInfo());
+    const bool placed = wanted && archive_->finish(comicInfo());
     if (!placed) dropArchive();
-    archive_.reset();
+    sink_.reset();
+    archive_ = nullptr;
     return placed || !wanted;
 }
 
@@ -479,7 +471,8 @@ bool ExtractionRun::isRefusedForeignLayout() const
 
 void ExtractionRun::dropArchive()
 {
-    archive_.reset();
+    sink_.reset();
+    archive_ = nullptr;
     // What went into the archive went with it.
     filesWritten_ = false;
     for (PageOutcome& outcome : outcomes_)

@@ -20,6 +20,7 @@
 #include "job/exact_source.h"
 #include "job/page_files.h"
 #include "job/page_loop.h"
+#include "job/page_sink.h"
 #include "job/page_source.h"
 #include "pdf/general_reader.h"
 #include "pdf/reader.h"
@@ -125,7 +126,10 @@ private:
     bool nameFile(PageLoop& loop, PageSource& source, int pageIndex, std::string_view extension,
                   const OutputNames& names, PageFile& file);
     // Hands a named file on: written, added to the archive, or listed.
-    void deliver(PageLoop& loop, PageSource& source, PageFile&& file, const OutputNames& names, int pageIndex);
+    void deliver(PageLoop& loop, PageSource& source, PageFile&& file, int pageIndex);
+    // Where this run's files go: false when the archive asked for cannot
+    // be made.
+    bool openSink(const OutputNames& names);
     // Puts the archive in place, or gives it up; false when one wanted
     // could not be made whole.
     bool finishArchive(bool wanted);
@@ -141,9 +145,6 @@ private:
     // Whether the bookmarks are read for more than names: the page list and
     // the archive show them.
     bool wantsTitles() const { return outlineNames_ || listing_ || !archivePath_.empty(); }
-    // Whether a title's name may be used: the file system says, or, where
-    // nothing goes to it, the archive's names taken so far.
-    bool isUsableName(const char* name, const OutputNames& names) const;
     std::string comicInfo() const;
 
     RunBuffers* work_;
@@ -161,8 +162,9 @@ private:
     std::string archivePath_;
     bool listing_ = false;
     std::uint64_t scanBudget_ = 0;
-    std::unique_ptr<PageArchive> archive_;
-    std::set<std::string> archiveNames_;
+    std::unique_ptr<PageSink> sink_;
+    // The sink, where it is an archive.
+    ArchiveSink* archive_ = nullptr;
     PageWriting pageWriting_;
     // The run's thread inflates pages with it; the writing threads have
     // their own.

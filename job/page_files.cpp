@@ -1,7 +1,6 @@
 #include "job/page_files.h"
 
 #include "image/inflate.h"
-#include "job/page_archive.h"
 #include "platform/same_name.h"
 
 #include <algorithm>
@@ -55,33 +54,20 @@ bool prepareDecoded(PageFile& file)
     return false;
 }
 
-// Converts the file as it needs, then writes it where it goes; an
-// archive's entry stays in hand until the run adds it.
+// Converts the file as it needs, then writes it where it goes; a file for
+// a sink that gathers them stays in hand until the run takes it.
 void writeOut(PageFile& file, WholeInflater& inflater)
 {
     if (file.pending && !convertPending(file, inflater)) return;
     if (file.decoded && !prepareDecoded(file)) return;
-    if (file.archive) return;
-    if (!file.listOnly) {
-        file.code = file.isBitmap ? writePreparedBitmap(file.name, file.bitmap, file.stops)
-                                  : writeJpegFile(file.name, *file.jpegSource, file.jpegOffset, file.jpegView,
-                                                  file.jpegBytes, file.stops);
-    }
+    if (file.isKeptConverted()) return;
+    file.code = file.isBitmap ? writePreparedBitmap(file.name, file.bitmap, file.stops)
+                              : writeJpegFile(file.name, *file.jpegSource, file.jpegOffset, file.jpegView,
+                                              file.jpegBytes, file.stops);
     file.bitmap.pixels.reset();
 }
 
 }  // namespace
-
-void addToArchive(PageFile& file)
-{
-    const char* entry = file.name + file.entryOffset;
-    const bool added = file.isBitmap ? file.archive->add(entry, file.bitmap.header, file.bitmap.headerBytes,
-                                                         file.bitmap.pixels.get(), file.bitmap.imageBytes,
-                                                         !file.isEncoded)
-                                     : file.archive->add(entry, nullptr, 0, file.jpegView, file.jpegBytes, false);
-    file.code = added ? 0 : file.isBitmap ? -11 : -2;
-    file.bitmap.pixels.reset();
-}
 
 void writePageFile(PageFile& file, WholeInflater& inflater) { writeOut(file, inflater); }
 

@@ -34,6 +34,7 @@
 #include "image/inflate.h"
 #include "image/page_format.h"
 #include "job/page_outcome.h"
+#include "job/page_sink.h"
 #include "pdf/general_reader.h"
 #include "pdf/page_image.h"
 #include "platform/fault_plan.h"
@@ -42,7 +43,6 @@
 
 namespace ravoth {
 
-class PageArchive;
 
 // A Flate page still compressed, which the writing thread inflates and
 // converts before it writes it.
@@ -116,13 +116,11 @@ struct PageFile {
     int code = 0;
     PageStage failedStage = PageStage::Written;
     bool needsStreaming = false;
-    // Where the file goes once it is converted: to a file of its own (the
-    // writing thread writes it), into this archive under `name` from
-    // `entryOffset` on (the run adds it when it takes the file back, so
-    // that entries come in page order), or nowhere, only listed.
-    PageArchive* archive = nullptr;
+    // Where the file goes once it is converted (null: a file of its own,
+    // written by the thread); an archive's entry is named `name` from
+    // `entryOffset` on.
+    PageSink* sink = nullptr;
     std::size_t entryOffset = 0;
-    bool listOnly = false;
     ImageFacts facts;
     std::optional<std::string> title;  // its page's first bookmark, as text
 
@@ -137,10 +135,10 @@ struct PageFile {
     bool isUnconverted() const { return pending || decoded; }
     // Whether a thread would do anything for it: a file that is only
     // listed, or added to an archive by the run, as it is needs no thread.
-    bool needsThread() const { return isUnconverted() || (!archive && !listOnly); }
+    bool needsThread() const { return isUnconverted() || !isKeptConverted(); }
     // Whether the file stays in hand after its conversion, until the run
-    // takes it back.
-    bool isKeptConverted() const { return archive != nullptr; }
+    // takes it back and hands it to its sink.
+    bool isKeptConverted() const { return sink && !sink->writesOnThreads(); }
 };
 
 // Writes a DCT page's stream unchanged: `bytes` bytes of `source` from
@@ -155,9 +153,7 @@ int writeJpegFile(const char* name, const InputFile& source, std::uint64_t offse
 // file.code.
 void writePageFile(PageFile& file, WholeInflater& inflater);
 
-// Adds a converted file to its archive and frees its blocks; the code lands
-// in file.code (-11 for a bitmap, -2 for a copied picture).
-void addToArchive(PageFile& file);
+
 
 // How a run hands its page files to threads. Tests change it to reach every
 // path; a run keeps the defaults.

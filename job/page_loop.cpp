@@ -88,12 +88,12 @@ PageStage PageLoop::finish(PageFile& file, int* code)
         if (stage != PageStage::Written) return stage;
         writePageFile(file, inflater_);
     }
-    if (file.archive && file.code == 0) {
+    if (file.isKeptConverted() && file.code == 0) {
         if (host_.isStopped()) return PageStage::Stopped;
-        addToArchive(file);
+        file.code = file.sink->take(file);
     }
     *code = file.code;
-    if (file.code == 0) return file.listOnly ? PageStage::Listed : PageStage::Written;
+    if (file.code == 0) return file.sink ? file.sink->takenStage() : PageStage::Written;
     // Given up half-way because the run was asked to stop, or its document
     // changed: the page did not fail, and nothing of it was left behind.
     return host_.isStopped() ? PageStage::Stopped : writeStage(file);
