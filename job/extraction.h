@@ -1,5 +1,6 @@
-// One extraction run over one PDF: map it, check its producer, list its
-// pages, and write each page's image beside it.
+// One extraction run over one PDF: map it, read it with the exact reader or,
+// for another producer's document, the general one, and hand each page's
+// images to its sink (files, one archive, or the list) in page order.
 #pragma once
 
 #include <atomic>
@@ -7,21 +8,20 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "image/general_image.h"
 #include "image/page_format.h"
-#include "job/output_names.h"
-#include "job/page_outcome.h"
-#include "job/run_result.h"
 #include "job/exact_source.h"
+#include "job/output_names.h"
 #include "job/page_files.h"
 #include "job/page_loop.h"
+#include "job/page_outcome.h"
 #include "job/page_sink.h"
 #include "job/page_source.h"
+#include "job/run_result.h"
 #include "pdf/general_reader.h"
 #include "pdf/reader.h"
 #include "platform/fault_plan.h"
