@@ -45,6 +45,10 @@ inline constexpr Text cancelled{"中止しました", "Cancelled"};
 // pages of the range (as a progress bar writes its value and maximum).
 inline constexpr Text progressPages{"%m ページ中 %v ページ目", "page %v of %m"};
 inline constexpr Text cancelButton{"中止", "Cancel"};
+// The same for a batch of several documents: "%k" is the document in hand,
+// "%n" the documents of the batch.
+inline constexpr Text progressDocuments{"%n 件中 %k 件目、%m ページ中 %v ページ目",
+                                        "document %k of %n, page %v of %m"};
 
 // Why a run did not end Complete: the line the command line prints after
 // "ravoth-cli: FILE: ", and the window's failure box gives below its text.
@@ -78,6 +82,8 @@ inline constexpr Text reasonPagesMissing{"%d / %d ページを書き出せませ
 inline constexpr Text reasonChanged{"読み込み中に PDF が変更されました", "the PDF changed while it was read"};
 inline constexpr Text reasonFolderNotMade{"出力フォルダーを作成できません", "the output folder cannot be made"};
 inline constexpr Text reasonArchive{"アーカイブを書き出せませんでした", "the archive could not be written"};
+// A document of the window's batch that a Cancel kept from starting.
+inline constexpr Text reasonNotStarted{"中止したため抽出していません", "not extracted: the run was cancelled"};
 
 // The command line's own reports, after "ravoth-cli: FILE: "; "%d" stands
 // for a count.
@@ -93,11 +99,22 @@ inline constexpr Text fileNameLabel{"ファイル名", "File Name"};
 inline constexpr Text refButton{"参照", "Ref"};
 inline constexpr Text pageLabel{"ページ", "Page"};
 inline constexpr Text pageRangeDash{"-", "-"};
+// What screen readers call the last page's field, which has no label.
+inline constexpr Text lastPageName{"最終ページ", "Last Page"};
 inline constexpr Text outlineCheckBox{"しおりをファイル名に", "Outline to File Name"};
 inline constexpr Text dropHint{"※このウィンドウにファイルをドラッグしても\n  ファイル名の入力が可能です",
                                "* You can drag PDF File into this window"};
 inline constexpr Text extractButton{"BMP/JPG抽出", "Extract"};
 inline constexpr Text endButton{"終了", "End"};
+// Below them, the output choices; "&" marks the key that reaches each with Alt.
+inline constexpr Text besidePdfRadio{"PDF と同じ場所にファイル(&B)", "Files &beside the PDF"};
+inline constexpr Text outputFolderRadio{"フォルダー(&O)", "F&older"};
+inline constexpr Text folderButton{"選択(&W)", "Bro&wse"};
+inline constexpr Text formatLabel{"形式(&T)", "Forma&t"};
+inline constexpr Text anyProducerCheckBox{"どの作成元の PDF も読む(&A)", "Read PDFs of &any producer"};
+// The folder dialog's title, and the message for the folder choice with no folder.
+inline constexpr Text chooseFolderTitle{"出力フォルダーを選択", "Choose the Output Folder"};
+inline constexpr Text noOutputFolder{"出力フォルダーを指定してください", "No Output Folder is Given"};
 
 // Menus. "&" marks the mnemonic; the text after a tab is the shortcut shown.
 inline constexpr Text fileMenu{"ファイル(&F)", "&File"};

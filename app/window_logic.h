@@ -24,38 +24,51 @@ inline constexpr int commandBrowse = 2020;
 inline constexpr int commandExtract = 2030;
 inline constexpr int commandHelp = 2040;
 inline constexpr int commandAbout = 2050;
+inline constexpr int commandBrowseFolder = 2070;
 
 // Identifiers of the controls that carry input; labels have none.
 inline constexpr int idFileNameEdit = 1000;
 inline constexpr int idFirstPageEdit = 1010;
 inline constexpr int idLastPageEdit = 1020;
 inline constexpr int idOutlineCheckBox = 1030;
+inline constexpr int idAnyProducerCheckBox = 1040;
+inline constexpr int idBesidePdfRadio = 1050;
+inline constexpr int idOutputFolderRadio = 1060;
+inline constexpr int idOutputFolderEdit = 1070;
+inline constexpr int idFormatList = 1080;
 inline constexpr int idNone = -1;
 
 // The whole window, frame and menu included, as the layout was drawn for.
+// The first version's window was 400 x 220 and its controls keep their
+// places; the output choices were added below them.
 inline constexpr int windowWidthPixels = 400;
-inline constexpr int windowHeightPixels = 220;
+inline constexpr int windowHeightPixels = 334;
 
 // The client area below the menu that holds the controls: the rightmost
-// control ends at 384 and the lowest at 161, and this leaves the margins a
-// 400 x 220 window with a caption and a menu bar has around them.
+// control ends at 384 and the lowest at 275, and this leaves the margins a
+// window with a caption and a menu bar has around them.
 inline constexpr int clientWidthPixels = 392;
-inline constexpr int clientHeightPixels = 168;
+inline constexpr int clientHeightPixels = 282;
 
 // While a run goes on, its progress bar and a Cancel button stand in the
-// drop hint's place (no file can be dropped then).
+// drop hint's place (no file can be dropped then). A batch of several
+// documents says more and takes the whole row.
 inline constexpr int runAreaLeftPixels = 60;
 inline constexpr int runAreaTopPixels = 102;
 inline constexpr int runAreaWidthPixels = 260;
 inline constexpr int runAreaHeightPixels = 25;
 inline constexpr int cancelWidthPixels = 64;
+inline constexpr int batchRunAreaLeftPixels = 14;
+inline constexpr int batchRunAreaWidthPixels = 370;
 
 // The controls' font height in pixels and, for Japanese, its face. English
 // names no face and asks for a fixed-pitch one instead.
 inline constexpr int fontHeightPixels = 12;
 inline constexpr std::string_view japaneseFontFace = "ＭＳ Ｐ ゴシック";
 
-enum class ControlKind { Label, Edit, PushButton, CheckBox };
+// A drop-down list's height is that of its closed box; the list it opens
+// is the system's to size.
+enum class ControlKind { Label, Edit, PushButton, CheckBox, RadioButton, DropDownList };
 
 // One control: position and size in pixels of the client area.
 struct ControlLayout {
@@ -68,7 +81,9 @@ struct ControlLayout {
     int id;
 };
 
-// In creation order, which is also the order focus moves in.
+// In creation order, which is also the order focus moves in. The first
+// eleven are the first version's; each later label names the control after
+// it, whose key it gives.
 inline constexpr ControlLayout mainWindowControls[] = {
     {ControlKind::Label, texts::fileNameLabel, 14, 14, 80, 20, idNone},
     {ControlKind::Edit, {}, 94, 12, 230, 19, idFileNameEdit},
@@ -81,7 +96,17 @@ inline constexpr ControlLayout mainWindowControls[] = {
     {ControlKind::Label, texts::dropHint, 60, 102, 260, 28, idNone},
     {ControlKind::PushButton, texts::extractButton, 90, 136, 88, 25, commandExtract},
     {ControlKind::PushButton, texts::endButton, 230, 136, 88, 25, commandExit},
+    {ControlKind::RadioButton, texts::besidePdfRadio, 14, 172, 300, 20, idBesidePdfRadio},
+    {ControlKind::RadioButton, texts::outputFolderRadio, 14, 196, 96, 20, idOutputFolderRadio},
+    {ControlKind::Edit, {}, 112, 196, 212, 19, idOutputFolderEdit},
+    {ControlKind::PushButton, texts::folderButton, 334, 194, 50, 25, commandBrowseFolder},
+    {ControlKind::Label, texts::formatLabel, 14, 228, 78, 20, idNone},
+    {ControlKind::DropDownList, {}, 94, 225, 150, 22, idFormatList},
+    {ControlKind::CheckBox, texts::anyProducerCheckBox, 14, 254, 370, 20, idAnyProducerCheckBox},
 };
+
+// How many of mainWindowControls the first version had.
+inline constexpr int firstVersionControlCount = 11;
 
 enum class MenuEntryKind {
     Popup,     // opens a pop-up menu on the bar; the items up to EndPopup are in it
@@ -206,6 +231,10 @@ bool generalReaderWouldRead(const RunReport& report);
 
 // `text` with each "%d" replaced by the next of `counts`.
 std::string withCounts(std::string_view text, std::initializer_list<long> counts);
+
+// A control's text as a screen reader says it: without the "(&X)" a
+// Japanese text ends in, or else without the "&" that marks the key.
+std::string withoutMnemonic(std::string_view text);
 
 // "Ravoth Version 0.84", a blank line, then the program's description.
 std::string aboutText(Language language);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -25,6 +26,8 @@
 #include <QCloseEvent>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QSpacerItem>
 #include <QStandardPaths>
@@ -236,6 +239,15 @@ bool showBox(QWidget* parent, const QString& text, const QString& detail, const 
 
 }  // namespace
 
+// The desktop's own dialogs speak the desktop's language; when the window
+// was told to speak another, Qt's dialogs speak the window's.
+static QFileDialog::Options dialogOptions()
+{
+    QFileDialog::Options options;
+    if (QLocale().language() != QLocale::system().language()) options |= QFileDialog::DontUseNativeDialog;
+    return options;
+}
+
 WindowSeams desktopSeams()
 {
     WindowSeams seams;
@@ -268,12 +280,30 @@ WindowSeams desktopSeams()
         return QDesktopServices::openUrl(url);
     };
     seams.chooseFile = [](QWidget* parent, const QString& title, const QString& filter) {
-        // The desktop's own dialog speaks the desktop's language; when the
-        // window was told to speak another, Qt's dialog speaks the window's.
-        QFileDialog::Options options;
-        if (QLocale().language() != QLocale::system().language())
-            options |= QFileDialog::DontUseNativeDialog;
-        return QFileDialog::getOpenFileName(parent, title, QString(), filter, nullptr, options);
+        return QFileDialog::getOpenFileName(parent, title, QString(), filter, nullptr, dialogOptions());
+    };
+    seams.chooseFiles = [](QWidget* parent, const QString& title, const QString& filter) {
+        return QFileDialog::getOpenFileNames(parent, title, QString(), filter, nullptr, dialogOptions());
+    };
+    seams.chooseFolder = [](QWidget* parent, const QString& title, const QString& start) {
+        return QFileDialog::getExistingDirectory(parent, title, start,
+                                                 dialogOptions() | QFileDialog::ShowDirsOnly);
+    };
+    // ~/.config/Ravoth/Ravoth.conf; values as the file system spells paths.
+    seams.loadChoices = [] {
+        const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, qtText(texts::caption),
+                                 qtText(texts::caption));
+        return choicesFromSettings([&](std::string_view key) -> std::optional<std::string> {
+            const QVariant value = settings.value(QStringLiteral("window/") + qtText(key));
+            if (!value.isValid()) return std::nullopt;
+            return QFile::encodeName(value.toString()).toStdString();
+        });
+    };
+    seams.saveChoices = [](const WindowChoices& choices) {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, qtText(texts::caption),
+                           qtText(texts::caption));
+        for (const auto& [key, value] : settingsOf(choices))
+            settings.setValue(QStringLiteral("window/") + qtText(key), QFile::decodeName(QByteArray::fromStdString(value)));
     };
     return seams;
 }
@@ -298,6 +328,7 @@ MainWindow::MainWindow(Language language, QByteArray helpFolder, QByteArray inst
     createMenus();
     createControls();
     createAccelerators();
+    if (seams_.loadChoices) showChoices(seams_.loadChoices());
     setAcceptDrops(true);
     // The run's thread only sends these, and Qt queues each to the window's
     // thread with a copy of its arguments. A queued lambda would instead be
@@ -354,67 +385,98 @@ void MainWindow::createControls()
     auto* client = new QWidget(this);
     client->setFixedSize(clientWidthPixels, clientHeightPixels);
     setCentralWidget(client);
-    const QFont font = controlFont(language_);
     auto* acceleratorsFirst = new AcceleratorsFirst(this);
+    for (const ControlLayout& control : mainWindowControls) createControl(control, client, acceleratorsFirst);
+    // The two places exclude each other, as radio buttons of one parent do;
+    // the folder's edit and button serve the folder only.
+    // Typing a folder means it is to be used.
+    connect(outputFolderEdit_, &QLineEdit::textEdited, outputFolderRadio_, [this] { outputFolderRadio_->setChecked(true); });
+    // Edits without a label of their own are named for those who cannot
+    // see where they stand.
+    lastPageEdit_->setAccessibleName(qtText(texts::lastPageName, language_));
+    outputFolderEdit_->setAccessibleName(qtText(withoutMnemonic(texts::outputFolderRadio.in(language_))));
+    createRunArea(client);
+}
 
-    for (const ControlLayout& control : mainWindowControls) {
-        const QString text = qtText(control.text, language_);
-        QWidget* widget = nullptr;
-        switch (control.kind) {
-        case ControlKind::Label:
-            widget = new StaticText(text, client);
-            break;
-        case ControlKind::Edit: {
-            auto* edit = new QLineEdit(text, client);
-            // A file dropped on an edit is meant for the window, not pasted
-            // into the edit as text.
-            edit->setAcceptDrops(false);
-            edit->installEventFilter(acceleratorsFirst);
-            if (control.id == idFileNameEdit) fileNameEdit_ = edit;
-            if (control.id == idFirstPageEdit) firstPageEdit_ = edit;
-            if (control.id == idLastPageEdit) lastPageEdit_ = edit;
-            widget = edit;
-            break;
-        }
-        case ControlKind::PushButton: {
-            auto* button = new QPushButton(text, client);
-            button->setAutoDefault(false);
-            const int command = control.id;
-            connect(button, &QPushButton::clicked, this, [this, command] { runCommand(command); });
-            widget = button;
-            break;
-        }
-        case ControlKind::CheckBox: {
-            auto* checkBox = new QCheckBox(text, client);
-            if (control.id == idOutlineCheckBox) outlineCheckBox_ = checkBox;
-            widget = checkBox;
-            break;
-        }
-        }
-        widget->setProperty("controlId", control.id);
-        widget->setFont(font);
-        widget->setGeometry(control.x, control.y, control.width, control.height);
-        if (control.kind == ControlKind::Label && control.id == idNone && control.y == runAreaTopPixels)
-            dropHint_ = widget;
-        else if (control.kind != ControlKind::Label && control.id != commandExit)
-            inputs_.append(widget);
+void MainWindow::createControl(const ControlLayout& control, QWidget* client, QObject* acceleratorsFirst)
+{
+    const QString text = qtText(control.text, language_);
+    QWidget* widget = nullptr;
+    switch (control.kind) {
+    case ControlKind::Label:
+        widget = new StaticText(text, client);
+        break;
+    case ControlKind::Edit: {
+        auto* edit = new QLineEdit(text, client);
+        // A file dropped on an edit is meant for the window, not pasted
+        // into the edit as text.
+        edit->setAcceptDrops(false);
+        edit->installEventFilter(acceleratorsFirst);
+        if (control.id == idFileNameEdit) fileNameEdit_ = edit;
+        if (control.id == idFirstPageEdit) firstPageEdit_ = edit;
+        if (control.id == idLastPageEdit) lastPageEdit_ = edit;
+        if (control.id == idOutputFolderEdit) outputFolderEdit_ = edit;
+        widget = edit;
+        break;
     }
+    case ControlKind::PushButton: {
+        auto* button = new QPushButton(text, client);
+        button->setAutoDefault(false);
+        const int command = control.id;
+        connect(button, &QPushButton::clicked, this, [this, command] { runCommand(command); });
+        widget = button;
+        break;
+    }
+    case ControlKind::CheckBox: {
+        auto* checkBox = new QCheckBox(text, client);
+        if (control.id == idOutlineCheckBox) outlineCheckBox_ = checkBox;
+        if (control.id == idAnyProducerCheckBox) anyProducerCheckBox_ = checkBox;
+        widget = checkBox;
+        break;
+    }
+    case ControlKind::RadioButton: {
+        auto* radio = new QRadioButton(text, client);
+        if (control.id == idBesidePdfRadio) besidePdfRadio_ = radio;
+        if (control.id == idOutputFolderRadio) outputFolderRadio_ = radio;
+        widget = radio;
+        break;
+    }
+    case ControlKind::DropDownList: {
+        auto* list = new QComboBox(client);
+        for (const Text& name : windowFormatNames) list->addItem(qtText(name, language_));
+        list->installEventFilter(acceleratorsFirst);
+        formatList_ = list;
+        widget = list;
+        break;
+    }
+    }
+    widget->setProperty("controlId", control.id);
+    widget->setFont(controlFont(language_));
+    widget->setGeometry(control.x, control.y, control.width, control.height);
+    // A label gives its key and its name to the control after it; the
+    // first version's labels name their edits the same way.
+    if (auto* label = qobject_cast<QLabel*>(previousControl_)) label->setBuddy(widget);
+    previousControl_ = widget;
+    if (control.kind == ControlKind::Label && control.id == idNone && control.y == runAreaTopPixels)
+        dropHint_ = widget;
+    else if (control.kind != ControlKind::Label && control.id != commandExit)
+        inputs_.append(widget);
+}
 
+void MainWindow::createRunArea(QWidget* client)
+{
     // While a run goes on, its progress and the Cancel button stand where
     // the drop hint does, which says nothing then: no file can be dropped.
-    auto* runArea = new QWidget(client);
-    runArea->setGeometry(runAreaLeftPixels, runAreaTopPixels, runAreaWidthPixels, runAreaHeightPixels);
-    progress_ = new QProgressBar(runArea);
+    const QFont font = controlFont(language_);
+    runArea_ = new QWidget(client);
+    progress_ = new QProgressBar(runArea_);
     progress_->setFont(font);
     progress_->setTextVisible(true);
-    progress_->setFormat(qtText(texts::progressPages, language_));
-    progress_->setGeometry(0, 2, runAreaWidthPixels - cancelWidthPixels - 6, runAreaHeightPixels - 4);
-    cancelButton_ = new QPushButton(qtText(texts::cancelButton, language_), runArea);
+    cancelButton_ = new QPushButton(qtText(texts::cancelButton, language_), runArea_);
     cancelButton_->setFont(font);
     cancelButton_->setAutoDefault(false);
-    cancelButton_->setGeometry(runAreaWidthPixels - cancelWidthPixels, 0, cancelWidthPixels, runAreaHeightPixels);
     connect(cancelButton_, &QPushButton::clicked, this, &MainWindow::cancelRun);
-    runArea->hide();
+    runArea_->hide();
 }
 
 void MainWindow::createAccelerators()
@@ -439,6 +501,9 @@ void MainWindow::runCommand(int commandId)
     case commandBrowse:
         if (!isRunning()) browse();
         return;
+    case commandBrowseFolder:
+        if (!isRunning()) browseFolder();
+        return;
     case commandExtract:
         if (!isRunning()) extract();
         return;
@@ -453,7 +518,30 @@ void MainWindow::runCommand(int commandId)
     }
 }
 
-void MainWindow::extract(bool anyProducer)
+WindowChoices MainWindow::choices() const
+{
+    WindowChoices choices;
+    choices.place = outputFolderRadio_->isChecked() ? OutputPlace::Folder : OutputPlace::BesidePdf;
+    choices.folder = QFile::encodeName(outputFolderEdit_->text()).toStdString();
+    choices.format = windowFormatAt(formatList_->currentIndex());
+    choices.anyProducer = anyProducerCheckBox_->isChecked();
+    return choices;
+}
+
+void MainWindow::showChoices(const WindowChoices& choices)
+{
+    (choices.place == OutputPlace::Folder ? outputFolderRadio_ : besidePdfRadio_)->setChecked(true);
+    outputFolderEdit_->setText(QFile::decodeName(QByteArray::fromStdString(choices.folder)));
+    formatList_->setCurrentIndex(static_cast<int>(choices.format));
+    anyProducerCheckBox_->setChecked(choices.anyProducer);
+}
+
+void MainWindow::saveChoices() const
+{
+    if (seams_.saveChoices) seams_.saveChoices(choices());
+}
+
+void MainWindow::extract(bool anyProducer, std::vector<std::string> documents)
 {
     const QByteArray fileName = QFile::encodeName(fileNameEdit_->text());
     const QByteArray firstPageText = firstPageEdit_->text().toUtf8();
@@ -466,61 +554,93 @@ void MainWindow::extract(bool anyProducer)
         showText(qtText(texts::pageInputError, language_));
         return;
     }
-    if (request.step == ExtractStep::NoFileName) return;
+    if (request.step == ExtractStep::NoFileName && documents.empty()) return;
+    if (documents.empty()) documents = documentsInField(std::string_view(fileName.constData(), fileName.size()));
 
-    run_ = std::make_unique<ExtractionRun>();
-    run_->setOutlineNames(outlineCheckBox_->isChecked());
-    run_->setAnyProducer(anyProducer);
+    WindowChoices choices = this->choices();
+    choices.anyProducer = choices.anyProducer || anyProducer;
+    saveChoices();
+    const FolderCheck folder = prepareOutputFolder(choices);
+    if (folder != FolderCheck::Ready) {
+        showText(qtText(folderCheckMessage(language_, folder, outputFolderEdit_->text().toStdString())));
+        return;
+    }
+    batch_ = std::make_unique<WindowBatch>(std::move(documents), choices, outlineCheckBox_->isChecked(),
+                                           request.firstPage, request.lastPage);
     // Each page is shown from the window's own thread; the run's thread
     // only signals it.
-    run_->setProgress([this](const PageProgress& page) {
-        emit runProgressed(page.pagesDone, page.pagesInRange, QPrivateSignal());
+    batch_->setProgress([this](const BatchProgress& page) {
+        emit runProgressed(page.document, page.documents, page.pagesDone, page.pagesInRange, QPrivateSignal());
         if (seams_.pageDone) seams_.pageDone();
     });
+    const bool several = batch_->documentCount() > 1;
+    runArea_->setGeometry(several ? batchRunAreaLeftPixels : runAreaLeftPixels, runAreaTopPixels,
+                          several ? batchRunAreaWidthPixels : runAreaWidthPixels, runAreaHeightPixels);
+    progress_->setGeometry(0, 2, runArea_->width() - cancelWidthPixels - 6, runAreaHeightPixels - 4);
+    cancelButton_->setGeometry(runArea_->width() - cancelWidthPixels, 0, cancelWidthPixels, runAreaHeightPixels);
+    progress_->setFormat(qtText(progressFormat(language_, 1, batch_->documentCount())));
     progress_->setRange(0, 1);
     progress_->setValue(0);
     setRunning(true);
     try {
-        worker_ = std::thread([this, fileName, first = request.firstPage, last = request.lastPage] {
-            const int result = run_->run(fileName.constData(), first, last, fileName.constData());
-            emit runEnded(result, QPrivateSignal());
+        worker_ = std::thread([this] {
+            batch_->run();
+            emit runEnded(QPrivateSignal());
         });
     } catch (const std::system_error&) {
         // No thread to be had: the run goes on here, the window waiting.
         setRunning(false);
         QApplication::setOverrideCursor(Qt::WaitCursor);
-        const int result = run_->run(fileName.constData(), request.firstPage, request.lastPage, fileName.constData());
+        batch_->run();
         QApplication::restoreOverrideCursor();
-        finishRun(result);
+        finishRun();
     }
 }
 
-void MainWindow::showProgress(int done, int total)
+void MainWindow::showProgress(int document, int documents, int done, int total)
 {
     if (!isRunning()) return;
+    if (documents > 1) progress_->setFormat(qtText(progressFormat(language_, document, documents)));
     progress_->setRange(0, total);
     progress_->setValue(done);
 }
 
-void MainWindow::finishRun(int result)
+void MainWindow::finishRun()
 {
     if (worker_.joinable()) worker_.join();
     setRunning(false);
     if (closeWait_) closeWait_->quit();
-    if (closing_ || !run_) return;
-    const std::unique_ptr<ExtractionRun> run = std::move(run_);
-    const RunReport report = reportOf(*run, result);
-    const QString reason = qtText(failureReason(language_, report));
-    const QString message = qtText(resultMessage(result, run->filesWritten()), language_);
+    if (closing_ || !batch_) return;
+    const std::unique_ptr<WindowBatch> batch = std::move(batch_);
+    if (batch->documentCount() > 1) {
+        showBatchOutcome(*batch);
+        return;
+    }
+    const DocumentEnd& end = batch->ends().front();
+    const QString reason = qtText(failureReason(language_, end.report));
+    const QString message = qtText(resultMessage(end.report.result, end.filesWritten), language_);
     // Another producer's document: the box offers to read it the general
     // way, with the same file, range and bookmark setting.
-    if (generalReaderWouldRead(report) && seams_.offerGeneralReader) {
+    if (generalReaderWouldRead(end.report) && seams_.offerGeneralReader) {
         if (seams_.offerGeneralReader(this, message, reason, qtText(texts::extractAnywayButton, language_)))
-            extract(true);
+            extract(true, {end.path});
         return;
     }
     // A cancelled run is what the user asked for: nothing more to explain.
-    seams_.showOutcome(this, message, result == extractionStopped ? QString() : reason);
+    seams_.showOutcome(this, message, end.report.result == extractionStopped ? QString() : reason);
+}
+
+void MainWindow::showBatchOutcome(const WindowBatch& batch)
+{
+    const BatchSummary summary = summarizeBatch(language_, batch.ends());
+    const QString message = qtText(*summary.message, language_);
+    const QString reasons = qtText(summary.reasons);
+    if (!summary.readableAnyway.empty() && seams_.offerGeneralReader) {
+        if (seams_.offerGeneralReader(this, message, reasons, qtText(texts::extractAnywayButton, language_)))
+            extract(true, summary.readableAnyway);
+        return;
+    }
+    seams_.showOutcome(this, message, reasons);
 }
 
 void MainWindow::setRunning(bool running)
@@ -529,20 +649,20 @@ void MainWindow::setRunning(bool running)
     for (QAction* action : inputActions_) action->setEnabled(!running);
     setAcceptDrops(!running);
     if (dropHint_) dropHint_->setVisible(!running);
-    progress_->parentWidget()->setVisible(running);
+    runArea_->setVisible(running);
     if (running) cancelButton_->setFocus();
 }
 
 void MainWindow::cancelRun()
 {
-    if (run_ && isRunning()) run_->requestStop();
+    if (batch_ && isRunning()) batch_->requestStop();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (isRunning()) {
         closing_ = true;
-        run_->requestStop();
+        batch_->requestStop();
         // The run stops after the page it is on and leaves nothing half
         // written; the window waits for that rather than pull the files
         // away from under it. A join here would freeze the window for as
@@ -558,20 +678,43 @@ void MainWindow::closeEvent(QCloseEvent* event)
         setRunning(false);
         setEnabled(true);
     }
+    saveChoices();
     QMainWindow::closeEvent(event);
 }
 
 MainWindow::~MainWindow()
 {
-    if (run_) run_->requestStop();
+    if (batch_) batch_->requestStop();
     if (worker_.joinable()) worker_.join();
 }
 
 void MainWindow::browse()
 {
-    const QString chosen = seams_.chooseFile(this, qtText(texts::browseTitle, language_),
-                                             qtText(texts::browseFilter));
-    if (!chosen.isEmpty()) fileNameEdit_->setText(chosen);
+    const QString title = qtText(texts::browseTitle, language_);
+    const QString filter = qtText(texts::browseFilter);
+    QStringList chosen;
+    if (seams_.chooseFiles)
+        chosen = seams_.chooseFiles(this, title, filter);
+    else if (const QString one = seams_.chooseFile(this, title, filter); !one.isEmpty())
+        chosen.append(one);
+    if (!chosen.isEmpty()) setDocuments(chosen);
+}
+
+void MainWindow::browseFolder()
+{
+    if (!seams_.chooseFolder) return;
+    const QString chosen =
+        seams_.chooseFolder(this, qtText(texts::chooseFolderTitle, language_), outputFolderEdit_->text());
+    if (chosen.isEmpty()) return;
+    outputFolderEdit_->setText(chosen);
+    outputFolderRadio_->setChecked(true);
+}
+
+void MainWindow::setDocuments(const QStringList& paths)
+{
+    std::vector<std::string> documents;
+    for (const QString& path : paths) documents.push_back(QFile::encodeName(path).toStdString());
+    fileNameEdit_->setText(QFile::decodeName(QByteArray::fromStdString(documentFieldText(documents))));
 }
 
 void MainWindow::showHelp()
@@ -607,17 +750,20 @@ void MainWindow::showHelp()
 void MainWindow::dropFiles(const QStringList& paths)
 {
     if (isRunning()) return;
-    if (paths.size() != 1) showText(qtText(texts::onlyOneFile, language_));
-    if (paths.isEmpty()) return;
-    const QString& path = paths.first();
-    const QByteArray bytes = QFile::encodeName(path);
-    if (!isPdfFileName(std::string_view(bytes.constData(), bytes.size()))) {
-        const QByteArray shown = path.toUtf8();
-        const std::string_view shownPath(shown.constData(), shown.size());
-        showText(qtText(notPdfMessage(language_, shownPath)));
-        return;
+    std::vector<DroppedItem> items;
+    for (const QString& path : paths)
+        items.push_back({QFile::encodeName(path).toStdString(), QFileInfo(path).isDir()});
+    const DropPlan plan = planDrop(items);
+    if (plan.notPdf) {
+        const QByteArray shown = QFile::decodeName(QByteArray::fromStdString(*plan.notPdf)).toUtf8();
+        showText(qtText(notPdfMessage(language_, std::string_view(shown.constData(), shown.size()))));
     }
-    fileNameEdit_->setText(path);
+    if (!plan.pdfs.empty())
+        fileNameEdit_->setText(QFile::decodeName(QByteArray::fromStdString(documentFieldText(plan.pdfs))));
+    if (plan.folder) {
+        outputFolderEdit_->setText(QFile::decodeName(QByteArray::fromStdString(*plan.folder)));
+        outputFolderRadio_->setChecked(true);
+    }
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)

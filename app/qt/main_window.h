@@ -13,11 +13,15 @@
 #include <thread>
 
 #include "app/texts.h"
-#include "job/extraction.h"
+#include "app/window_batch.h"
+#include "app/window_choices.h"
+#include "app/window_logic.h"
 
 class QAction;
 class QCheckBox;
 class QCloseEvent;
+class QComboBox;
+class QRadioButton;
 class QEventLoop;
 class QProgressBar;
 class QPushButton;
@@ -47,6 +51,16 @@ struct WindowSeams {
     // the chosen path, or an empty string when the user cancelled.
     std::function<QString(QWidget* parent, const QString& title, const QString& filter)>
         chooseFile;
+    // The same dialog taking several files; when empty, chooseFile is asked
+    // for one.
+    std::function<QStringList(QWidget* parent, const QString& title, const QString& filter)> chooseFiles;
+    // A folder dialog; an empty string when the user cancelled.
+    std::function<QString(QWidget* parent, const QString& title, const QString& start)> chooseFolder;
+    // The output choices kept between starts: read once as the window is
+    // built, written as a run starts and as the window closes. Without
+    // them the window starts with the first version's choices.
+    std::function<WindowChoices()> loadChoices;
+    std::function<void(const WindowChoices&)> saveChoices;
     // Called on the run's thread after each page; empty on the desktop. A
     // test slows a run down with it, to watch it go.
     std::function<void()> pageDone;
@@ -68,12 +82,17 @@ public:
     // Other identifiers are ignored.
     void runCommand(int commandId);
 
-    // Handles files dropped onto the window, as local paths.
+    // Handles files and folders dropped onto the window, as local paths:
+    // PDFs go to the file field, a folder becomes the output folder.
     void dropFiles(const QStringList& paths);
+
+    // The output choices as the controls show them.
+    WindowChoices choices() const;
 
     // Whether an extraction is going on. It runs on a thread of its own, so
     // the window stays alive meanwhile: it shows the run's progress and a
-    // Cancel button, and takes no other file until the run is over.
+    // Cancel button, and takes no other file until the run is over. Several
+    // documents run one after another in the same run.
     bool isRunning() const { return worker_.joinable(); }
     // Asks a run in progress to stop (Cancel, Esc); it ends with the
     // cancelled box after the page it is on.
@@ -83,8 +102,8 @@ public:
 
 signals:
     // Sent by the run's thread; see the constructor.
-    void runProgressed(int done, int total, QPrivateSignal);
-    void runEnded(int result, QPrivateSignal);
+    void runProgressed(int document, int documents, int done, int total, QPrivateSignal);
+    void runEnded(QPrivateSignal);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -98,15 +117,24 @@ private:
     void connectCommand(QAction* action, int commandId);
     void createControls();
     void createAccelerators();
-    // With anyProducer, what the exact reader refuses goes to the general one.
-    void extract(bool anyProducer = false);
-    // Shows the run's progress: `done` pages of `total`.
-    void showProgress(int done, int total);
+    void createControl(const ControlLayout& control, QWidget* client, QObject* acceleratorsFirst);
+    void createRunArea(QWidget* client);
+    void showChoices(const WindowChoices& choices);
+    void saveChoices() const;
+    // With anyProducer, what the exact reader refuses goes to the general
+    // one; `documents` replaces those of the file field when given.
+    void extract(bool anyProducer = false, std::vector<std::string> documents = {});
+    // Shows the run's progress: `done` pages of `total` of the document in hand.
+    void showProgress(int document, int documents, int done, int total);
+    void showBatchOutcome(const WindowBatch& batch);
     // Takes the run back once its thread has ended, and shows its outcome.
-    void finishRun(int result);
+    void finishRun();
     // Switches the window between taking input and showing a run.
     void setRunning(bool running);
     void browse();
+    void browseFolder();
+    // The file field's text for the chosen documents.
+    void setDocuments(const QStringList& paths);
     void showHelp();
     void showText(const QString& text);
 
@@ -118,13 +146,20 @@ private:
     QLineEdit* firstPageEdit_ = nullptr;
     QLineEdit* lastPageEdit_ = nullptr;
     QCheckBox* outlineCheckBox_ = nullptr;
+    QRadioButton* besidePdfRadio_ = nullptr;
+    QRadioButton* outputFolderRadio_ = nullptr;
+    QLineEdit* outputFolderEdit_ = nullptr;
+    QComboBox* formatList_ = nullptr;
+    QCheckBox* anyProducerCheckBox_ = nullptr;
     // Disabled while a run goes on.
     QList<QWidget*> inputs_;
     QList<QAction*> inputActions_;
     QWidget* dropHint_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
-    std::unique_ptr<ExtractionRun> run_;
+    QWidget* runArea_ = nullptr;
+    QWidget* previousControl_ = nullptr;  // while the controls are made
+    std::unique_ptr<WindowBatch> batch_;
     std::thread worker_;
     bool closing_ = false;
     // Turns while a close waits for the run to stop; null otherwise.

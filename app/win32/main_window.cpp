@@ -4,6 +4,7 @@
 #include <commdlg.h>
 #include <direct.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <atomic>
 #include <memory>
@@ -12,6 +13,8 @@
 #include <thread>
 
 #include "app/win32/window_texts.h"
+#include "app/window_batch.h"
+#include "app/window_choices.h"
 #include "app/window_logic.h"
 #include "job/extraction.h"
 #include "platform/text.h"
@@ -45,17 +48,27 @@ struct RowControl {
 constexpr RowControl progressLabelLayout{14, 108, 170, 16};
 constexpr RowControl progressBarLayout{186, 106, 132, 18};
 constexpr RowControl cancelButtonLayout{326, 104, 58, 25};
+// A batch's line says which document too, and takes room from the bar.
+constexpr RowControl batchProgressLabelLayout{14, 108, 236, 16};
+constexpr RowControl batchProgressBarLayout{252, 106, 66, 18};
+
+// The drop-down list is made this much taller than its closed box: the
+// room its open list takes.
+constexpr int dropDownListRoomPixels = 100;
+
+// The file dialog's buffer when several files may be chosen: the folder
+// and every name, each with its NUL.
+constexpr DWORD multipleChoiceUnits = 32768;
 
 // One extraction on its own thread. The window owns it from Extract until
 // it handles the end message and has joined the thread; the thread touches
 // only the run, the result and the counts.
 struct Job {
-    ExtractionRun run;
-    std::string fileName;
-    int firstPage = 0;
-    int lastPage = 0;
-    int result = 0;
+    explicit Job(std::unique_ptr<WindowBatch> documents) : batch(std::move(documents)) {}
+    std::unique_ptr<WindowBatch> batch;
     std::thread thread;
+    std::atomic<int> document{1};
+    std::atomic<int> documents{1};
     std::atomic<int> pagesDone{0};
     std::atomic<int> pagesInRange{0};
     // True while a progress message waits in the queue.
@@ -78,6 +91,17 @@ struct ProgramState {
     HWND refButton = nullptr;
     HWND extractButton = nullptr;
     HWND dropHint = nullptr;
+    HWND besidePdfRadio = nullptr;
+    HWND outputFolderRadio = nullptr;
+    HWND outputFolderEdit = nullptr;
+    HWND folderButton = nullptr;
+    HWND formatList = nullptr;
+    HWND anyProducerCheckBox = nullptr;
+    // While the stored choices are put into the controls, the folder's
+    // edit changing is not the user typing.
+    bool showingChoices = false;
+    // The per-user settings file; empty when the system names no place.
+    std::wstring settingsFile;
     // From Extract until the outcome box is answered: the progress row is
     // up and the inputs are closed to the user.
     bool busy = false;
@@ -146,21 +170,51 @@ const wchar_t* controlClass(ControlKind kind)
     switch (kind) {
     case ControlKind::Label: return L"STATIC";
     case ControlKind::Edit: return L"EDIT";
+    case ControlKind::DropDownList: return L"COMBOBOX";
     case ControlKind::PushButton:
-    case ControlKind::CheckBox: break;
+    case ControlKind::CheckBox:
+    case ControlKind::RadioButton: break;
     }
     return L"BUTTON";
 }
 
-DWORD controlStyle(ControlKind kind)
+DWORD controlStyle(const ControlLayout& layout)
 {
-    switch (kind) {
+    // Every control that takes input is a stop of the Tab key; the first of
+    // the two places opens their group and the folder's edit closes it, so
+    // that the arrow keys move between the two.
+    const DWORD input = layout.id == idNone ? 0 : WS_TABSTOP;
+    const DWORD group = layout.id == idBesidePdfRadio || layout.id == idOutputFolderEdit ? WS_GROUP : 0;
+    switch (layout.kind) {
     case ControlKind::Label: return WS_CHILD | WS_VISIBLE;
-    case ControlKind::Edit: return WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL;
-    case ControlKind::PushButton: return WS_CHILD | WS_VISIBLE | WS_BORDER | BS_PUSHBUTTON;
+    case ControlKind::Edit: return WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL | input | group;
+    case ControlKind::PushButton: return WS_CHILD | WS_VISIBLE | WS_BORDER | BS_PUSHBUTTON | input;
+    case ControlKind::RadioButton: return WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON | input | group;
+    case ControlKind::DropDownList: return WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST | input;
     case ControlKind::CheckBox: break;
     }
-    return WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX;
+    return WS_CHILD | WS_VISIBLE | BS_AUTOCHECKBOX | input;
+}
+
+void keepControl(const ControlLayout& layout, HWND control)
+{
+    switch (layout.id) {
+    case idFileNameEdit: state.fileNameEdit = control; break;
+    case idFirstPageEdit: state.firstPageEdit = control; break;
+    case idLastPageEdit: state.lastPageEdit = control; break;
+    case idOutlineCheckBox: state.outlineCheckBox = control; break;
+    case commandBrowse: state.refButton = control; break;
+    case commandExtract: state.extractButton = control; break;
+    case idBesidePdfRadio: state.besidePdfRadio = control; break;
+    case idOutputFolderRadio: state.outputFolderRadio = control; break;
+    case idOutputFolderEdit: state.outputFolderEdit = control; break;
+    case commandBrowseFolder: state.folderButton = control; break;
+    case idFormatList: state.formatList = control; break;
+    case idAnyProducerCheckBox: state.anyProducerCheckBox = control; break;
+    default:
+        if (layout.text.english == texts::dropHint.english) state.dropHint = control;
+        break;
+    }
 }
 
 void createControls(HWND window)
@@ -172,24 +226,17 @@ void createControls(HWND window)
                              CLIP_DEFAULT_PRECIS, PROOF_QUALITY, FIXED_PITCH | FF_MODERN, face.c_str());
     for (const ControlLayout& layout : mainWindowControls) {
         const std::wstring text = windowText(layout.text, state.language);
+        const int height = layout.height + (layout.kind == ControlKind::DropDownList ? dropDownListRoomPixels : 0);
         // A child window's menu handle is its identifier; -1 marks a label.
         const HWND control = CreateWindowExW(
-            0, controlClass(layout.kind), text.c_str(), controlStyle(layout.kind), layout.x, layout.y,
-            layout.width, layout.height, window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), state.instance, nullptr);
+            0, controlClass(layout.kind), text.c_str(), controlStyle(layout), layout.x, layout.y, layout.width,
+            height, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)), state.instance, nullptr);
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(state.font), MAKELPARAM(TRUE, 0));
-        switch (layout.id) {
-        case idFileNameEdit: state.fileNameEdit = control; break;
-        case idFirstPageEdit: state.firstPageEdit = control; break;
-        case idLastPageEdit: state.lastPageEdit = control; break;
-        case idOutlineCheckBox: state.outlineCheckBox = control; break;
-        case commandBrowse: state.refButton = control; break;
-        case commandExtract: state.extractButton = control; break;
-        default:
-            if (layout.text.english == texts::dropHint.english) state.dropHint = control;
-            break;
-        }
+        keepControl(layout, control);
     }
+    for (const Text& name : windowFormatNames)
+        SendMessageW(state.formatList, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(windowText(name, state.language).c_str()));
     DragAcceptFiles(window, TRUE);
 }
 
@@ -212,24 +259,99 @@ HWND createRowControl(HWND window, const wchar_t* windowClass, const std::wstrin
     return control;
 }
 
+bool isChecked(HWND control) { return SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void setChecked(HWND control, bool on)
+{
+    SendMessageW(control, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+WindowChoices shownChoices()
+{
+    WindowChoices choices;
+    choices.place = isChecked(state.outputFolderRadio) ? OutputPlace::Folder : OutputPlace::BesidePdf;
+    choices.folder = controlText(state.outputFolderEdit);
+    choices.format = windowFormatAt(static_cast<int>(SendMessageW(state.formatList, CB_GETCURSEL, 0, 0)));
+    choices.anyProducer = isChecked(state.anyProducerCheckBox);
+    return choices;
+}
+
+void showChoices(const WindowChoices& choices)
+{
+    state.showingChoices = true;
+    setChecked(state.besidePdfRadio, choices.place == OutputPlace::BesidePdf);
+    setChecked(state.outputFolderRadio, choices.place == OutputPlace::Folder);
+    SetWindowTextW(state.outputFolderEdit, toWide(choices.folder).c_str());
+    SendMessageW(state.formatList, CB_SETCURSEL, static_cast<WPARAM>(choices.format), 0);
+    setChecked(state.anyProducerCheckBox, choices.anyProducer);
+    state.showingChoices = false;
+}
+
+// The settings live in %APPDATA%\Ravoth\Ravoth.ini, section [window]. The
+// file is made UTF-16 (its byte order mark first), so that the system keeps
+// a folder's name whole whatever the ANSI code page.
+constexpr const wchar_t* settingsSection = L"window";
+
+std::wstring settingsFilePath()
+{
+    const wchar_t* appData = _wgetenv(L"APPDATA");
+    if (!appData || !*appData) return {};
+    return std::wstring(appData) + L"\\Ravoth\\Ravoth.ini";
+}
+
+WindowChoices loadChoices()
+{
+    if (state.settingsFile.empty()) return {};
+    return choicesFromSettings([](std::string_view key) -> std::optional<std::string> {
+        wchar_t value[textBufferUnits * 4] = {};
+        GetPrivateProfileStringW(settingsSection, toWide(key).c_str(), L"", value, std::size(value),
+                                 state.settingsFile.c_str());
+        if (!value[0]) return std::nullopt;
+        return toUtf8(value);
+    });
+}
+
+void saveChoices()
+{
+    if (state.settingsFile.empty()) return;
+    const std::wstring folder = state.settingsFile.substr(0, state.settingsFile.rfind(L'\\'));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const HANDLE file = CreateFileW(state.settingsFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        const wchar_t byteOrderMark = 0xFEFF;
+        DWORD written = 0;
+        WriteFile(file, &byteOrderMark, sizeof byteOrderMark, &written, nullptr);
+        CloseHandle(file);
+    }
+    for (const auto& [key, value] : settingsOf(shownChoices()))
+        WritePrivateProfileStringW(settingsSection, toWide(key).c_str(), toWide(value).c_str(),
+                                   state.settingsFile.c_str());
+}
+
 // Closes the inputs (a second run, another file or other pages cannot
 // start or change under the run) and puts the progress row in the drop
-// hint's place; `running` false undoes it.
-void showRunControls(HWND window, bool running)
+// hint's place; `running` false undoes it. A batch's row has a longer line.
+void showRunControls(HWND window, bool running, bool batch = false)
 {
     if (running) {
         state.focusBeforeRun = GetFocus();
         ShowWindow(state.dropHint, SW_HIDE);
-        state.progressLabel = createRowControl(window, L"STATIC", L"", 0, progressLabelLayout, idNone);
-        state.progressBar = createRowControl(window, PROGRESS_CLASSW, L"", 0, progressBarLayout, idNone);
+        state.progressLabel = createRowControl(window, L"STATIC", L"", 0,
+                                               batch ? batchProgressLabelLayout : progressLabelLayout, idNone);
+        state.progressBar = createRowControl(window, PROGRESS_CLASSW, L"", 0,
+                                             batch ? batchProgressBarLayout : progressBarLayout, idNone);
         state.cancelButton = createRowControl(window, L"BUTTON", windowText(texts::cancelButton, state.language),
-                                              WS_BORDER | BS_PUSHBUTTON, cancelButtonLayout, commandCancel);
+                                              WS_BORDER | BS_PUSHBUTTON | WS_TABSTOP, cancelButtonLayout,
+                                              commandCancel);
         // Before the inputs are closed, so that the focus never falls out
         // of the window and Esc reaches the loop.
         SetFocus(state.cancelButton);
     }
     for (const HWND control : {state.fileNameEdit, state.firstPageEdit, state.lastPageEdit, state.outlineCheckBox,
-                               state.refButton, state.extractButton})
+                               state.refButton, state.extractButton, state.besidePdfRadio, state.outputFolderRadio,
+                               state.outputFolderEdit, state.folderButton, state.formatList,
+                               state.anyProducerCheckBox})
         EnableWindow(control, running ? FALSE : TRUE);
     const HMENU menu = GetMenu(window);
     for (const int command : {commandBrowse, commandExtract})
@@ -251,26 +373,30 @@ void showProgress(Job& job)
     // Cleared before the counts are read: a page done after this posts
     // again, so the last count always reaches the window.
     job.progressPosted.store(false);
+    const int document = job.document.load();
+    const int documents = job.documents.load();
     const int pagesInRange = job.pagesInRange.load();
     const int pagesDone = job.pagesDone.load();
     if (pagesInRange < 1) return;
     if (SendMessageW(state.progressBar, PBM_GETRANGE, FALSE, 0) != pagesInRange)
         SendMessageW(state.progressBar, PBM_SETRANGE32, 0, pagesInRange);
     SendMessageW(state.progressBar, PBM_SETPOS, static_cast<WPARAM>(pagesDone), 0);
-    SetWindowTextW(state.progressLabel, progressText(state.language, pagesDone, pagesInRange).c_str());
+    SetWindowTextW(state.progressLabel,
+                   progressText(state.language, document, documents, pagesDone, pagesInRange).c_str());
 }
 
 // The run's thread.
 void runJob(HWND window, Job* job)
 {
-    job->result = job->run.run(job->fileName.c_str(), job->firstPage, job->lastPage, job->fileName.c_str());
+    job->batch->run();
     // The window stays until it has this message, so only a full queue
     // can refuse it, and only for a while.
     while (!PostMessageW(window, runEndedMessage, 0, 0) && IsWindow(window)) Sleep(50);
 }
 
-// With anyProducer, what the exact reader refuses goes to the general one.
-void extract(HWND window, bool anyProducer = false)
+// With anyProducer, what the exact reader refuses goes to the general one;
+// `documents` replaces those of the file field when given.
+void extract(HWND window, bool anyProducer = false, std::vector<std::string> documents = {})
 {
     const std::string fileName = controlText(state.fileNameEdit);
     const std::string firstPage = controlText(state.firstPageEdit);
@@ -281,16 +407,23 @@ void extract(HWND window, bool anyProducer = false)
         showMessage(window, texts::pageInputError);
         return;
     }
-    if (request.step == ExtractStep::NoFileName) return;
+    if (request.step == ExtractStep::NoFileName && documents.empty()) return;
+    if (documents.empty()) documents = documentsInField(fileName);
 
-    auto job = std::make_unique<Job>();
-    job->run.setOutlineNames(SendMessageW(state.outlineCheckBox, BM_GETCHECK, 0, 0) == BST_CHECKED);
-    job->run.setAnyProducer(anyProducer);
-    job->fileName = fileName;
-    job->firstPage = request.firstPage;
-    job->lastPage = request.lastPage;
+    WindowChoices choices = shownChoices();
+    choices.anyProducer = choices.anyProducer || anyProducer;
+    saveChoices();
+    const FolderCheck folder = prepareOutputFolder(choices);
+    if (folder != FolderCheck::Ready) {
+        showMessage(window, windowText(folderCheckMessage(state.language, folder, choices.folder)));
+        return;
+    }
+    auto job = std::make_unique<Job>(std::make_unique<WindowBatch>(
+        std::move(documents), choices, isChecked(state.outlineCheckBox), request.firstPage, request.lastPage));
     Job* const running = job.get();
-    job->run.setProgress([running, window](const PageProgress& progress) {
+    running->documents.store(running->batch->documentCount());
+    running->batch->setProgress([running, window](const BatchProgress& progress) {
+        running->document.store(progress.document);
         running->pagesInRange.store(progress.pagesInRange);
         running->pagesDone.store(progress.pagesDone);
         if (!running->progressPosted.exchange(true) && !PostMessageW(window, runProgressMessage, 0, 0))
@@ -298,7 +431,7 @@ void extract(HWND window, bool anyProducer = false)
     });
     state.job = std::move(job);
     state.busy = true;
-    showRunControls(window, true);
+    showRunControls(window, true, running->batch->documentCount() > 1);
     try {
         running->thread = std::thread(runJob, window, running);
     } catch (const std::system_error&) {
@@ -311,7 +444,7 @@ void extract(HWND window, bool anyProducer = false)
 void cancelRun()
 {
     if (!state.job) return;
-    state.job->run.requestStop();
+    state.job->batch->requestStop();
     // Stopping takes up to a page; the greyed button shows it was heard.
     EnableWindow(state.cancelButton, FALSE);
 }
@@ -328,15 +461,40 @@ void endRun(HWND window)
     // The row shows where the run ended while the outcome box is up.
     showProgress(*job);
     EnableWindow(state.cancelButton, FALSE);
-    const RunReport report = reportOf(job->run, job->result);
-    const std::wstring text = outcomeText(state.language, report, job->run.filesWritten());
-    // Another producer's document: the box offers to read it the general
-    // way, with the same file, range and bookmark setting.
-    const bool anyway = generalReaderWouldRead(report) ? offerGeneralReader(window, text)
-                                                       : (showMessage(window, text), false);
+    std::wstring text;
+    std::vector<std::string> readableAnyway;
+    if (job->batch->documentCount() == 1) {
+        const DocumentEnd& end = job->batch->ends().front();
+        text = outcomeText(state.language, end.report, end.filesWritten);
+        // Another producer's document: the box offers to read it the
+        // general way, with the same file, range and bookmark setting.
+        if (generalReaderWouldRead(end.report)) readableAnyway.push_back(end.path);
+    } else {
+        BatchSummary summary = summarizeBatch(state.language, job->batch->ends());
+        text = batchOutcomeText(state.language, summary);
+        readableAnyway = std::move(summary.readableAnyway);
+    }
+    const bool anyway = !readableAnyway.empty() ? offerGeneralReader(window, text)
+                                                : (showMessage(window, text), false);
     showRunControls(window, false);
     state.busy = false;
-    if (anyway) extract(window, true);
+    if (anyway) extract(window, true, std::move(readableAnyway));
+}
+
+// The paths an open dialog that takes several files gave: one whole path,
+// or the folder and then each name, every part ended by a NUL.
+std::vector<std::string> chosenPaths(const wchar_t* buffer)
+{
+    std::vector<std::wstring> parts;
+    for (const wchar_t* part = buffer; *part; part += parts.back().size() + 1) parts.emplace_back(part);
+    std::vector<std::string> paths;
+    if (parts.size() == 1) paths.push_back(toUtf8(parts.front()));
+    for (std::size_t index = 1; index < parts.size(); ++index) {
+        std::wstring folder = parts.front();
+        if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+        paths.push_back(toUtf8(folder + parts[index]));
+    }
+    return paths;
 }
 
 void browse(HWND window)
@@ -349,17 +507,37 @@ void browse(HWND window)
 
     const std::wstring filter = windowText(texts::browseFilter) + L'\0' + L"*.pdf" + L'\0';
     const std::wstring title = windowText(texts::browseTitle, state.language);
-    wchar_t file[textBufferUnits] = {};
+    std::wstring files(multipleChoiceUnits, L'\0');
     OPENFILENAMEW dialog{};
     dialog.lStructSize = modern ? sizeof(OPENFILENAMEW) : OPENFILENAME_SIZE_VERSION_400W;
     dialog.hwndOwner = window;
     dialog.lpstrFilter = filter.c_str();  // the string's own NUL ends the list
-    dialog.lpstrFile = file;
-    dialog.nMaxFile = textBufferUnits;
-    dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    dialog.lpstrFile = files.data();
+    dialog.nMaxFile = multipleChoiceUnits;
+    dialog.Flags = OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_ALLOWMULTISELECT | OFN_EXPLORER;
     dialog.lpstrDefExt = L"pdf";
     dialog.lpstrTitle = title.empty() ? nullptr : title.c_str();
-    if (GetOpenFileNameW(&dialog)) SetWindowTextW(state.fileNameEdit, file);
+    if (GetOpenFileNameW(&dialog))
+        SetWindowTextW(state.fileNameEdit, toWide(documentFieldText(chosenPaths(files.c_str()))).c_str());
+}
+
+void chooseOutputFolder(HWND window)
+{
+    const std::wstring title = windowText(texts::chooseFolderTitle, state.language);
+    wchar_t chosen[MAX_PATH] = {};
+    BROWSEINFOW dialog{};
+    dialog.hwndOwner = window;
+    dialog.pszDisplayName = chosen;
+    dialog.lpszTitle = title.c_str();
+    dialog.ulFlags = BIF_RETURNONLYFSDIRS;
+    PIDLIST_ABSOLUTE folder = SHBrowseForFolderW(&dialog);
+    if (!folder) return;
+    const bool named = SHGetPathFromIDListW(folder, chosen);
+    CoTaskMemFree(folder);
+    if (!named) return;
+    SetWindowTextW(state.outputFolderEdit, chosen);
+    setChecked(state.besidePdfRadio, false);
+    setChecked(state.outputFolderRadio, true);
 }
 
 void openHelp(HWND window)
@@ -376,25 +554,45 @@ void openHelp(HWND window)
 
 void acceptDrop(HWND window, HDROP drop)
 {
-    if (DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0) != 1) showMessage(window, texts::onlyOneFile);
-    // The whole path, however long: a cut one could name another file.
-    std::wstring path(static_cast<std::size_t>(DragQueryFileW(drop, 0, nullptr, 0)) + 1, L'\0');
-    path.resize(DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size())));
-    if (isPdfFileName(toUtf8(path)))
-        SetWindowTextW(state.fileNameEdit, path.c_str());
-    else
-        showMessage(window, notPdfText(state.language, path));
+    std::vector<DroppedItem> items;
+    const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT index = 0; index < count; ++index) {
+        // The whole path, however long: a cut one could name another file.
+        std::wstring path(static_cast<std::size_t>(DragQueryFileW(drop, index, nullptr, 0)) + 1, L'\0');
+        path.resize(DragQueryFileW(drop, index, path.data(), static_cast<UINT>(path.size())));
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        items.push_back({toUtf8(path), folder});
+    }
     DragFinish(drop);
+    const DropPlan plan = planDrop(items);
+    if (plan.notPdf) showMessage(window, notPdfText(state.language, toWide(*plan.notPdf)));
+    if (!plan.pdfs.empty()) SetWindowTextW(state.fileNameEdit, toWide(documentFieldText(plan.pdfs)).c_str());
+    if (plan.folder) {
+        SetWindowTextW(state.outputFolderEdit, toWide(*plan.folder).c_str());
+        setChecked(state.besidePdfRadio, false);
+        setChecked(state.outputFolderRadio, true);
+    }
+}
+
+// Typing a folder means it is to be used.
+void folderEdited(int notification)
+{
+    if (notification != EN_CHANGE || state.showingChoices || isChecked(state.outputFolderRadio)) return;
+    setChecked(state.besidePdfRadio, false);
+    setChecked(state.outputFolderRadio, true);
 }
 
 void runCommand(HWND window, int command)
 {
     // The accelerators and a program's own messages reach past greyed
     // buttons and menu items.
-    if (state.busy && (command == commandBrowse || command == commandExtract)) return;
+    if (state.busy && (command == commandBrowse || command == commandExtract || command == commandBrowseFolder))
+        return;
     switch (command) {
     case commandExit: SendMessageW(window, WM_CLOSE, 0, 0); break;
     case commandBrowse: browse(window); break;
+    case commandBrowseFolder: chooseOutputFolder(window); break;
     case commandExtract: extract(window); break;
     case commandCancel: cancelRun(); break;
     case commandHelp: openHelp(window); break;
@@ -407,7 +605,12 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 {
     switch (message) {
     case WM_CREATE: createControls(window); return 0;
-    case WM_COMMAND: runCommand(window, LOWORD(wParam)); return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == idOutputFolderEdit)
+            folderEdited(HIWORD(wParam));
+        else
+            runCommand(window, LOWORD(wParam));
+        return 0;
     case WM_DROPFILES:
         if (state.busy)
             DragFinish(reinterpret_cast<HDROP>(wParam));
@@ -428,7 +631,11 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         }
         DestroyWindow(window);
         return 0;
-    case WM_DESTROY: PostQuitMessage(0); return 0;
+    case WM_DESTROY:
+        // The controls are still there: children go after their parent.
+        saveChoices();
+        PostQuitMessage(0);
+        return 0;
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -472,6 +679,8 @@ int runMainWindow(HINSTANCE instance, const wchar_t* commandLine, int showState)
                                         CW_USEDEFAULT, windowWidthPixels, windowHeightPixels,
                                         nullptr, nullptr, instance, nullptr);
     if (!window) return 0;
+    state.settingsFile = settingsFilePath();
+    showChoices(loadChoices());
     ShowWindow(window, showState);
     UpdateWindow(window);
 
@@ -486,6 +695,9 @@ int runMainWindow(HINSTANCE instance, const wchar_t* commandLine, int showState)
             continue;
         }
         if (accelerators && TranslateAcceleratorW(window, accelerators, &message)) continue;
+        // Tab, the arrow keys between the two places, and Alt with a
+        // control's marked letter move about the window as in a dialog.
+        if (IsDialogMessageW(window, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -1,5 +1,6 @@
 #include "app/win32/window_texts.h"
 
+#include "app/window_choices.h"
 #include "app/window_logic.h"
 #include "platform/text.h"
 
@@ -19,10 +20,15 @@ std::wstring notPdfText(Language language, std::wstring_view path)
 
 std::wstring progressText(Language language, int pagesDone, int pagesInRange)
 {
+    return progressText(language, 1, 1, pagesDone, pagesInRange);
+}
+
+std::wstring progressText(Language language, int document, int documents, int pagesDone, int pagesInRange)
+{
     // The two placeholders stand in either order; the Japanese text names
     // the maximum first.
     std::wstring text;
-    const std::wstring format = windowText(texts::progressPages, language);
+    const std::wstring format = windowText(progressFormat(language, document, documents));
     for (std::size_t i = 0; i < format.size(); ++i) {
         if (format[i] == L'%' && i + 1 < format.size() && (format[i + 1] == L'v' || format[i + 1] == L'm')) {
             text += std::to_wstring(format[i + 1] == L'v' ? pagesDone : pagesInRange);
@@ -42,6 +48,13 @@ std::wstring outcomeText(Language language, const RunReport& report, bool filesW
     if (report.result == extractionStopped) return text;
     const std::string reason = failureReason(language, report);
     if (!reason.empty()) text += L"\n\n" + windowText(reason);
+    return text;
+}
+
+std::wstring batchOutcomeText(Language language, const BatchSummary& summary)
+{
+    std::wstring text = windowText(*summary.message, language);
+    if (!summary.reasons.empty()) text += L"\n\n" + windowText(summary.reasons);
     return text;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/texts.h"
+#include "app/window_batch.h"
 #include "app/window_logic.h"
 
 namespace ravoth::win32 {
@@ -25,10 +26,17 @@ std::wstring notPdfText(Language language, std::wstring_view path);
 // The line beside the progress bar: "page N of M" with `pagesDone` and
 // `pagesInRange` put in as a progress bar writes its value and maximum.
 std::wstring progressText(Language language, int pagesDone, int pagesInRange);
+// The same for document `document` of a batch of `documents`; one document
+// reads as above.
+std::wstring progressText(Language language, int document, int documents, int pagesDone, int pagesInRange);
 
 // The box that ends a run: its fixed outcome text, or the cancelled text;
 // below a Failure or a Complete-but-partly text, after a blank line, the
 // reason in words.
 std::wstring outcomeText(Language language, const RunReport& report, bool filesWritten);
+
+// The box that ends a batch of several documents: its outcome text and,
+// after a blank line, a line for each document that did not end Complete.
+std::wstring batchOutcomeText(Language language, const BatchSummary& summary);
 
 }  // namespace ravoth::win32

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <optional>
 
 #include "app/qt/main_window.h"
 
@@ -22,6 +23,12 @@ struct Recorder {
     QString browseTitle;
     QString browseFilter;
     QString browseAnswer;  // what the dialog "returns"; empty: cancelled
+    QStringList browseAnswers;  // the same for several files, when set
+    int folderCalls = 0;
+    QString folderAnswer;
+    // The settings store: none until the window saves, or a test stores.
+    std::optional<WindowChoices> storedChoices;
+    int saves = 0;
 
     WindowSeams seams()
     {
@@ -49,6 +56,21 @@ struct Recorder {
             browseTitle = title;
             browseFilter = filter;
             return browseAnswer;
+        };
+        if (!browseAnswers.isEmpty()) {
+            seams.chooseFiles = [this](QWidget*, const QString&, const QString&) {
+                ++browseCalls;
+                return browseAnswers;
+            };
+        }
+        seams.chooseFolder = [this](QWidget*, const QString&, const QString&) {
+            ++folderCalls;
+            return folderAnswer;
+        };
+        seams.loadChoices = [this] { return storedChoices.value_or(WindowChoices{}); };
+        seams.saveChoices = [this](const WindowChoices& choices) {
+            storedChoices = choices;
+            ++saves;
         };
         return seams;
     }

@@ -299,20 +299,20 @@ void WindowCommandsTest::drop_data()
                              << u8("/home/u/b.pdf");
     QTest::newRow("mixed case") << en << QStringList{u8("/home/u/b.Pdf")} << QStringList{}
                                 << u8("/home/u/b.Pdf");
-    QTest::newRow("two files, first is pdf")
-        << en << QStringList{u8("/home/u/b.pdf"), u8("/home/u/c.pdf")}
-        << QStringList{u8("Only One PDF File is Available")} << u8("/home/u/b.pdf");
+    QTest::newRow("two pdfs") << en << QStringList{u8("/home/u/b.pdf"), u8("/home/u/c d.pdf")}
+                              << QStringList{} << u8("\"/home/u/b.pdf\" \"/home/u/c d.pdf\"");
     QTest::newRow("two files, first is not pdf")
         << en << QStringList{u8("/home/u/notes.txt"), u8("/home/u/c.pdf")}
-        << QStringList{u8("Only One PDF File is Available"), u8("Not PDF File\n\n/home/u/notes.txt")}
-        << before;
+        << QStringList{u8("Not PDF File\n\n/home/u/notes.txt")} << u8("/home/u/c.pdf");
+    QTest::newRow("a folder and a pdf") << en << QStringList{QDir::tempPath(), u8("/home/u/b.pdf")}
+                                        << QStringList{} << u8("/home/u/b.pdf");
     QTest::newRow("pdfx") << en << QStringList{u8("/home/u/b.pdfx")}
                           << QStringList{u8("Not PDF File\n\n/home/u/b.pdfx")} << before;
     QTest::newRow("folder") << en << QStringList{u8("/home/u")}
                             << QStringList{u8("Not PDF File\n\n/home/u")} << before;
     QTest::newRow("ja two files")
-        << Language::Japanese << QStringList{u8("/home/u/本.pdf"), u8("/home/u/c.pdf")}
-        << QStringList{u8("一度にドラッグ 入力できるファイルは一つです")} << u8("/home/u/本.pdf");
+        << Language::Japanese << QStringList{u8("/home/u/本.pdf"), u8("/home/u/c.pdf")} << QStringList{}
+        << u8("\"/home/u/本.pdf\" \"/home/u/c.pdf\"");
     QTest::newRow("ja not pdf")
         << Language::Japanese << QStringList{u8("/home/u/写真.jpg")}
         << QStringList{u8("ドラッグされたファイルはＰＤＦファイルではありません\n\n/home/u/写真.jpg")}
@@ -337,6 +337,10 @@ void WindowCommandsTest::drop()
 
     QCOMPARE(recorder.messages, messages);
     QCOMPARE(controls.fileName->text(), field);
+    // A folder that is there is the output folder; one that is not, nothing.
+    const bool folderDropped = paths.contains(QDir::tempPath());
+    QCOMPARE(window.choices().place == ravoth::OutputPlace::Folder, folderDropped);
+    QCOMPARE(QString::fromStdString(window.choices().folder), folderDropped ? QDir::tempPath() : QString());
 }
 
 void WindowCommandsTest::browse_data()

@@ -1,5 +1,7 @@
 // The window as built: its controls, menus, size and accelerators.
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -40,6 +42,7 @@ QString textOf(QWidget* control)
     if (auto* label = qobject_cast<QLabel*>(control)) return label->text();
     if (auto* edit = qobject_cast<QLineEdit*>(control)) return edit->text();
     if (auto* button = qobject_cast<QAbstractButton*>(control)) return button->text();
+    if (auto* list = qobject_cast<QComboBox*>(control)) return list->currentText();
     return QStringLiteral("<unknown control>");
 }
 
@@ -84,6 +87,9 @@ private slots:
     void menuCommands_data();
     void menuCommands();
     void messageBoxHasCaptionOkAndNoIcon();
+    void everyInputIsNamedAndReachedByKey();
+    void altKeysReachTheOutputChoices_data();
+    void altKeysReachTheOutputChoices();
 };
 
 void WindowLayoutTest::controls_data()
@@ -115,6 +121,13 @@ void WindowLayoutTest::controls_data()
          "※このウィンドウにファイルをドラッグしても\n  ファイル名の入力が可能です", QRect(60, 102, 260, 28), -1},
         {"QPushButton", "Extract", "BMP/JPG抽出", QRect(90, 136, 88, 25), 2030},
         {"QPushButton", "End", "終了", QRect(230, 136, 88, 25), 2010},
+        {"QRadioButton", "Files &beside the PDF", "PDF と同じ場所にファイル(&B)", QRect(14, 172, 300, 20), 1050},
+        {"QRadioButton", "F&older", "フォルダー(&O)", QRect(14, 196, 96, 20), 1060},
+        {"QLineEdit", "", "", QRect(112, 196, 212, 19), 1070},
+        {"QPushButton", "Bro&wse", "選択(&W)", QRect(334, 194, 50, 25), 2070},
+        {"QLabel", "Forma&t", "形式(&T)", QRect(14, 228, 78, 20), -1},
+        {"QComboBox", "BMP", "BMP", QRect(94, 225, 150, 22), 1080},
+        {"QCheckBox", "Read PDFs of &any producer", "どの作成元の PDF も読む(&A)", QRect(14, 254, 370, 20), 1040},
     };
     int index = 0;
     for (const Row& row : rows) {
@@ -140,14 +153,15 @@ void WindowLayoutTest::controls()
     Recorder recorder;
     MainWindow window(language, QByteArray(), QByteArray(), recorder.seams());
     const QList<QWidget*> controls = controlsOf(window);
-    QCOMPARE(controls.size(), 11);
+    QCOMPARE(controls.size(), 18);
     QWidget* control = controls.at(index);
     QCOMPARE(QString::fromLatin1(control->metaObject()->className()), className);
     QCOMPARE(textOf(control), text);
     QCOMPARE(control->geometry(), geometry);
     QCOMPARE(control->property("controlId").toInt(), id);
+    // With nothing stored, the first version's choices: only "beside" is on.
     if (auto* checkBox = qobject_cast<QAbstractButton*>(control); checkBox && checkBox->isCheckable())
-        QVERIFY(!checkBox->isChecked());
+        QCOMPARE(checkBox->isChecked(), id == 1050);
 }
 
 void WindowLayoutTest::menus_data()
@@ -201,9 +215,9 @@ void WindowLayoutTest::fixedSizeCaptionAndFont()
     MainWindow window(language, QByteArray(), QByteArray(), recorder.seams());
     QCOMPARE(window.windowTitle(), u8("Ravoth"));
     QCOMPARE(window.minimumSize(), window.maximumSize());
-    QCOMPARE(window.centralWidget()->size(), QSize(392, 168));
+    QCOMPARE(window.centralWidget()->size(), QSize(392, 282));
     QCOMPARE(window.width(), 392);
-    QCOMPARE(window.height(), 168 + window.menuBar()->sizeHint().height());
+    QCOMPARE(window.height(), 282 + window.menuBar()->sizeHint().height());
     const Qt::WindowFlags flags = window.windowFlags();
     QVERIFY(flags & Qt::WindowMinimizeButtonHint);
     QVERIFY(flags & Qt::WindowCloseButtonHint);
@@ -346,6 +360,98 @@ void WindowLayoutTest::messageBoxHasCaptionOkAndNoIcon()
     QCOMPARE(icon, QMessageBox::NoIcon);
     // A path is shown as it is, never read as markup.
     QCOMPARE(format, Qt::PlainText);
+}
+
+void WindowLayoutTest::everyInputIsNamedAndReachedByKey()
+{
+    // What the accessibility bridge hands a screen reader, and the order Tab
+    // takes: the checked radio button stands for both places.
+    const struct {
+        int id;
+        const char* name;
+        bool tabStop;
+    } inputs[] = {
+        {1000, "File Name", true}, {2020, "Ref", true},
+        {1010, "Page", true}, {1020, "Last Page", true},
+        {1030, "Outline to File Name", true}, {2030, "Extract", true},
+        {2010, "End", true}, {1050, "Files beside the PDF", true},
+        {1060, "Folder", false}, {1070, "Folder", true},
+        {2070, "Browse", true}, {1080, "Format", true},
+        {1040, "Read PDFs of any producer", true},
+    };
+    Recorder recorder;
+    MainWindow window(Language::English, QByteArray(), QByteArray(), recorder.seams());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QMap<int, QWidget*> byId;
+    for (QWidget* control : controlsOf(window)) byId.insert(control->property("controlId").toInt(), control);
+    QList<int> tabOrder;
+    for (const auto& input : inputs) {
+        QWidget* control = byId.value(input.id);
+        QVERIFY2(control, qPrintable(QString::number(input.id)));
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+        QVERIFY(accessible);
+        // A list's name on Linux is its current entry; its label is a relation.
+        QString name = accessible->text(QAccessible::Name);
+        for (const auto& [label, relation] : accessible->relations(QAccessible::Label))
+            if (qobject_cast<QComboBox*>(control)) name = label->text(QAccessible::Name);
+        QCOMPARE(name, u8(input.name));
+        if (input.tabStop) tabOrder.append(input.id);
+    }
+    byId.value(1000)->setFocus();
+    QTRY_VERIFY(byId.value(1000)->hasFocus());
+    QList<int> visited{1000};
+    for (int step = 1; step < tabOrder.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.append(QApplication::focusWidget()->property("controlId").toInt());
+    }
+    QCOMPARE(visited, tabOrder);
+}
+
+void WindowLayoutTest::altKeysReachTheOutputChoices_data()
+{
+    QTest::addColumn<Language>("language");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("focusId");  // the control that has the focus after the key
+    QTest::addColumn<QString>("effect");
+
+    for (const Language language : {Language::English, Language::Japanese}) {
+        const char* tag = language == Language::English ? "en" : "ja";
+        QTest::addRow("%s Alt+O", tag) << language << int(Qt::Key_O) << 1060 << u8("folder");
+        QTest::addRow("%s Alt+T", tag) << language << int(Qt::Key_T) << 1080 << u8("nothing");
+        QTest::addRow("%s Alt+A", tag) << language << int(Qt::Key_A) << 1040 << u8("any producer");
+        // A push button's key clicks it and leaves the focus where it was.
+        QTest::addRow("%s Alt+W", tag) << language << int(Qt::Key_W) << 1000 << u8("folder dialog");
+        QTest::addRow("%s Alt+B", tag) << language << int(Qt::Key_B) << 1050 << u8("nothing");
+    }
+}
+
+void WindowLayoutTest::altKeysReachTheOutputChoices()
+{
+    QFETCH(Language, language);
+    QFETCH(int, key);
+    QFETCH(int, focusId);
+    QFETCH(QString, effect);
+
+    Recorder recorder;
+    MainWindow window(language, QByteArray(), QByteArray(), recorder.seams());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QWidget* fileName = controlsOf(window).at(1);
+    fileName->setFocus();
+    QTRY_VERIFY(fileName->hasFocus());
+
+    QTest::keyClick(fileName, Qt::Key(key), Qt::AltModifier);
+
+    // A button's key clicks it a moment later, as the mouse would.
+    const auto seen = [&] {
+        if (recorder.folderCalls == 1) return QStringLiteral("folder dialog");
+        if (window.choices().anyProducer) return QStringLiteral("any producer");
+        if (window.choices().place == ravoth::OutputPlace::Folder) return QStringLiteral("folder");
+        return QStringLiteral("nothing");
+    };
+    QTRY_COMPARE(seen(), effect);
+    QCOMPARE(QApplication::focusWidget()->property("controlId").toInt(), focusId);
 }
 
 QTEST_MAIN(WindowLayoutTest)

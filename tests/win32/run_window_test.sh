@@ -2,13 +2,14 @@
 # Runs the window test under Wine on an X display (a virtual one from
 # xvfb-run when none is set), in one locale:
 #
-#   run_window_test.sh EMULATOR WINDOW_DRIVER RAVOTH_EXE RAVOTH_CLI_EXE SAMPLE_PDF WORK_FOLDER LOCALE SWITCH LANGUAGE [progress]
+#   run_window_test.sh EMULATOR WINDOW_DRIVER RAVOTH_EXE RAVOTH_CLI_EXE SAMPLE_PDF WORK_FOLDER LOCALE SWITCH LANGUAGE [progress|batch]
 #
 # The sample is copied into a folder and under a name that no one ANSI code
 # page holds, and the files an extraction must give are made first, by the
 # Linux build's ravoth-cli when RAVOTH_REFERENCE_CLI names it, else by
 # ravoth-cli.exe. With "progress" the driver writes a long document into
-# WORK_FOLDER and watches runs of it instead; the folder is removed after.
+# WORK_FOLDER and watches runs of it instead; with "batch" it checks the
+# output choices and batches of documents there. The folder is removed after.
 # Exits 77 (skipped) when there is neither a display nor xvfb-run, or the
 # locale is not installed.
 set -eu
@@ -33,11 +34,11 @@ export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-msco
 # top-level window it hides; unmanaged windows need no waiting.
 $emulator reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
 
-if [ "$mode" = progress ]; then
+if [ "$mode" = progress ] || [ "$mode" = batch ]; then
   rm -rf "$work"
   mkdir -p "$work"
   status=0
-  $emulator "$driver" --progress "$ravoth" "$switch" "$language" "$work" || status=$?
+  $emulator "$driver" "--$mode" "$ravoth" "$switch" "$language" "$work" || status=$?
   # The document and its pages take a few hundred megabytes.
   [ $status -ne 0 ] || rm -rf "$work"
   exit $status

@@ -370,9 +370,10 @@ void checkWindow(const Program& program, Language language)
         ScreenToClient(window, &corner);
         const ControlState actual{className(controls[i]), createdText(controls[i]), corner.x, corner.y,
                                   box.right - box.left, box.bottom - box.top, GetDlgCtrlID(controls[i])};
-        const char* expectedClass = layout.kind == ControlKind::Label  ? "Static"
-                                    : layout.kind == ControlKind::Edit ? "Edit"
-                                                                       : "Button";
+        const char* expectedClass = layout.kind == ControlKind::Label          ? "Static"
+                                    : layout.kind == ControlKind::Edit         ? "Edit"
+                                    : layout.kind == ControlKind::DropDownList ? "ComboBox"
+                                                                               : "Button";
         const std::string expectedText(layout.text.in(language));
         const std::string label = "control " + std::to_string(i + 1);
         check(sameTextIgnoringCase(actual.windowClass, expectedClass), label + " class", actual.windowClass);
@@ -380,8 +381,10 @@ void checkWindow(const Program& program, Language language)
         const std::string where = std::to_string(actual.x) + "," + std::to_string(actual.y) + " " +
                                   std::to_string(actual.width) + "x" + std::to_string(actual.height) + " id " +
                                   std::to_string(actual.id);
+        // A closed drop-down list is as high as its font makes it.
+        const int expectedHeight = layout.kind == ControlKind::DropDownList ? actual.height : layout.height;
         const std::string expectedWhere = std::to_string(layout.x) + "," + std::to_string(layout.y) + " " +
-                                          std::to_string(layout.width) + "x" + std::to_string(layout.height) +
+                                          std::to_string(layout.width) + "x" + std::to_string(expectedHeight) +
                                           " id " + std::to_string(layout.id);
         checkEqual(where, expectedWhere, label + " position, size and id");
         const LONG controlStyle = GetWindowLongA(controls[i], GWL_STYLE);
@@ -391,14 +394,23 @@ void checkWindow(const Program& program, Language language)
         if (layout.kind == ControlKind::Edit) expectedStyle |= ES_AUTOHSCROLL;
         if (layout.kind == ControlKind::PushButton) expectedStyle |= WS_BORDER | BS_PUSHBUTTON;
         if (layout.kind == ControlKind::CheckBox) expectedStyle |= BS_AUTOCHECKBOX;
+        if (layout.kind == ControlKind::RadioButton) expectedStyle |= BS_AUTORADIOBUTTON;
+        // Every input is a stop of the Tab key.
+        if (layout.id != idNone) expectedStyle |= WS_TABSTOP;
         char styles[32];
         std::snprintf(styles, sizeof styles, "%08lX", static_cast<unsigned long>(controlStyle));
-        check((controlStyle & expectedStyle) == expectedStyle &&
-                  (controlStyle & BS_TYPEMASK) == (expectedStyle & BS_TYPEMASK),
-              label + " styles", styles);
+        const bool typed = layout.kind == ControlKind::DropDownList
+                               ? (controlStyle & 0x3) == CBS_DROPDOWNLIST
+                               : (controlStyle & BS_TYPEMASK) == (expectedStyle & BS_TYPEMASK);
+        check((controlStyle & expectedStyle) == expectedStyle && typed, label + " styles", styles);
     }
-    if (const HWND box = childWithId(window, idOutlineCheckBox))
-        checkEqual(SendMessageA(box, BM_GETCHECK, 0, 0), BST_UNCHECKED, "check box starts unticked");
+    // With nothing stored, the first version's choices.
+    for (const int id : {idOutlineCheckBox, idAnyProducerCheckBox, idOutputFolderRadio})
+        checkEqual(SendMessageA(childWithId(window, id), BM_GETCHECK, 0, 0), BST_UNCHECKED,
+                   "control " + std::to_string(id) + " starts unticked");
+    checkEqual(SendMessageA(childWithId(window, idBesidePdfRadio), BM_GETCHECK, 0, 0), BST_CHECKED,
+               "files beside the PDF is the first choice");
+    checkEqual(SendMessageA(childWithId(window, idFormatList), CB_GETCURSEL, 0, 0), 0, "BMP is the first format");
 }
 
 // ----------------------------------------------------------------- files
@@ -881,6 +893,176 @@ void runProgressChecks(const std::string& exe, const std::string& startSwitch, L
     }
 }
 
+// ---------------------------------------------------------------- batch
+
+bool fileExists(const std::string& path) { return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The choices as the controls hold them, set from outside as a user would.
+void setChoices(HWND window, OutputPlace place, const std::string& folder, int format, bool anyProducer)
+{
+    setText(window, idOutputFolderEdit, folder);
+    SendMessageW(childWithId(window, idBesidePdfRadio), BM_SETCHECK, place == OutputPlace::BesidePdf, 0);
+    SendMessageW(childWithId(window, idOutputFolderRadio), BM_SETCHECK, place == OutputPlace::Folder, 0);
+    SendMessageW(childWithId(window, idFormatList), CB_SETCURSEL, static_cast<WPARAM>(format), 0);
+    SendMessageW(childWithId(window, idAnyProducerCheckBox), BM_SETCHECK, anyProducer, 0);
+}
+
+std::string shownChoices(HWND window)
+{
+    return std::to_string(SendMessageW(childWithId(window, idBesidePdfRadio), BM_GETCHECK, 0, 0)) + " " +
+           std::to_string(SendMessageW(childWithId(window, idOutputFolderRadio), BM_GETCHECK, 0, 0)) + " " +
+           windowText(childWithId(window, idOutputFolderEdit)) + " " +
+           std::to_string(SendMessageW(childWithId(window, idFormatList), CB_GETCURSEL, 0, 0)) + " " +
+           std::to_string(SendMessageW(childWithId(window, idAnyProducerCheckBox), BM_GETCHECK, 0, 0));
+}
+
+// Each choice of the window against the files it writes.
+void checkChoices(const Program& program, Language language, const std::string& folder, const std::string& pdf)
+{
+    const struct {
+        const char* what;
+        OutputPlace place;
+        const char* subfolder;
+        int format;
+        std::vector<std::string> files;
+    } rows[] = {
+        {"beside, PNG", OutputPlace::BesidePdf, "", 1, {"a-1.png", "a-2.jpg"}},
+        {"a new folder, TIFF", OutputPlace::Folder, "out\\new", 2, {"out\\new\\a-1.tif", "out\\new\\a-2.jpg"}},
+        {"a folder, one CBZ", OutputPlace::Folder, "cbz", 3, {"cbz\\a.cbz"}},
+        {"beside, one CBZ", OutputPlace::BesidePdf, "", 3, {"a.cbz"}},
+    };
+    for (const auto& row : rows) {
+        setChoices(program.window, row.place, *row.subfolder ? folder + row.subfolder : "", row.format, false);
+        setText(program.window, idFileNameEdit, pdf);
+        command(program, commandExtract);
+        checkEqual(answerMessageBox(program), std::string(texts::complete.in(language)), std::string(row.what) + ": outcome");
+        std::string missing;
+        for (const std::string& file : row.files)
+            if (!fileExists(folder + file)) missing += " " + file;
+        check(missing.empty(), std::string(row.what) + ": the files are where the choice says", missing);
+        for (const std::string& file : row.files) DeleteFileW(wide(folder + file).c_str());
+        checkEqual(static_cast<long long>(filesIn(folder, "").size()), 3, std::string(row.what) + ": nothing else beside");
+    }
+    setChoices(program.window, OutputPlace::BesidePdf, "", 0, false);
+}
+
+// Keys: Tab visits every input in creation order, and Alt with a control's
+// marked letter reaches it. Names: what a screen reader is told.
+void checkKeysAndNames(const Program& program)
+{
+    const HWND window = program.window;
+    std::string order;
+    std::string expected;
+    for (const ControlLayout& layout : mainWindowControls)
+        if (layout.id != idNone && layout.id != idOutputFolderRadio) expected += " " + std::to_string(layout.id);
+    HWND control = childWithId(window, idFileNameEdit);
+    for (std::size_t step = 0; step < std::size(mainWindowControls) && control; ++step) {
+        order += " " + std::to_string(GetDlgCtrlID(control));
+        control = GetNextDlgTabItem(window, control, FALSE);
+        if (control == childWithId(window, idFileNameEdit)) break;
+    }
+    checkEqual(order, expected, "Tab visits every input in order");
+
+    const struct {
+        wchar_t letter;
+        int focus;
+        int ticked;  // the control the key leaves ticked, or idNone
+    } keys[] = {
+        {L'o', idOutputFolderRadio, idOutputFolderRadio},
+        {L'b', idBesidePdfRadio, idBesidePdfRadio},
+        {L'a', idAnyProducerCheckBox, idAnyProducerCheckBox},
+        {L't', idFormatList, idNone},
+    };
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    const DWORD threadId = GetWindowThreadProcessId(window, nullptr);
+    for (const auto& key : keys) {
+        PostMessageW(childWithId(window, idFileNameEdit), WM_SYSCHAR, key.letter, 1 << 29);
+        const bool focused = waitFor([&] {
+            return GetGUIThreadInfo(threadId, &thread) && thread.hwndFocus == childWithId(window, key.focus);
+        }, 5000);
+        check(focused && (key.ticked == idNone ||
+                          SendMessageW(childWithId(window, key.ticked), BM_GETCHECK, 0, 0) == BST_CHECKED),
+              std::string("Alt+") + static_cast<char>(key.letter) + " reaches control " + std::to_string(key.focus));
+    }
+    setChoices(window, OutputPlace::BesidePdf, "", 0, false);
+}
+
+// Several documents, one of them bad; then a batch cancelled half way; then
+// the choices kept from one start to the next.
+void runBatchChecks(const std::string& exe, const std::string& startSwitch, Language language, const std::string& work)
+{
+    const std::string folder = work + "\\";
+    fixture::MeskerDocument small;
+    small.pages = {fixture::flatePage(4, 3, 8, false, 1), fixture::dctPage(8, 8, false, 2)};
+    const std::string a = folder + "a.pdf", b = folder + "b.pdf", c = folder + "c.pdf";
+    check(fixture::writeFile(a, fixture::buildMesker(small)) && writeWholeFile(b, "%PDF-1.4 nothing more") &&
+              fixture::writeFile(c, fixture::buildMesker(small)),
+          "the documents are written");
+
+    Program program;
+    if (!startProgram(program, exe, startSwitch, work) || !program.window) return;
+    const HWND window = program.window;
+    checkChoices(program, language, folder, a);
+    checkKeysAndNames(program);
+
+    setText(window, idFileNameEdit, "\"" + a + "\" \"" + b + "\" \"" + c + "\"");
+    command(program, commandExtract);
+    checkEqual(answerMessageBox(program),
+               std::string(texts::completePartly.in(language)) + "\n\n" + b + ": " +
+                   std::string(texts::reasonDamagedXref.in(language)),
+               "a batch with a bad document in the middle: the box names it");
+    std::string missing;
+    for (const char* file : {"a-1.bmp", "a-2.jpg", "c-1.bmp", "c-2.jpg"})
+        if (!fileExists(folder + file)) missing += std::string(" ") + file;
+    check(missing.empty(), "a batch with a bad document: the others are written", missing);
+
+    // Cancelled in the second of three slow documents.
+    fixture::MeskerDocument slow;
+    slow.pages.assign(slowPages, fixture::flatePage(slowWidth, slowHeight, 8, false, 1));
+    const fixture::BuiltPdf built = fixture::buildMesker(slow);
+    std::string field;
+    for (const char* name : {"s1", "s2", "s3"}) {
+        CreateDirectoryW(wide(folder + name).c_str(), nullptr);
+        fixture::writeFile(folder + name + "\\" + slowName + ".pdf", built);
+        field += "\"" + folder + name + "\\" + slowName + ".pdf\" ";
+    }
+    setText(window, idFileNameEdit, field);
+    const ProgressRow row = startRun(program, "a batch cancelled");
+    std::string second = progressFormat(language, 2, 3);
+    second = second.substr(0, second.find('%'));
+    const bool inSecond = row.bar && waitFor([&] {
+        return windowText(row.label).rfind(second, 0) == 0 && ask(row.bar, PBM_GETPOS) >= 2;
+    }, 120000);
+    check(inSecond, "a batch cancelled: the line names the second document", windowText(row.label));
+    ask(row.cancel, BM_CLICK);
+    const std::string box = answerMessageBox(program);
+    const std::string expectedStart = std::string(texts::cancelled.in(language)) + "\n\n" + folder + "s2\\slow.pdf: ";
+    const std::string expectedEnd = "\n" + folder + "s3\\slow.pdf: " + std::string(texts::reasonNotStarted.in(language));
+    check(box.rfind(expectedStart, 0) == 0 && box.size() > expectedEnd.size() &&
+              box.compare(box.size() - expectedEnd.size(), expectedEnd.size(), expectedEnd) == 0,
+          "a batch cancelled: the box names the stopped and the unstarted document", quoted(box));
+    const std::string samples = slow.pages[0].data;
+    checkEqual(checkPageFiles(folder + "s1\\", "a batch cancelled, first", samples).count, slowPages,
+               "a batch cancelled: the first document is whole");
+    const int stopped = checkPageFiles(folder + "s2\\", "a batch cancelled, second", samples).count;
+    check(stopped >= 2 && stopped < slowPages, "a batch cancelled: the second stopped part way", std::to_string(stopped));
+    checkEqual(checkPageFiles(folder + "s3\\", "a batch cancelled, third", samples).count, 0,
+               "a batch cancelled: the third never started");
+
+    // Kept between starts, a folder of any characters included.
+    const std::string kept = folder + "\xE6\x9C\xAC \xC3\xA9t\xC3\xA9";
+    setChoices(window, OutputPlace::Folder, kept, 2, true);
+    const std::string shown = shownChoices(window);
+    command(program, commandExit);
+    checkProgramEnds(program, "Exit ends the program with 0");
+    Program again;
+    if (!startProgram(again, exe, startSwitch, work) || !again.window) return;
+    checkEqual(shownChoices(again.window), shown, "the choices are kept between starts");
+    command(again, commandExit);
+    checkProgramEnds(again, "Exit ends the program with 0");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -888,9 +1070,10 @@ int main(int argc, char** argv)
     // The paths hold characters that the ANSI code page may lack.
     const std::vector<std::string> arguments = commandLineArguments(argc, argv);
     const bool progress = !arguments.empty() && arguments[0] == "--progress";
-    if (arguments.size() != (progress ? 5 : 6)) {
+    const bool batch = !arguments.empty() && arguments[0] == "--batch";
+    if (arguments.size() != (progress || batch ? 5 : 6)) {
         std::fprintf(stderr, "usage: window_driver RAVOTH_EXE SWITCH|- en|ja PDF NUMBERED_REF TITLE_REF\n"
-                             "       window_driver --progress RAVOTH_EXE SWITCH|- en|ja WORK_FOLDER\n");
+                             "       window_driver --progress|--batch RAVOTH_EXE SWITCH|- en|ja WORK_FOLDER\n");
         return 2;
     }
     auto fullPath = [](const std::string& path) {
@@ -898,7 +1081,7 @@ int main(int argc, char** argv)
         GetFullPathNameW(wide(path).c_str(), MAX_PATH, full, nullptr);
         return toUtf8(full);
     };
-    const std::size_t first = progress ? 1 : 0;
+    const std::size_t first = progress || batch ? 1 : 0;
     const std::string exe = fullPath(arguments[first]);
     const std::string startSwitch = arguments[first + 1] == "-" ? "" : arguments[first + 1];
     const Language language = arguments[first + 2] == "ja" ? Language::Japanese : Language::English;
@@ -907,8 +1090,15 @@ int main(int argc, char** argv)
     std::printf("ravoth.exe %s, language %s, ANSI code page %u, %s\n", startSwitch.c_str(),
                 arguments[first + 2].c_str(), GetACP(), pdf.c_str());
 
+    // The settings the programs keep go to a folder of this run's own, in
+    // the work folder (the PDF's is one below it), so that no run starts
+    // with another's choices.
+    SetEnvironmentVariableW(L"APPDATA",
+                            wide(fullPath(pdf + (progress || batch ? "" : "\\..\\..") + "\\appdata")).c_str());
     if (progress) {
         runProgressChecks(exe, startSwitch, language, pdf);
+    } else if (batch) {
+        runBatchChecks(exe, startSwitch, language, pdf);
     } else {
         const std::string numberedReference = fullPath(arguments[4]) + "\\";
         const std::string titleReference = fullPath(arguments[5]) + "\\";
