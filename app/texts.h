@@ -110,6 +110,9 @@ inline constexpr Text endButton{"終了", "End"};
 inline constexpr Text besidePdfRadio{"PDF と同じ場所にファイル(&B)", "Files &beside the PDF"};
 inline constexpr Text outputFolderRadio{"フォルダー(&O)", "F&older"};
 inline constexpr Text folderButton{"選択(&W)", "Bro&wse"};
+// The name screen readers give the folder's field: a label of no size stands
+// before it, where a reader looks for a field's label.
+inline constexpr Text folderFieldName{"出力フォルダー", "Output folder"};
 inline constexpr Text formatLabel{"形式(&T)", "Forma&t"};
 inline constexpr Text anyProducerCheckBox{"どの作成元の PDF も読む(&A)", "Read PDFs of &any producer"};
 // The folder dialog's title, and the message for the folder choice with no folder.

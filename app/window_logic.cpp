@@ -203,17 +203,6 @@ bool generalReaderWouldRead(const RunReport& report)
     return report.failure == RunFailure::ForeignProducer || report.failure == RunFailure::ForeignLayout;
 }
 
-std::string withoutMnemonic(std::string_view text)
-{
-    const std::size_t open = text.rfind("(&");
-    if (open != std::string_view::npos && open + 4 == text.size() && text.back() == ')')
-        return std::string(text.substr(0, open));
-    std::string plain(text);
-    const std::size_t mark = plain.find('&');
-    if (mark != std::string::npos) plain.erase(mark, 1);
-    return plain;
-}
-
 std::string aboutText(Language language)
 {
     std::string text(texts::caption);

@@ -98,6 +98,7 @@ inline constexpr ControlLayout mainWindowControls[] = {
     {ControlKind::PushButton, texts::endButton, 230, 136, 88, 25, commandExit},
     {ControlKind::RadioButton, texts::besidePdfRadio, 14, 172, 300, 20, idBesidePdfRadio},
     {ControlKind::RadioButton, texts::outputFolderRadio, 14, 196, 96, 20, idOutputFolderRadio},
+    {ControlKind::Label, texts::folderFieldName, 112, 196, 0, 0, idNone},
     {ControlKind::Edit, {}, 112, 196, 212, 19, idOutputFolderEdit},
     {ControlKind::PushButton, texts::folderButton, 334, 194, 50, 25, commandBrowseFolder},
     {ControlKind::Label, texts::formatLabel, 14, 228, 78, 20, idNone},
@@ -231,10 +232,6 @@ bool generalReaderWouldRead(const RunReport& report);
 
 // `text` with each "%d" replaced by the next of `counts`.
 std::string withCounts(std::string_view text, std::initializer_list<long> counts);
-
-// A control's text as a screen reader says it: without the "(&X)" a
-// Japanese text ends in, or else without the "&" that marks the key.
-std::string withoutMnemonic(std::string_view text);
 
 // "Ravoth Version 0.84", a blank line, then the program's description.
 std::string aboutText(Language language);

@@ -394,7 +394,6 @@ void MainWindow::createControls()
     // Edits without a label of their own are named for those who cannot
     // see where they stand.
     lastPageEdit_->setAccessibleName(qtText(texts::lastPageName, language_));
-    outputFolderEdit_->setAccessibleName(qtText(withoutMnemonic(texts::outputFolderRadio.in(language_))));
     createRunArea(client);
 }
 

@@ -617,6 +617,15 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         else
             acceptDrop(window, reinterpret_cast<HDROP>(wParam));
         return 0;
+    case WM_NEXTDLGCTL:
+        // What the dialog keys ask of the window they move about in: the
+        // Tab key the next or the previous control, a label's letter the
+        // control after the label.
+        if (LOWORD(lParam))
+            SetFocus(reinterpret_cast<HWND>(wParam));
+        else
+            SetFocus(GetNextDlgTabItem(window, GetFocus(), wParam != 0));
+        return 0;
     case runProgressMessage:
         if (state.job) showProgress(*state.job);
         return 0;
@@ -704,7 +713,7 @@ int runMainWindow(HINSTANCE instance, const wchar_t* commandLine, int showState)
     // Only a failing loop ends with a run still going; it is stopped, not
     // cut off half-way through a file.
     if (state.job) {
-        state.job->run.requestStop();
+        state.job->batch->requestStop();
         if (state.job->thread.joinable()) state.job->thread.join();
         state.job.reset();
     }

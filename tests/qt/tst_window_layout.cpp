@@ -123,6 +123,7 @@ void WindowLayoutTest::controls_data()
         {"QPushButton", "End", "終了", QRect(230, 136, 88, 25), 2010},
         {"QRadioButton", "Files &beside the PDF", "PDF と同じ場所にファイル(&B)", QRect(14, 172, 300, 20), 1050},
         {"QRadioButton", "F&older", "フォルダー(&O)", QRect(14, 196, 96, 20), 1060},
+        {"QLabel", "Output folder", "出力フォルダー", QRect(112, 196, 0, 0), -1},
         {"QLineEdit", "", "", QRect(112, 196, 212, 19), 1070},
         {"QPushButton", "Bro&wse", "選択(&W)", QRect(334, 194, 50, 25), 2070},
         {"QLabel", "Forma&t", "形式(&T)", QRect(14, 228, 78, 20), -1},
@@ -153,7 +154,7 @@ void WindowLayoutTest::controls()
     Recorder recorder;
     MainWindow window(language, QByteArray(), QByteArray(), recorder.seams());
     const QList<QWidget*> controls = controlsOf(window);
-    QCOMPARE(controls.size(), 18);
+    QCOMPARE(controls.size(), 19);
     QWidget* control = controls.at(index);
     QCOMPARE(QString::fromLatin1(control->metaObject()->className()), className);
     QCOMPARE(textOf(control), text);
@@ -375,7 +376,7 @@ void WindowLayoutTest::everyInputIsNamedAndReachedByKey()
         {1010, "Page", true}, {1020, "Last Page", true},
         {1030, "Outline to File Name", true}, {2030, "Extract", true},
         {2010, "End", true}, {1050, "Files beside the PDF", true},
-        {1060, "Folder", false}, {1070, "Folder", true},
+        {1060, "Folder", false}, {1070, "Output folder", true},
         {2070, "Browse", true}, {1080, "Format", true},
         {1040, "Read PDFs of any producer", true},
     };

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/window_choices.h"
 #include "app/window_logic.h"
 #include "platform/text.h"
 #include "tests/fixture/general_pdf.h"
@@ -395,8 +396,9 @@ void checkWindow(const Program& program, Language language)
         if (layout.kind == ControlKind::PushButton) expectedStyle |= WS_BORDER | BS_PUSHBUTTON;
         if (layout.kind == ControlKind::CheckBox) expectedStyle |= BS_AUTOCHECKBOX;
         if (layout.kind == ControlKind::RadioButton) expectedStyle |= BS_AUTORADIOBUTTON;
-        // Every input is a stop of the Tab key.
-        if (layout.id != idNone) expectedStyle |= WS_TABSTOP;
+        // Every input is a stop of the Tab key; of the two places, the
+        // system keeps it for the one that is chosen.
+        if (layout.id != idNone && layout.kind != ControlKind::RadioButton) expectedStyle |= WS_TABSTOP;
         char styles[32];
         std::snprintf(styles, sizeof styles, "%08lX", static_cast<unsigned long>(controlStyle));
         const bool typed = layout.kind == ControlKind::DropDownList
@@ -954,14 +956,24 @@ void checkKeysAndNames(const Program& program)
     std::string order;
     std::string expected;
     for (const ControlLayout& layout : mainWindowControls)
-        if (layout.id != idNone && layout.id != idOutputFolderRadio) expected += " " + std::to_string(layout.id);
+        if (layout.id != idNone && layout.id != idOutputFolderRadio) expected.append(" ").append(std::to_string(layout.id));
     HWND control = childWithId(window, idFileNameEdit);
     for (std::size_t step = 0; step < std::size(mainWindowControls) && control; ++step) {
-        order += " " + std::to_string(GetDlgCtrlID(control));
+        order.append(" ").append(std::to_string(GetDlgCtrlID(control)));
         control = GetNextDlgTabItem(window, control, FALSE);
         if (control == childWithId(window, idFileNameEdit)) break;
     }
     checkEqual(order, expected, "Tab visits every input in order");
+    // And the key itself moves the focus so.
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    const DWORD threadId = GetWindowThreadProcessId(window, nullptr);
+    const auto focus = [&] { return GetGUIThreadInfo(threadId, &thread) ? thread.hwndFocus : nullptr; };
+    PostMessageW(childWithId(window, idFileNameEdit), WM_SYSCHAR, L'o', 1 << 29);
+    waitFor([&] { return focus() == childWithId(window, idOutputFolderRadio); }, 5000);
+    PostMessageW(focus(), WM_KEYDOWN, VK_TAB, 1);
+    check(waitFor([&] { return focus() == childWithId(window, idOutputFolderEdit); }, 5000),
+          "the Tab key moves from the folder choice to its field");
 
     const struct {
         wchar_t letter;
@@ -973,18 +985,28 @@ void checkKeysAndNames(const Program& program)
         {L'a', idAnyProducerCheckBox, idAnyProducerCheckBox},
         {L't', idFormatList, idNone},
     };
-    GUITHREADINFO thread{};
-    thread.cbSize = sizeof thread;
-    const DWORD threadId = GetWindowThreadProcessId(window, nullptr);
     for (const auto& key : keys) {
         PostMessageW(childWithId(window, idFileNameEdit), WM_SYSCHAR, key.letter, 1 << 29);
-        const bool focused = waitFor([&] {
-            return GetGUIThreadInfo(threadId, &thread) && thread.hwndFocus == childWithId(window, key.focus);
-        }, 5000);
+        const bool focused = waitFor([&] { return focus() == childWithId(window, key.focus); }, 5000);
         check(focused && (key.ticked == idNone ||
                           SendMessageW(childWithId(window, key.ticked), BM_GETCHECK, 0, 0) == BST_CHECKED),
               std::string("Alt+") + static_cast<char>(key.letter) + " reaches control " + std::to_string(key.focus));
     }
+    // The name a screen reader gives each input, found as the system's
+    // accessibility layer finds it: a button's own text, a field's or a
+    // list's from the label just before it. (Wine's layer makes no object
+    // for another process's controls, so it is read here from the windows.)
+    std::string unnamed;
+    for (const ControlLayout& layout : mainWindowControls) {
+        if (layout.id == idNone) continue;
+        const HWND control = childWithId(window, layout.id);
+        const bool field = layout.kind == ControlKind::Edit || layout.kind == ControlKind::DropDownList;
+        const HWND label = field ? GetWindow(control, GW_HWNDPREV) : control;
+        const bool named = label && (!field || sameTextIgnoringCase(className(label), "Static")) &&
+                           !windowText(label).empty();
+        if (!named) unnamed.append(" ").append(std::to_string(layout.id));
+    }
+    check(unnamed.empty(), "every input has a name for screen readers", unnamed);
     setChoices(window, OutputPlace::BesidePdf, "", 0, false);
 }
 
@@ -1093,8 +1115,9 @@ int main(int argc, char** argv)
     // The settings the programs keep go to a folder of this run's own, in
     // the work folder (the PDF's is one below it), so that no run starts
     // with another's choices.
-    SetEnvironmentVariableW(L"APPDATA",
-                            wide(fullPath(pdf + (progress || batch ? "" : "\\..\\..") + "\\appdata")).c_str());
+    const std::wstring appData = wide(fullPath(pdf + (progress || batch ? "" : "\\..\\..") + "\\appdata"));
+    CreateDirectoryW(appData.c_str(), nullptr);
+    SetEnvironmentVariableW(L"APPDATA", appData.c_str());
     if (progress) {
         runProgressChecks(exe, startSwitch, language, pdf);
     } else if (batch) {
