@@ -654,6 +654,9 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
 int runMainWindow(HINSTANCE instance, const wchar_t* commandLine, int showState)
 {
     state.instance = instance;
+    // The folder dialog is the shell's, which wants the thread in a
+    // single-threaded apartment; without one it still opens, plainer.
+    const bool comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     state.language = GetUserDefaultLangID() == 0x0411 ? Language::Japanese : Language::English;
     state.language = languageFromCommandLine(toUtf8(commandLine ? commandLine : L""), state.language);
 
@@ -718,6 +721,7 @@ int runMainWindow(HINSTANCE instance, const wchar_t* commandLine, int showState)
         state.job.reset();
     }
     if (state.font) DeleteObject(state.font);
+    if (comReady) CoUninitialize();
     return got == 0 ? static_cast<int>(message.wParam) : 0;
 }
 

@@ -226,8 +226,10 @@ void checkResources(const std::string& exe)
             const int bitCount = entry[6] | entry[7] << 8;
             // A side of 256 does not fit the byte and is written as 0.
             const int width = entry[0] ? entry[0] : 256, height = entry[1] ? entry[1] : 256;
-            sizes += (i ? " " : "") + std::to_string(width) + "x" + std::to_string(height) + "/" +
-                     std::to_string(entry[2]) + " colours/" + std::to_string(bitCount) + " bits";
+            // Appended piece by piece: g++ 12 warns of a false overlap in one long sum.
+            sizes.append(i ? " " : "").append(std::to_string(width)).append("x").append(std::to_string(height));
+            sizes.append("/").append(std::to_string(entry[2])).append(" colours/");
+            sizes.append(std::to_string(bitCount)).append(" bits");
         }
         checkEqual(sizes,
                    "32x32/16 colours/4 bits 16x16/16 colours/4 bits 48x48/0 colours/32 bits "
@@ -1027,6 +1029,25 @@ void runBatchChecks(const std::string& exe, const std::string& startSwitch, Lang
     const HWND window = program.window;
     checkChoices(program, language, folder, a);
     checkKeysAndNames(program);
+
+    // Browse opens the folder dialog with the language's title; cancelled,
+    // it leaves the choice alone.
+    command(program, commandBrowseFolder);
+    HWND dialog = nullptr;
+    const std::string title(texts::chooseFolderTitle.in(language));
+    const bool opened = waitFor([&] {
+        dialog = findTopWindow(program.process.dwProcessId, "#32770", nullptr);
+        return dialog && IsWindowVisible(dialog) && windowText(dialog) != "Ravoth";
+    });
+    check(opened, "Browse opens the folder dialog", opened ? quoted(windowText(dialog)) : "");
+    if (opened) {
+        std::string texts;
+        for (const HWND child : children(dialog)) texts.append(windowText(child)).append("|");
+        check(texts.find(title) != std::string::npos, "the folder dialog says what it is for", quoted(texts));
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        check(waitFor([&] { return !IsWindow(dialog); }), "the folder dialog cancelled");
+        checkEqual(shownChoices(window), "1 0  0 0", "the choices unchanged after cancel");
+    }
 
     setText(window, idFileNameEdit, "\"" + a + "\" \"" + b + "\" \"" + c + "\"");
     command(program, commandExtract);
