@@ -317,6 +317,8 @@ bool ExtractionRun::openSink(const OutputNames& names)
         if (!archive->create(archivePath_.c_str(), reader_.stops)) return false;
         archive_ = archive.get();
         sink_ = std::move(archive);
+    } else if (memoryOnly_) {
+        sink_ = std::make_unique<MemorySink>(names.folderBytes);
     } else {
         sink_ = std::make_unique<FileSink>();
     }

@@ -64,6 +64,10 @@ public:
     // Reads and decodes every image as a run does, but writes nothing: each
     // outcome that would be Written is Listed.
     void setListing(bool on) { listing_ = on; }
+    // Reads, converts and encodes every page as for files, then drops them:
+    // no page file touches a file system (an archive still does). For the
+    // fuzz targets, whose inputs come by the thousand a second.
+    void setMemoryOnly(bool on) { memoryOnly_ = on; }
     // How many bytes reading the document's structure may scan, 0 for the
     // run's own bound (a multiple of the document's size and more). The
     // fuzz targets set a small one, so that each input costs milliseconds.
@@ -161,6 +165,7 @@ private:
     FaxForm faxForm_ = FaxForm::Coded;
     std::string archivePath_;
     bool listing_ = false;
+    bool memoryOnly_ = false;
     std::uint64_t scanBudget_ = 0;
     std::unique_ptr<PageSink> sink_;
     // The sink, where it is an archive.

@@ -32,6 +32,12 @@ int ListSink::take(PageFile& file)
     return 0;
 }
 
+int MemorySink::take(PageFile& file)
+{
+    file.bitmap.pixels.reset();
+    return 0;
+}
+
 ArchiveSink::ArchiveSink(std::size_t folderBytes) : names_(folderBytes) {}
 
 ArchiveSink::~ArchiveSink() = default;

@@ -80,6 +80,21 @@ private:
     std::unique_ptr<EntryNames> names_;
 };
 
+// Every file converted and encoded as for files of its own, then dropped in
+// page order: nothing reaches a file system. Names are kept as an archive
+// keeps them, so that a title taken twice gives way as it would there.
+class MemorySink final : public PageSink {
+public:
+    explicit MemorySink(std::size_t folderBytes) : names_(folderBytes) {}
+    bool writesOnThreads() const override { return false; }
+    int take(PageFile& file) override;
+    bool isUsableName(const char* name, bool) const override { return names_.isFree(name); }
+    void claim(PageFile& file) override { names_.claim(file); }
+
+private:
+    EntryNames names_;
+};
+
 // The entries of one ZIP archive, added in page order.
 class ArchiveSink final : public PageSink {
 public:

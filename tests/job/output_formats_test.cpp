@@ -446,9 +446,9 @@ TEST_F(OutputFormats, AListingTellsWhatARunWritesAndWritesNothing)
 }
 
 // Both sources hand their pages to the writing threads, and each sink takes
-// them back in page order: the files written, the archive's entries and the
-// listing agree name for name and size for size, the archive's entries
-// byte for byte with the files.
+// them back in page order: the files written, the archive's entries, the
+// listing and the pages kept in memory agree name for name and size for
+// size, the archive's entries byte for byte with the files.
 TEST(PageSinks, EverySourceReachesEverySinkInPageOrder)
 {
     TempFolder folder;
@@ -474,7 +474,7 @@ TEST(PageSinks, EverySourceReachesEverySinkInPageOrder)
     const std::string generalPdf = folder.file("Scan.pdf");
     ASSERT_TRUE(testing::writeGeneralPdf(plan, generalPdf));
 
-    enum class Sink { Files, Archive, Listing };
+    enum class Sink { Files, Archive, Listing, Memory };
     struct Seen {
         std::vector<std::string> names;
         std::vector<std::uint64_t> bytes;
@@ -482,17 +482,22 @@ TEST(PageSinks, EverySourceReachesEverySinkInPageOrder)
     for (const std::string& pdf : {exactPdf, generalPdf}) {
         std::map<Sink, Seen> seen;
         const std::string archive = folder.file("Pages.cbz");
-        for (const Sink sink : {Sink::Files, Sink::Archive, Sink::Listing}) {
+        for (const Sink sink : {Sink::Files, Sink::Archive, Sink::Listing, Sink::Memory}) {
             SCOPED_TRACE(pdf + " sink " + std::to_string(static_cast<int>(sink)));
-            const std::string base = folder.file("out/Doc.pdf");
-            std::filesystem::create_directory(folder.file("out"));
+            const std::string out = sink == Sink::Memory ? "memory" : "out";
+            const std::string base = folder.file(out + "/Doc.pdf");
+            std::filesystem::create_directory(folder.file(out));
             ExtractionRun run;
             run.setAnyProducer(true);
             run.setPageWriting(testing::allOnThreads);
             run.setOutputFormat(OutputFormat::Png);
             run.setArchive(sink == Sink::Archive ? archive : std::string());
             run.setListing(sink == Sink::Listing);
+            run.setMemoryOnly(sink == Sink::Memory);
             ASSERT_EQ(run.run(pdf.c_str(), 0, 0, base.c_str()), 0);
+            if (sink == Sink::Memory) {
+                EXPECT_TRUE(std::filesystem::is_empty(folder.file(out)));
+            }
             std::pair<int, int> last{0, 0};
             for (const PageOutcome& outcome : run.pageOutcomes()) {
                 const std::pair<int, int> at{outcome.pageNumber, outcome.imageNumber};
@@ -522,7 +527,10 @@ TEST(PageSinks, EverySourceReachesEverySinkInPageOrder)
         EXPECT_EQ(seen[Sink::Listing].names, seen[Sink::Files].names);
         EXPECT_EQ(seen[Sink::Archive].bytes, seen[Sink::Files].bytes);
         EXPECT_EQ(seen[Sink::Listing].bytes, seen[Sink::Files].bytes);
+        EXPECT_EQ(seen[Sink::Memory].names, seen[Sink::Files].names);
+        EXPECT_EQ(seen[Sink::Memory].bytes, seen[Sink::Files].bytes);
         std::filesystem::remove_all(folder.file("out"));
+        std::filesystem::remove_all(folder.file("memory"));
     }
 }
 
