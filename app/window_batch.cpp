@@ -34,6 +34,17 @@ void WindowBatch::run()
     }
 }
 
+BatchStart startBatch(Language language, std::vector<std::string> documents, WindowChoices choices,
+                      bool anyProducer, bool outlineNames, const ExtractRequest& request)
+{
+    choices.anyProducer = choices.anyProducer || anyProducer;
+    const FolderCheck folder = prepareOutputFolder(choices);
+    if (folder != FolderCheck::Ready) return {nullptr, folderCheckMessage(language, folder, choices.folder)};
+    return {std::make_unique<WindowBatch>(std::move(documents), std::move(choices), outlineNames, request.firstPage,
+                                          request.lastPage),
+            {}};
+}
+
 BatchSummary summarizeBatch(Language language, const std::vector<DocumentEnd>& ends)
 {
     BatchSummary summary;

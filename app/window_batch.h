@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,16 @@ private:
     std::atomic<bool> stop_{false};
     std::vector<DocumentEnd> ends_;
 };
+
+// What Extract starts from the window's choices: the batch, or else the
+// message that stands in its place (no folder given, or one that cannot be
+// made). `anyProducer` adds the general reader, for "Extract anyway".
+struct BatchStart {
+    std::unique_ptr<WindowBatch> batch;
+    std::string message;
+};
+BatchStart startBatch(Language language, std::vector<std::string> documents, WindowChoices choices,
+                      bool anyProducer, bool outlineNames, const ExtractRequest& request);
 
 // The box that ends a batch of several documents: Cancelled when it was
 // stopped, else Complete when every document was, Failure when none left a

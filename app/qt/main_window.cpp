@@ -556,16 +556,14 @@ void MainWindow::extract(bool anyProducer, std::vector<std::string> documents)
     if (request.step == ExtractStep::NoFileName && documents.empty()) return;
     if (documents.empty()) documents = documentsInField(std::string_view(fileName.constData(), fileName.size()));
 
-    WindowChoices choices = this->choices();
-    choices.anyProducer = choices.anyProducer || anyProducer;
     saveChoices();
-    const FolderCheck folder = prepareOutputFolder(choices);
-    if (folder != FolderCheck::Ready) {
-        showText(qtText(folderCheckMessage(language_, folder, outputFolderEdit_->text().toStdString())));
+    BatchStart start = startBatch(language_, std::move(documents), choices(), anyProducer,
+                                  outlineCheckBox_->isChecked(), request);
+    if (!start.batch) {
+        showText(qtText(start.message));
         return;
     }
-    batch_ = std::make_unique<WindowBatch>(std::move(documents), choices, outlineCheckBox_->isChecked(),
-                                           request.firstPage, request.lastPage);
+    batch_ = std::move(start.batch);
     // Each page is shown from the window's own thread; the run's thread
     // only signals it.
     batch_->setProgress([this](const BatchProgress& page) {

@@ -68,7 +68,6 @@ struct Job {
     std::unique_ptr<WindowBatch> batch;
     std::thread thread;
     std::atomic<int> document{1};
-    std::atomic<int> documents{1};
     std::atomic<int> pagesDone{0};
     std::atomic<int> pagesInRange{0};
     // True while a progress message waits in the queue.
@@ -374,7 +373,7 @@ void showProgress(Job& job)
     // again, so the last count always reaches the window.
     job.progressPosted.store(false);
     const int document = job.document.load();
-    const int documents = job.documents.load();
+    const int documents = job.batch->documentCount();
     const int pagesInRange = job.pagesInRange.load();
     const int pagesDone = job.pagesDone.load();
     if (pagesInRange < 1) return;
@@ -410,18 +409,15 @@ void extract(HWND window, bool anyProducer = false, std::vector<std::string> doc
     if (request.step == ExtractStep::NoFileName && documents.empty()) return;
     if (documents.empty()) documents = documentsInField(fileName);
 
-    WindowChoices choices = shownChoices();
-    choices.anyProducer = choices.anyProducer || anyProducer;
     saveChoices();
-    const FolderCheck folder = prepareOutputFolder(choices);
-    if (folder != FolderCheck::Ready) {
-        showMessage(window, windowText(folderCheckMessage(state.language, folder, choices.folder)));
+    BatchStart start = startBatch(state.language, std::move(documents), shownChoices(), anyProducer,
+                                  isChecked(state.outlineCheckBox), request);
+    if (!start.batch) {
+        showMessage(window, windowText(start.message));
         return;
     }
-    auto job = std::make_unique<Job>(std::make_unique<WindowBatch>(
-        std::move(documents), choices, isChecked(state.outlineCheckBox), request.firstPage, request.lastPage));
+    auto job = std::make_unique<Job>(std::move(start.batch));
     Job* const running = job.get();
-    running->documents.store(running->batch->documentCount());
     running->batch->setProgress([running, window](const BatchProgress& progress) {
         running->document.store(progress.document);
         running->pagesInRange.store(progress.pagesInRange);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -93,6 +94,37 @@ TEST(WindowChoices, TextsForProgressAndFolders)
         {ravoth::folderCheckMessage(Language::English, ravoth::FolderCheck::Ready, "/f"), ""},
     };
     for (const Case& c : cases) EXPECT_EQ(c.actual, c.expected);
+}
+
+// Extract with a folder that cannot be used starts nothing and says why.
+TEST(WindowChoices, ABatchStartsOnlyWithAFolderItCanUse)
+{
+    const std::string file = ::testing::TempDir() + "ravoth-not-a-folder";
+    std::FILE* made = std::fopen(file.c_str(), "w");
+    ASSERT_NE(made, nullptr);
+    std::fclose(made);
+    struct Case {
+        ravoth::OutputPlace place;
+        std::string folder;
+        bool starts;
+        std::string message;
+    };
+    const Case cases[] = {
+        {ravoth::OutputPlace::BesidePdf, "", true, ""},
+        {ravoth::OutputPlace::Folder, "", false, "No Output Folder is Given"},
+        {ravoth::OutputPlace::Folder, file + "/sub", false,
+         "Failure\n\nthe output folder cannot be made: " + file + "/sub"},
+        {ravoth::OutputPlace::Folder, ::testing::TempDir() + "ravoth-made/sub", true, ""},
+    };
+    for (const Case& c : cases) {
+        ravoth::WindowChoices choices;
+        choices.place = c.place;
+        choices.folder = c.folder;
+        const ravoth::BatchStart start =
+            ravoth::startBatch(Language::English, {"/a.pdf"}, choices, false, false, ravoth::ExtractRequest{});
+        EXPECT_EQ(start.batch != nullptr, c.starts) << c.folder;
+        EXPECT_EQ(start.message, c.message);
+    }
 }
 
 // A batch's box from how its documents ended.
