@@ -6,7 +6,8 @@
 //
 // Peers are run when they are installed (pdfimages, mutool, qpdf); not on
 // the documents of gigabytes. --other-cli times a second ravoth-cli (an
-// earlier build) beside this one. Every figure is the best of --repeat runs:
+// earlier build) beside this one. A document's runs are timed by turns, one
+// round after another, and every figure is the best of --repeat rounds:
 // wall time, the peak resident memory of the process (file pages of a
 // mapped document included) and the peak of its anonymous memory, sampled.
 // The large JPEG set is also written to /dev/shm, beside `split` cutting the
@@ -27,6 +28,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -125,32 +127,64 @@ fs::path freshFolder(const fs::path& base, const std::string& name)
     return folder;
 }
 
-Measure best(const std::vector<std::string>& argv, const fs::path& base, const std::string& name, int repeat)
-{
-    Measure result;
-    for (int i = 0; i < repeat; ++i) {
-        const fs::path folder = freshFolder(base, name);
+// The runs of one document, timed by turns: each round runs every one of
+// them once, and each keeps its best. On a file system that discards freed
+// blocks, creating files stays slow for minutes after thousands were
+// removed; run one after another, a tool's repeats would all meet the state
+// the one before it left, and the ratios would measure the order.
+class Lineup {
+public:
+    // `name` is the run's output folder under `base`; @OUT@ in argv stands
+    // for it.
+    std::size_t add(std::vector<std::string> argv, fs::path base, std::string name)
+    {
+        runs_.push_back({std::move(argv), std::move(base), std::move(name), {}});
+        return runs_.size() - 1;
+    }
+
+    void run(int repeat)
+    {
+        for (int round = 0; round < repeat; ++round)
+            for (Run& r : runs_) fold(r.best, measure(r), round == 0);
+    }
+
+    const Measure& operator[](std::size_t index) const { return runs_[index].best; }
+
+private:
+    struct Run {
+        std::vector<std::string> argv;
+        fs::path base;
+        std::string name;
+        Measure best;
+    };
+
+    static Measure measure(const Run& r)
+    {
+        const fs::path folder = freshFolder(r.base, r.name);
         // Pages that the run before left dirty would be written back during
         // this one and slow it down.
         sync();
-        std::vector<std::string> args = argv;
+        std::vector<std::string> args = r.argv;
         for (std::string& a : args)
             if (a.find("@OUT@") != std::string::npos) a.replace(a.find("@OUT@"), 5, folder.string());
         Measure m = runOnce(args, folder);
         std::error_code error;
         for (const auto& entry : fs::recursive_directory_iterator(folder, error))
             if (entry.is_regular_file(error)) m.outBytes += entry.file_size(error);
-        if (i == 0 || m.seconds < result.seconds) {
-            const long anon = std::max(result.anonKiB, m.anonKiB);
-            result = m;
-            result.anonKiB = anon;
-        } else {
-            result.anonKiB = std::max(result.anonKiB, m.anonKiB);
-        }
         fs::remove_all(folder);
+        return m;
     }
-    return result;
-}
+
+    // The fastest run's figures, with the highest anonymous memory of all.
+    static void fold(Measure& best, const Measure& m, bool first)
+    {
+        const long anon = first ? m.anonKiB : std::max(best.anonKiB, m.anonKiB);
+        if (first || m.seconds < best.seconds) best = m;
+        best.anonKiB = anon;
+    }
+
+    std::vector<Run> runs_;
+};
 
 // Text-like marks on white, for the 1-bit and near-white pages.
 std::string scanLikeSamples(int width, int height, int bits, bool isGray, unsigned seed, int inkPerMille)
@@ -446,94 +480,120 @@ int main(int argc, char** argv)
         // PNG pages are measured against the peers' PNG.
         const bool pngPeers = work.name.rfind("any-flate", 0) == 0;
         if (pngPeers) ourArgs.insert(ourArgs.begin() + 1, {"--format", "png"});
-        const Measure ours = best(ourArgs, base, "out-ravoth", repeat);
-        if (ours.status != 0) std::printf("  ravoth-cli exited with %d\n", ours.status);
-        auto row = [&](const std::string& tool, const Measure& m) {
-            std::printf("%-16s %-16s %10.3f %10.1f %10.1f %12.2f %10.1f%s\n", work.name.c_str(), tool.c_str(), m.seconds,
-                        static_cast<double>(m.peakKiB) / 1024.0, static_cast<double>(m.anonKiB) / 1024.0,
-                        m.seconds / ours.seconds, static_cast<double>(m.outBytes) / 1e6,
-                        m.status == 0 ? "" : "  (exit status not 0)");
-        };
-        row("ravoth-cli", ours);
+        const bool isFlate = work.name.rfind("flate-", 0) == 0;
+        const bool isJpeg = work.name.find("jpeg") != std::string::npos;
+        const bool peers = !work.ravothOnly;
+        const bool pdfimages = peers && installed("pdfimages");
+
+        // Every run of this document, in the order of the rows.
+        Lineup lineup;
+        using Slot = std::optional<std::size_t>;
+        const std::size_t ours = lineup.add(ourArgs, base, "out-ravoth");
         // The output formats against the run above: one archive against a
         // copy of the document, PNG pages against bitmaps.
-        std::vector<std::string> archiveArgs = ourArgs;
-        archiveArgs.insert(archiveArgs.begin() + 1, {"--cbz", "@OUT@/book.cbz"});
-        std::vector<std::string> pngArgs = ourArgs;
-        pngArgs.insert(pngArgs.begin() + 1, {"--format", "png"});
-        const bool isFlate = work.name.rfind("flate-", 0) == 0;
-        const Measure archive = work.name.find("jpeg-large") != std::string::npos ? best(archiveArgs, base, "out-cbz", repeat) : Measure{};
-        const Measure png = isFlate ? best(pngArgs, base, "out-png", repeat) : Measure{};
-        if (archive.status != -1) row("ravoth --cbz", archive);
-        if (png.status != -1) {
-            row("ravoth png", png);
-            std::printf("%-16s png against bmp: %.2fx the time, %.3fx the bytes\n", work.name.c_str(),
-                        png.seconds / ours.seconds, static_cast<double>(png.outBytes) / static_cast<double>(ours.outBytes));
+        Slot archive, png, other;
+        if (work.name.find("jpeg-large") != std::string::npos) {
+            std::vector<std::string> archiveArgs = ourArgs;
+            archiveArgs.insert(archiveArgs.begin() + 1, {"--cbz", "@OUT@/book.cbz"});
+            archive = lineup.add(archiveArgs, base, "out-cbz");
         }
-        if (!otherCli.empty())
-        {
+        if (isFlate) {
+            std::vector<std::string> pngArgs = ourArgs;
+            pngArgs.insert(pngArgs.begin() + 1, {"--format", "png"});
+            png = lineup.add(pngArgs, base, "out-png");
+        }
+        if (!otherCli.empty()) {
             std::vector<std::string> otherArgs = ourArgs;
             otherArgs.front() = otherCli;
-            row("other ravoth-cli", best(otherArgs, base, "out-other", repeat));
+            other = lineup.add(otherArgs, base, "out-other");
         }
-        const Measure copy = best({"cp", pdf.string(), "@OUT@/copy.pdf"}, base, "out-copy", repeat);
-        row("copy floor", copy);
-        if (archive.status != -1)
-            std::printf("%-16s --cbz against cp: %.2fx the time\n", work.name.c_str(), archive.seconds / copy.seconds);
+        const std::size_t copy = lineup.add({"cp", pdf.string(), "@OUT@/copy.pdf"}, base, "out-copy");
         // JPEG pages written to a file system in memory, to which the system
         // copies nothing from the document's disk: against `split` cutting
         // the same document into as many files there, blind to what is in
-        // it. best() removes each run's output before the next, as it takes
-        // the machine's memory.
-        if (work.name == "jpeg-large") {
-            const fs::path memory = "/dev/shm";
-            if (!isTmpfs(memory)) {
-                std::printf("%-16s no tmpfs at %s: its rows are skipped\n", work.name.c_str(), memory.c_str());
-            } else {
-                const fs::path memoryBase = memory / ("ravoth-bench-" + std::to_string(getpid()));
-                fs::create_directories(memoryBase);
-                const Measure inMemory = best(ourArgs, memoryBase, "out-ravoth", repeat);
-                const Measure split = best({"split", "-n", std::to_string(pageCount), pdf.string(), "@OUT@/part-"},
-                                           memoryBase, "out-split", repeat);
-                const Measure memoryCopy = best({"cp", pdf.string(), "@OUT@/copy.pdf"}, memoryBase, "out-copy", repeat);
-                fs::remove_all(memoryBase);
-                row("ravoth tmpfs", inMemory);
-                row("split tmpfs", split);
-                row("cp tmpfs", memoryCopy);
-                std::printf("%-16s tmpfs against split: %.2fx the time\n", work.name.c_str(), inMemory.seconds / split.seconds);
-            }
+        // it. Each run's output is removed before the next, as it takes the
+        // machine's memory.
+        const fs::path memoryBase = fs::path("/dev/shm") / ("ravoth-bench-" + std::to_string(getpid()));
+        Slot inMemory, split, memoryCopy;
+        const bool memoryRows = work.name == "jpeg-large";
+        if (memoryRows && !isTmpfs(memoryBase.parent_path())) {
+            std::printf("%-16s no tmpfs at %s: its rows are skipped\n", work.name.c_str(), memoryBase.parent_path().c_str());
+        } else if (memoryRows) {
+            fs::create_directories(memoryBase);
+            inMemory = lineup.add(ourArgs, memoryBase, "out-ravoth");
+            split = lineup.add({"split", "-n", std::to_string(pageCount), pdf.string(), "@OUT@/part-"}, memoryBase, "out-split");
+            memoryCopy = lineup.add({"cp", pdf.string(), "@OUT@/copy.pdf"}, memoryBase, "out-copy");
         }
-        if (work.ravothOnly) {
-            if (!keep) fs::remove(pdf);
-            continue;
-        }
-        const bool isJpeg = work.name.find("jpeg") != std::string::npos;
-        if (installed("pdfimages")) {
+        std::vector<std::pair<std::string, std::size_t>> peerRows;
+        Slot zipped;
+        if (pdfimages) {
+            auto addPdfimages = [&](const char* row, std::vector<std::string> options, const char* name) {
+                options.insert(options.begin(), "pdfimages");
+                options.insert(options.end(), {pdf.string(), "@OUT@/img"});
+                peerRows.emplace_back(row, lineup.add(options, base, name));
+            };
             if (work.name == "any-ccitt") {
-                row("pdfimages -ccitt", best({"pdfimages", "-ccitt", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-c", repeat));
-                row("pdfimages -tiff", best({"pdfimages", "-tiff", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-t", repeat));
+                addPdfimages("pdfimages -ccitt", {"-ccitt"}, "out-pdfimages-c");
+                addPdfimages("pdfimages -tiff", {"-tiff"}, "out-pdfimages-t");
             }
-            if (pngPeers) row("pdfimages -png", best({"pdfimages", "-png", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-p", repeat));
-            if (isJpeg) row("pdfimages -j", best({"pdfimages", "-j", pdf.string(), "@OUT@/img"}, base, "out-pdfimages-j", repeat));
+            if (pngPeers) addPdfimages("pdfimages -png", {"-png"}, "out-pdfimages-p");
+            if (isJpeg) addPdfimages("pdfimages -j", {"-j"}, "out-pdfimages-j");
             // The archive's peer: the pictures taken out, then stored into
             // a ZIP as they are.
-            if (archive.status != -1 && installed("zip")) {
-                const Measure zipped = best({"sh", "-c", "pdfimages -j \"$0\" img && zip -0 -q book.zip img-*", pdf.string()},
-                                            base, "out-pdfimages-zip", repeat);
-                row("pdfimages+zip", zipped);
-                std::printf("%-16s --cbz against pdfimages -j and zip -0: %.2fx faster\n", work.name.c_str(),
-                            zipped.seconds / archive.seconds);
-            }
+            if (archive && installed("zip"))
+                zipped = lineup.add({"sh", "-c", "pdfimages -j \"$0\" img && zip -0 -q book.zip img-*", pdf.string()},
+                                    base, "out-pdfimages-zip");
             // Raw output of large JPEG pages is gigabytes of PPM and minutes.
-            if (work.name != "jpeg-large" && work.name != "any-jpeg-large" && work.name != "any-ccitt" && work.name != "any-jpeg-img2pdf" && !pngPeers)
-                row("pdfimages raw", best({"pdfimages", pdf.string(), "@OUT@/img"}, base, "out-pdfimages", repeat));
+            if (work.name != "jpeg-large" && work.name != "any-jpeg-large" && work.name != "any-ccitt" &&
+                work.name != "any-jpeg-img2pdf" && !pngPeers)
+                addPdfimages("pdfimages raw", {}, "out-pdfimages");
         }
-        if (installed("mutool"))
-            row("mutool extract", best({"mutool", "extract", pdf.string()}, base, "out-mutool", repeat));
-        if (installed("qpdf"))
-            row("qpdf decode", best({"qpdf", "--json", "--json-stream-data=file", "--json-stream-prefix=@OUT@/s",
-                                     "--decode-level=generalized", pdf.string(), "@OUT@/out.json"},
-                                    base, "out-qpdf", repeat));
+        if (peers && installed("mutool"))
+            peerRows.emplace_back("mutool extract", lineup.add({"mutool", "extract", pdf.string()}, base, "out-mutool"));
+        if (peers && installed("qpdf"))
+            peerRows.emplace_back("qpdf decode",
+                                  lineup.add({"qpdf", "--json", "--json-stream-data=file", "--json-stream-prefix=@OUT@/s",
+                                              "--decode-level=generalized", pdf.string(), "@OUT@/out.json"},
+                                             base, "out-qpdf"));
+        lineup.run(repeat);
+        if (inMemory) fs::remove_all(memoryBase);
+
+        const Measure& ourRun = lineup[ours];
+        if (ourRun.status != 0) std::printf("  ravoth-cli exited with %d\n", ourRun.status);
+        auto row = [&](const std::string& tool, const Measure& m) {
+            std::printf("%-16s %-16s %10.3f %10.1f %10.1f %12.2f %10.1f%s\n", work.name.c_str(), tool.c_str(), m.seconds,
+                        static_cast<double>(m.peakKiB) / 1024.0, static_cast<double>(m.anonKiB) / 1024.0,
+                        m.seconds / ourRun.seconds, static_cast<double>(m.outBytes) / 1e6,
+                        m.status == 0 ? "" : "  (exit status not 0)");
+        };
+        row("ravoth-cli", ourRun);
+        if (archive) row("ravoth --cbz", lineup[*archive]);
+        if (png) {
+            row("ravoth png", lineup[*png]);
+            std::printf("%-16s png against bmp: %.2fx the time, %.3fx the bytes\n", work.name.c_str(),
+                        lineup[*png].seconds / ourRun.seconds,
+                        static_cast<double>(lineup[*png].outBytes) / static_cast<double>(ourRun.outBytes));
+        }
+        if (other) row("other ravoth-cli", lineup[*other]);
+        row("copy floor", lineup[copy]);
+        if (archive)
+            std::printf("%-16s --cbz against cp: %.2fx the time\n", work.name.c_str(),
+                        lineup[*archive].seconds / lineup[copy].seconds);
+        if (inMemory) {
+            row("ravoth tmpfs", lineup[*inMemory]);
+            row("split tmpfs", lineup[*split]);
+            row("cp tmpfs", lineup[*memoryCopy]);
+            std::printf("%-16s tmpfs against split: %.2fx the time\n", work.name.c_str(),
+                        lineup[*inMemory].seconds / lineup[*split].seconds);
+        }
+        for (const auto& [tool, slot] : peerRows) {
+            row(tool, lineup[slot]);
+            if (tool == "pdfimages -j" && zipped) {
+                row("pdfimages+zip", lineup[*zipped]);
+                std::printf("%-16s --cbz against pdfimages -j and zip -0: %.2fx faster\n", work.name.c_str(),
+                            lineup[*zipped].seconds / lineup[*archive].seconds);
+            }
+        }
         // Kept PDFs are for profiling one tool by hand.
         if (!keep) fs::remove(pdf);
     }
