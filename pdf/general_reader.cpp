@@ -430,14 +430,21 @@ GeneralStatus GeneralDocument::open(const Byte* data, std::size_t bytes, const S
         state_->pdf.processMemoryFile("document", reinterpret_cast<const char*>(data), bytes, "");
         state_->data = data;
         state_->bytes = bytes;
-        if (!state_->pdf.isEncrypted())
-            for (const auto& [id, entry] : state_->pdf.getXRefTable())
-                if (entry.getType() == 1) state_->offsets.emplace(id, entry.getOffset());
+        const bool encrypted = state_->pdf.isEncrypted();
+        std::size_t objects = 0;
+        for (const auto& [id, entry] : state_->pdf.getXRefTable()) {
+            objects = std::max(objects, static_cast<std::size_t>(std::max(id.getObj(), 0)));
+            if (!encrypted && entry.getType() == 1) state_->offsets.emplace(id, entry.getOffset());
+        }
         // The library's own page list copies a page object for every
         // further listing of it: a tree listing one large page thousands of
         // times would cost gigabytes. The tree is walked here instead, with
-        // no more visits than twice the document's objects.
-        std::size_t visits = 2 * state_->pdf.getObjectCount() + 16;
+        // no more visits than twice the document's objects, counted by the
+        // highest number its tables give: the library's own count first
+        // parses every object of the file to find those referred to but
+        // missing, which cost a damaged document more than all the rest of
+        // its opening.
+        std::size_t visits = 2 * objects + 16;
         if (!collectPageObjects(state_->pdf.getRoot().getKey("/Pages"), 0, visits, state_->pages, stops))
             state_->pages.clear();
     } catch (const QPDFExc& e) {
