@@ -578,6 +578,34 @@ TEST(GeneralReader, DamagedDocumentsComeOutRightOrFail)
     }
 }
 
+// The page tree's walk visits at most twice the objects the document's
+// tables list: a tree that lists one page thousands of times is refused at
+// once, also when it refers to an object numbered far beyond the rest.
+TEST(GeneralReader, APageTreeListingOnePageOverAndOverIsRefused)
+{
+    constexpr int listings = 20000;
+    for (const std::string missing : {"", "900000 0 R"}) {
+        SCOPED_TRACE(missing);
+        fixture::PdfWriter writer;
+        writer.addObject(1, "<< /Type /Catalog /Pages 2 0 R >>\n");
+        std::string kids;
+        for (int k = 0; k < listings; ++k) kids += "3 0 R ";
+        writer.addObject(2, "<< /Type /Pages /Kids [" + kids + missing + "] /Count " + std::to_string(listings) + " >>\n");
+        writer.addObject(3, "<< /Type /Page /Resources << >> >>\n");
+        fixture::TrailerFields trailer;
+        trailer.root = 1;
+        writer.finishSection(trailer, {{0, 4}});
+        TempFolder folder;
+        const std::string pdf = folder.file("Book.pdf");
+        ASSERT_TRUE(fixture::writeFile(pdf, writer.bytes()));
+        ExtractionRun run;
+        run.setAnyProducer(true);
+        EXPECT_EQ(run.run(pdf.c_str(), 0, 0, pdf.c_str()), readTrailerFailed);
+        EXPECT_TRUE(run.usedGeneralReader());
+        EXPECT_TRUE(run.pageOutcomes().empty());
+    }
+}
+
 // The reader gives up inside a page as soon as a stop flag turns true, and
 // so do the encoders: the run's stop reaches every long step.
 TEST(GeneralReader, StopFlagsEndDecodingAndEncoding)
