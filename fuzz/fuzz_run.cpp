@@ -19,10 +19,10 @@ using namespace ravoth;
 
 // The general reader's library allocates and frees a great many small
 // blocks per document. With AddressSanitizer's defaults (a 256 MiB
-// quarantine, allocation stacks of 30 frames) most of a run went to
+// quarantine, allocation stacks of 30 frames) much of a run went to
 // recycling freed memory and storing stacks: on a sample of the grown
 // corpus fuzz_general ran a quarter more inputs a second with these. Freed
-// blocks still wait in a quarantine many runs long before reuse, and an
+// blocks still wait in a quarantine of 16 MiB before reuse, and an
 // allocation's report still reaches the code that asked for it. Options
 // given in ASAN_OPTIONS take precedence.
 extern "C" const char* __asan_default_options()
