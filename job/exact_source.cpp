@@ -152,6 +152,12 @@ int ExactSource::collect()
     if (pageCount < 1 && reader_.outlineOption && !settings_.titlesName && !reader_.stops.isRaised()) {
         reader_.outlineOption = false;
         reader_.lastError = 0;
+        // A tree whose root counts no pages still hands out its page list
+        // (and any bookmarks): the second reading would write over them.
+        freeBlock(std::exchange(work.pageList->start, nullptr));
+        work.pageList->end = nullptr;
+        freeBlock(std::exchange(*work.outlineEntries, nullptr));
+        *work.outlineCount = 0;
         const ScanBudget again(reader_, settings_.budgetBytes);
         pageCount = collectPages(reader_, *work.catalogueNumber, &work.pageList->start, &work.pageList->end,
                                  work.outlineEntries, work.outlineCount);

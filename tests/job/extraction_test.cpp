@@ -247,6 +247,28 @@ TEST_F(Extraction, FailuresBeforeThePageLoopHaveTheirCodes)
     EXPECT_EQ(testing::runOnce(folder_.file("missing.pdf"), 0, 0, "x").result, -1);
 }
 
+// A listing and an archive read the bookmarks without naming files after
+// them, and read the tree once more without them when it yields no page:
+// what the first reading handed out must not be lost to the second (the
+// fixture checks that every block comes back).
+TEST_F(Extraction, ATreeCountingNoPagesIsReadAgainWithoutBookmarksAndKeepsNothing)
+{
+    MeskerDocument document = pages(2);
+    document.countOverride = 0;
+    document.outline = {{"(One)", fixture::destToPage(0), {}}, {"(Two)", fixture::destToPage(1), {}}};
+    const std::string pdf = folder_.file("Counted.pdf");
+    ASSERT_TRUE(fixture::writeFile(pdf, fixture::buildMesker(document).bytes));
+    for (const bool listing : {true, false}) {
+        SCOPED_TRACE(listing ? "listing" : "archive");
+        ExtractionRun run;
+        run.setListing(listing);
+        if (!listing) run.setArchive(folder_.file("Counted.cbz"));
+        EXPECT_EQ(run.run(pdf.c_str(), 0, 0, pdf.c_str()), -11);
+        EXPECT_EQ(run.lastError(), 0);
+        EXPECT_FALSE(run.filesWritten());
+    }
+}
+
 TEST_F(Extraction, BrokenPagesFailAloneAndTheRunReportsIt)
 {
     MeskerDocument document = pages(3);
